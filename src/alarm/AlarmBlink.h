@@ -1,0 +1,14 @@
+#pragma once
+
+namespace kervo {
+
+struct MonitorContext;
+
+// One tick of the blink timer: maximise, show the reset label, alternate the alarm and calm look.
+void Timer2_Timer(MonitorContext& context);
+
+// Stops the alarm and puts the window and the alarmed dials back to their normal look.
+void alarm_reset_Click(MonitorContext& context);
+void Label10_Click(MonitorContext& context);
+
+}  // namespace kervo

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include "app/LooseValue.h"
+
+using kervo::LooseValue;
+
+namespace {
+
+struct FieldCase {
+    const char* field;
+    bool quoted;
+    const char* text;
+    double number;
+    bool isNumber;
+};
+
+class LooseValueField : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(LooseValueField, field_readsBackAsWritten) {
+    const FieldCase& c = GetParam();
+    const LooseValue v = LooseValue::fromField(QString::fromUtf8(c.field), c.quoted);
+    EXPECT_EQ(v.toText(), QString::fromUtf8(c.text));
+    EXPECT_DOUBLE_EQ(v.toNumber(), c.number);
+    EXPECT_EQ(v.isNumber(), c.isNumber);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, LooseValueField,
+    ::testing::Values(FieldCase{"007", false, "7", 7, true},
+                      FieldCase{"007", true, "007", 7, false},
+                      FieldCase{"-12", false, "-12", -12, true},
+                      FieldCase{"+3.50", false, "3.5", 3.5, true},
+                      FieldCase{"-0", false, "0", 0, true},
+                      FieldCase{"1.2.3", false, "1.2.3", 0, false},
+                      FieldCase{"12abc", false, "12abc", 0, false},
+                      FieldCase{"-", false, "-", 0, false},
+                      FieldCase{".", false, ".", 0, false},
+                      FieldCase{"サーバ", false, "サーバ", 0, false},
+                      FieldCase{"", false, "", 0, false}));
+
+TEST(LooseValue, emptyField_staysEmptyAndCountsAsZero) {
+    const LooseValue v = LooseValue::fromField(QString(), false);
+    EXPECT_TRUE(v.isEmpty());
+    EXPECT_EQ(v.toWhole(), 0);
+    EXPECT_TRUE(v.toText().isEmpty());
+}
+
+TEST(LooseValue, toWhole_roundsHalvesToEven) {
+    EXPECT_EQ(LooseValue::fromNumber(2.5).toWhole(), 2);
+    EXPECT_EQ(LooseValue::fromNumber(3.5).toWhole(), 4);
+    EXPECT_EQ(LooseValue::fromText(QStringLiteral(" 10 ")).toWhole(), 10);
+}
+
+}  // namespace
