@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 
 #include "app/Colour.h"
@@ -52,6 +53,9 @@ struct MonitorState {
     int currentServer = 0;  // dial of the report analysed last
     // Dials that show the alarm picture, so that the reset can put every one of them back.
     std::array<bool, kDialCount> dialAlarmed{};
+    // Pictures whose failure to load the running alarm has already reported, so that a missing
+    // file is logged once and not at every blink.
+    QStringList blinkFailuresReported;
 
     Rgb alarmColour = 0;
     Rgb reportColour = 0;

@@ -1,0 +1,162 @@
+#pragma once
+
+// A monitor's state, window model, timers and seams as the start-up leaves them, with fakes for
+// the clock, the beep and process starting, and a problem log captured in a temporary file.
+
+#include <QColor>
+#include <QDateTime>
+#include <QImage>
+#include <QSize>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <vector>
+
+#include "app/FormModel.h"
+#include "app/MonitorContext.h"
+#include "app/MonitorState.h"
+#include "app/ProblemLog.h"
+#include "app/Seams.h"
+
+namespace kervo::test {
+
+// Shows a fixed time; every reading can move it on by a number of seconds.
+class FakeClock final : public Clock {
+  public:
+    QDateTime now() const override {
+        ++reads;
+        const QDateTime shown = time;
+        time = time.addSecs(advancePerRead);
+        return shown;
+    }
+    void setMinute(int minute) { time = QDateTime(QDate(2026, 3, 9), QTime(14, minute, 30)); }
+
+    mutable QDateTime time = QDateTime(QDate(2026, 3, 9), QTime(14, 20, 30));
+    mutable int reads = 0;
+    qint64 advancePerRead = 0;
+};
+
+class FakeBeeper final : public Beeper {
+  public:
+    void beep() override { ++beeps; }
+    int beeps = 0;
+};
+
+class FakeStarter final : public ProcessStarter {
+  public:
+    struct Call {
+        QString program;
+        QStringList arguments;
+    };
+    bool startDetached(const QString& program, const QStringList& arguments,
+                       QString* error) override {
+        calls.push_back({program, arguments});
+        if (failWith.isEmpty()) {
+            return true;
+        }
+        if (error != nullptr) {
+            *error = failWith;
+        }
+        return false;
+    }
+    std::vector<Call> calls;
+    QString failWith;  // empty: every start succeeds
+};
+
+// The problem log's stream, kept so that a test can read what was written.
+class CapturedStream {
+  public:
+    CapturedStream() : file_(std::tmpfile()) {}
+    ~CapturedStream() {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+        }
+    }
+    CapturedStream(const CapturedStream&) = delete;
+    CapturedStream& operator=(const CapturedStream&) = delete;
+
+    std::FILE* file() const { return file_; }
+    QStringList lines() const {
+        QByteArray all;
+        if (file_ != nullptr) {
+            std::fflush(file_);
+            std::rewind(file_);
+            char buffer[4096];
+            size_t n = 0;
+            while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
+                all.append(buffer, static_cast<qsizetype>(n));
+            }
+            std::fseek(file_, 0, SEEK_END);
+        }
+        return QString::fromLocal8Bit(all).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+  private:
+    std::FILE* file_;
+};
+
+struct MonitorFixture {
+    MonitorFixture() {
+        state.pollToggle = -1;
+        state.blinkPhase = 1;
+        state.alarmColour = rgb(255, 0, 0);
+        state.reportColour = rgb(0, 255, 0);
+        state.calmColour = rgb(255, 255, 255);
+        state.pollColour = rgb(90, 90, 90);
+        timer1.setInterval(30000);
+        timer2.setInterval(1000);
+        QObject::connect(&log, &ProblemLog::warningRaised,
+                         [this](const QString& text) { warnings.append(text); });
+    }
+
+    // Writes a plain picture of one colour into the temporary folder and returns its path.
+    QString writePicture(const QString& name, QSize size, QColor colour) const {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(colour);
+        const QString path = pictures.filePath(name);
+        image.save(path, "PNG");
+        return path;
+    }
+
+    // The server table as the settings would fill it, slot i from names[i].
+    void setServers(const QStringList& names) {
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            state.servers[static_cast<size_t>(i)].name = LooseValue::fromText(names[i]);
+        }
+        state.serverCount = static_cast<int>(names.size()) - 1;
+    }
+
+    void addRule(const QString& first, const QString& second, const QString& message) {
+        ++state.ruleCount;
+        state.rules[static_cast<size_t>(state.ruleCount)] = {
+            LooseValue::fromText(QStringLiteral("tag")), LooseValue::fromText(first),
+            LooseValue::fromText(second), message};
+    }
+
+    QTemporaryDir pictures;
+    MonitorState state;
+    FormModel form;
+    QTimer timer1;
+    QTimer timer2;
+    FakeClock clock;
+    FakeBeeper beeper;
+    FakeStarter starter;
+    CapturedStream stream;
+    ProblemLog log{stream.file()};
+    QStringList warnings;
+    MonitorContext context{state, form, timer1, timer2, clock, beeper, starter, log};
+};
+
+// True when some pixel of the image has exactly this colour.
+inline bool imageHasColour(const QImage& image, const QColor& colour) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y) == colour) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace kervo::test
