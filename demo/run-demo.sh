@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Runs Kervo against a private demo mailbox: a POP3 server on 127.0.0.1, a settings folder with
+# five servers and a few alarm rules, and a generator that mails a report every half minute or
+# so. Everything lives in one folder (default: ~/.cache/kervo-demo) and stops with the monitor.
+#   run-demo.sh [KERVO_BINARY]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+kervo=${1:-$root/build/src/kervo}
+run=${KERVO_DEMO_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kervo-demo}
+port=${KERVO_DEMO_PORT:-$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')}
+
+rm -rf "$run"
+mkdir -p "$run/img"
+cp "$root"/samples/img/* "$run/img/"
+
+"$here/start-dovecot.sh" "$run/pop" "$port" demo demo
+maildir="$run/pop/mail/demo"
+cleanup() {
+    kill "$(cat "$run/pop/dovecot.pid")" 2>/dev/null || true
+    [ -n "${generator:-}" ] && kill "$generator" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+sed -e "s/@PORT@/$port/" "$here/kervo.ini.in" > "$run/kervo.ini"
+cp "$here/server.ini" "$run/server.ini"
+
+python3 "$here/generate-reports.py" "$maildir" --every "${KERVO_DEMO_EVERY:-30}" &
+generator=$!
+
+echo "Demo mailbox: pop3 on 127.0.0.1:$port (user demo); settings in $run" >&2
+cd "$run"
+"$kervo"

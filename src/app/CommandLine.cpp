@@ -1,0 +1,52 @@
+#include "app/CommandLine.h"
+
+#include <QDir>
+
+#include "mail/mime/ReadMailCommand.h"
+#include "settings/CheckCommand.h"
+
+namespace kervo {
+
+namespace {
+
+void printUsage(QTextStream& out) {
+    out << QStringLiteral(
+        "Usage: kervo                  start the monitor with kervo.ini and server.ini\n"
+        "                              from the current folder\n"
+        "       kervo --check          read both settings files as the start-up does and\n"
+        "                              print what was loaded, or the error with its line\n"
+        "       kervo --read-mail FILE...  print the subject and body of saved mails as\n"
+        "                              the alarm rules see them\n"
+        "       kervo --help           this text\n"
+        "       kervo --version        the version\n");
+}
+
+}  // namespace
+
+std::optional<int> runOperatorTool(const QStringList& arguments, QTextStream& out,
+                                   QTextStream& err) {
+    if (arguments.size() <= 1) {
+        return std::nullopt;
+    }
+    const QString& tool = arguments.at(1);
+    if (tool == u"--help" || tool == u"-h") {
+        printUsage(out);
+        return 0;
+    }
+    if (tool == u"--version") {
+        out << QStringLiteral("kervo %1\n").arg(QStringLiteral(KERVO_VERSION));
+        return 0;
+    }
+    if (tool == u"--check" && arguments.size() == 2) {
+        return runCheckCommand(QDir::current(), out, err);
+    }
+    if (tool == u"--read-mail" && arguments.size() > 2) {
+        return runReadMailCommand(arguments.mid(2), out, err);
+    }
+    err << QStringLiteral("kervo: unknown or incomplete option: %1\n")
+               .arg(arguments.mid(1).join(u' '));
+    printUsage(err);
+    return 2;
+}
+
+}  // namespace kervo

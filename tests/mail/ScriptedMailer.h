@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QStringList>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "mail/MailComponent.h"
+
+namespace kervo::test {
+
+// A mail component that plays back a script and records every call, so that a test can see the
+// order in which one poll used it.
+class ScriptedMailer : public MailComponent {
+  public:
+    // What the next RcvMail calls return, one entry per call; afterwards "no mail".
+    std::vector<FetchResult> fetches;
+    // Texts per element; a missing element reads as "not an array".
+    std::map<QString, QStringList> mails;
+    // Called inside ReadMail before it answers, on the interface thread.
+    std::function<void(const QString&)> onRead;
+    // When set, RcvMail waits until release() is called.
+    bool holdFetch = false;
+
+    std::vector<QString> calls;  // "RcvMail", "ReadMail:x", "MarkAnalysed:x", "Purge"
+    QStringList folders;
+    std::atomic<int> inside{0};
+    std::atomic<int> mostInside{0};
+
+    FetchResult RcvMail(const QString& server, const QString& user, const QString& password,
+                        const QString& command, const QString& folder) override {
+        const int now = ++inside;
+        if (now > mostInside) {
+            mostInside = now;
+        }
+        {
+            std::unique_lock lock(mutex_);
+            logCall(QStringLiteral("RcvMail"));
+            folders << folder;
+            lastLogon = {server, user, password, command};
+            released_.wait(lock, [this] { return !holdFetch || releasedCount_ > 0; });
+            if (releasedCount_ > 0) {
+                --releasedCount_;
+            }
+        }
+        FetchResult result;
+        if (fetchIndex_ < fetches.size()) {
+            result = fetches[fetchIndex_++];
+        }
+        --inside;
+        return result;
+    }
+
+    std::optional<QStringList> ReadMail(const QString& element, const QString& header,
+                                        const QString& folder) override {
+        logCall(QStringLiteral("ReadMail:") + element);
+        folders << folder;
+        lastHeader = header;
+        if (onRead) {
+            onRead(element);
+        }
+        const auto it = mails.find(element);
+        if (it == mails.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    }
+
+    void MarkAnalysed(const QString& element, const QString&) override {
+        logCall(QStringLiteral("MarkAnalysed:") + element);
+    }
+
+    void PurgeAnalysed(const QString&) override { logCall(QStringLiteral("Purge")); }
+
+    void release() {
+        std::lock_guard lock(mutex_);
+        ++releasedCount_;
+        released_.notify_all();
+    }
+
+    QStringList lastLogon;
+    QString lastHeader;
+
+  private:
+    void logCall(const QString& what) {
+        std::lock_guard lock(logMutex_);
+        calls.push_back(what);
+    }
+
+    std::mutex mutex_;
+    std::mutex logMutex_;
+    std::condition_variable released_;
+    int releasedCount_ = 0;
+    size_t fetchIndex_ = 0;
+};
+
+}  // namespace kervo::test
