@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDir>
+#include <QImage>
 #include <QString>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -11,6 +13,9 @@
 namespace kervo {
 
 struct MonitorContext;
+
+inline constexpr char16_t kKervoIni[] = u"kervo.ini";
+inline constexpr char16_t kServerIni[] = u"server.ini";
 
 // A settings file that cannot be used: which file, which line (1-based, 0 when the file as a
 // whole is at fault) and what was expected there.
@@ -37,8 +42,27 @@ struct Settings {
 
 using SettingsRead = std::variant<Settings, SettingsError>;
 
-// Reads kervo.ini and server.ini from dir, without touching the window.
+// Reads kervo.ini and server.ini from dir, without touching the window. Picture files are
+// not looked at; see loadStartPictures.
 SettingsRead readSettings(const QDir& dir);
+
+// The two halves of readSettings, for callers that must keep the start-up's order (kervo.ini,
+// its pictures, then server.ini). Each fills only its own members of into.
+std::optional<SettingsError> readKervoIni(const QDir& dir, Settings& into);
+std::optional<SettingsError> readServerIni(const QDir& dir, Settings& into);
+
+// A picture path from kervo.ini as a path the process can open: relative paths are taken
+// against the settings folder, empty stays empty (no picture).
+QString picturePathIn(const QDir& dir, const QString& path);
+
+// The pictures of lines 1 and 3, which the start-up needs at once. Lines 2 and 4 are only
+// loaded when an alarm shows them.
+struct StartPictures {
+    QImage background;
+    QImage dial;
+};
+using StartPicturesRead = std::variant<StartPictures, SettingsError>;
+StartPicturesRead loadStartPictures(const Settings& settings, const QDir& dir);
 
 // Reads both files and applies them: settings and tables into the state, pictures onto the
 // window and the dials, dials shown and captioned for the configured servers. On an error
