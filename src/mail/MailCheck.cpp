@@ -89,9 +89,17 @@ void MailCheck::analyseSome() {
 void MailCheck::finish() {
     pending_.clear();
     next_ = 0;
+    // The notice line carries the poll's trouble while it lasts, then gets its own text back.
     if (error_.isEmpty()) {
-        context_.form.setLabelText(FormLabel::Label11, QString());
+        if (showingError_) {
+            context_.form.setLabelText(FormLabel::Label11, noticeBeforeError_);
+            showingError_ = false;
+        }
     } else {
+        if (!showingError_) {
+            noticeBeforeError_ = context_.form.labelText(FormLabel::Label11);
+            showingError_ = true;
+        }
         context_.form.setLabelText(FormLabel::Label11, QStringLiteral("受信エラー"));
         context_.log.report(QStringLiteral("mail poll failed: %1").arg(error_));
     }

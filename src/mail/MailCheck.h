@@ -49,6 +49,8 @@ class MailCheck : public QObject {
     QStringList pending_;
     qsizetype next_ = 0;
     QString error_;
+    bool showingError_ = false;
+    QString noticeBeforeError_;
     int sliceBudgetMs_ = 15;
 };
 
