@@ -6,7 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-kervo=${1:-$root/build/src/kervo}
+kervo=${1:-$root/build/bin/kervo}
 run=${KERVO_DEMO_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kervo-demo}
 port=${KERVO_DEMO_PORT:-$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')}
 
