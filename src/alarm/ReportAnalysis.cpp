@@ -26,6 +26,12 @@ void raiseAlarm(MonitorContext& context, const AlarmRule& rule, const QString& f
                 const QString& secondText, bool& pictureFailureReported) {
     MonitorState& state = context.state;
     FormModel& form = context.form;
+    // The log keeps the record of every alarm, whatever the window shows later.
+    context.log.report(
+        QStringLiteral("alarm on dial %1 (%2): %3 - %4")
+            .arg(state.currentServer)
+            .arg(state.servers[static_cast<size_t>(state.currentServer)].name.toText(),
+                 rule.message, firstText));
     // A running blink keeps its rhythm; restarting it would postpone the next tick.
     if (!context.timer2.isActive()) {
         context.timer2.start();

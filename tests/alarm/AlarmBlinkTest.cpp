@@ -45,7 +45,7 @@ TEST_F(Blink, ticks_maximiseAndAlternateWithABeepEverySecondTick) {
         EXPECT_EQ(f.beeper.beeps, ticks[i].beeps) << i;
     }
     EXPECT_TRUE(f.timer2.isActive());
-    EXPECT_TRUE(f.stream.lines().isEmpty());
+    EXPECT_TRUE(f.stream.problems().isEmpty());
 }
 
 TEST_F(Blink, picturesChangedDuringAlarm_areReadAfreshEachTick) {
@@ -203,7 +203,7 @@ TEST_P(BrokenBackground, alarm_blinksOnAndReportsOncePerAlarm) {
         EXPECT_FALSE(f.timer2.isActive());
     }
     if (path.isEmpty()) {
-        EXPECT_TRUE(f.stream.lines().isEmpty());
+        EXPECT_TRUE(f.stream.problems().isEmpty());
     }
     EXPECT_TRUE(f.warnings.isEmpty());
 }

@@ -187,7 +187,7 @@ TEST_F(AlarmFixture, emptyAlarmDialPicture_leavesTheDialBareWithoutComplaint) {
     AnalyseReport(f.context, QStringLiteral("web01"), QStringLiteral("b"));
     EXPECT_TRUE(f.timer2.isActive());
     EXPECT_TRUE(f.form.dial(1).picture.isNull());
-    EXPECT_TRUE(f.stream.lines().isEmpty());
+    EXPECT_TRUE(f.stream.problems().isEmpty());
 }
 
 class UnusableAlarmDialPicture : public AlarmFixture, public ::testing::WithParamInterface<bool> {};

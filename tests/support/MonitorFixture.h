@@ -90,6 +90,16 @@ class CapturedStream {
         }
         return QString::fromLocal8Bit(all).split(u'\n', Qt::SkipEmptyParts);
     }
+    // The lines that report a problem, leaving out the record every alarm writes.
+    QStringList problems() const {
+        QStringList out;
+        for (const QString& line : lines()) {
+            if (!line.contains(QStringLiteral(" kervo: alarm on dial "))) {
+                out << line;
+            }
+        }
+        return out;
+    }
 
   private:
     std::FILE* file_;
