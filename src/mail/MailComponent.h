@@ -18,7 +18,7 @@ struct FetchResult {
 
 // The mailbox as the monitor sees it. One object serves the whole run.
 class MailComponent {
-public:
+  public:
     virtual ~MailComponent() = default;
 
     // Fetches every waiting mail into folder and removes from the server each mail saved safely.

@@ -1,0 +1,259 @@
+#include "mail/pop/MailFolder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstring>
+
+namespace kervo {
+
+namespace {
+
+constexpr qsizetype kWriteBuffer = 256 * 1024;
+
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray nativePath(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// Creates path and its missing parents, owner-only. An error text naming the culprit.
+QString makeDirectory(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        return {};
+    }
+    if (info.exists() || info.isSymLink()) {
+        return QStringLiteral("%1 exists and is not a folder").arg(QDir::toNativeSeparators(path));
+    }
+    const QString parent = info.absolutePath();
+    if (parent != info.absoluteFilePath()) {
+        if (QString error = makeDirectory(parent); !error.isEmpty()) {
+            return error;
+        }
+    }
+    if (::mkdir(nativePath(path).constData(), 0700) != 0 && errno != EEXIST) {
+        return QStringLiteral("%1 cannot be created: %2")
+            .arg(QDir::toNativeSeparators(path), errnoText(errno));
+    }
+    return {};
+}
+
+bool syncDirectory(const QString& path) {
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+}  // namespace
+
+MailDraft::MailDraft(int fd, QString tmpPath, QString newPath, QString newDir)
+    : fd_(fd),
+      tmpPath_(std::move(tmpPath)),
+      newPath_(std::move(newPath)),
+      newDir_(std::move(newDir)) {
+    pending_.reserve(kWriteBuffer);
+}
+
+MailDraft::~MailDraft() {
+    discard();
+}
+
+void MailDraft::discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(nativePath(tmpPath_).constData());
+    }
+}
+
+bool MailDraft::flush() {
+    qsizetype done = 0;
+    while (done < pending_.size()) {
+        const ssize_t written =
+            ::write(fd_, pending_.constData() + done, static_cast<size_t>(pending_.size() - done));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int error = errno;
+            failure_ = error == ENOSPC || error == EDQUOT
+                           ? QStringLiteral("the disk holding %1 is full")
+                                 .arg(QDir::toNativeSeparators(tmpPath_))
+                           : QStringLiteral("%1 cannot be written: %2")
+                                 .arg(QDir::toNativeSeparators(tmpPath_), errnoText(error));
+            pending_.clear();
+            return false;
+        }
+        done += written;
+    }
+    pending_.clear();
+    return true;
+}
+
+bool MailDraft::write(const char* data, qsizetype size) {
+    if (fd_ < 0 || !failure_.isEmpty()) {
+        return false;
+    }
+    if (pending_.size() + size > kWriteBuffer && !flush()) {
+        return false;
+    }
+    if (size >= kWriteBuffer) {
+        pending_ = QByteArray::fromRawData(data, size);
+        const bool ok = flush();
+        pending_ = QByteArray();
+        pending_.reserve(kWriteBuffer);
+        return ok;
+    }
+    pending_.append(data, size);
+    return true;
+}
+
+QString MailDraft::commit(QString& finalPath) {
+    if (fd_ < 0) {
+        return QStringLiteral("the mail was already saved or dropped");
+    }
+    if (!failure_.isEmpty() || !flush()) {
+        discard();
+        return failure_;
+    }
+    if (::fsync(fd_) != 0) {
+        failure_ = QStringLiteral("%1 cannot be made durable: %2")
+                       .arg(QDir::toNativeSeparators(tmpPath_), errnoText(errno));
+        discard();
+        return failure_;
+    }
+    ::close(fd_);
+    fd_ = -1;
+    if (::rename(nativePath(tmpPath_).constData(), nativePath(newPath_).constData()) != 0) {
+        failure_ = QStringLiteral("%1 cannot be moved into %2: %3")
+                       .arg(QDir::toNativeSeparators(tmpPath_), QDir::toNativeSeparators(newDir_),
+                            errnoText(errno));
+        ::unlink(nativePath(tmpPath_).constData());
+        return failure_;
+    }
+    // Only once the directory entry is on disk may the server forget the mail.
+    if (!syncDirectory(newDir_)) {
+        failure_ = QStringLiteral("%1 cannot be made durable: %2")
+                       .arg(QDir::toNativeSeparators(newDir_), errnoText(errno));
+        ::unlink(nativePath(newPath_).constData());
+        return failure_;
+    }
+    finalPath = newPath_;
+    return {};
+}
+
+MailFolder::MailFolder(QString root) : root_(QDir::cleanPath(std::move(root))) {}
+
+QString MailFolder::part(const char* name) const {
+    return root_ + u'/' + QLatin1StringView(name);
+}
+
+QString MailFolder::metaDir() const {
+    return part("meta");
+}
+
+QString MailFolder::prepare() const {
+    if (root_.isEmpty()) {
+        return QStringLiteral("no mail folder was given");
+    }
+    for (const QString& dir : {root_, part("tmp"), part("new"), part("cur"), part("meta")}) {
+        if (QString error = makeDirectory(dir); !error.isEmpty()) {
+            return QStringLiteral("mail folder: %1").arg(error);
+        }
+        if (::access(nativePath(dir).constData(), W_OK | X_OK) != 0) {
+            return QStringLiteral("mail folder: %1 is not writable: %2")
+                .arg(QDir::toNativeSeparators(dir), errnoText(errno));
+        }
+    }
+    return {};
+}
+
+QStringList MailFolder::pending() const {
+    const QDir dir(part("new"));
+    QStringList out;
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+        out.append(dir.filePath(name));
+    }
+    return out;
+}
+
+void MailFolder::removeDrafts() const {
+    QDir dir(part("tmp"));
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        dir.remove(name);
+    }
+}
+
+QString MailFolder::newName() {
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd-HHmmss-zzz");
+    const quint32 random = QRandomGenerator::global()->generate();
+    return QStringLiteral("%1-%2-%3.eml")
+        .arg(stamp)
+        .arg(++sequence_, 6, 10, QLatin1Char('0'))
+        .arg(random, 8, 16, QLatin1Char('0'));
+}
+
+std::unique_ptr<MailDraft> MailFolder::startDraft(QString& error) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const QString name = newName();
+        const QString tmpPath = part("tmp") + u'/' + name;
+        const int fd =
+            ::open(nativePath(tmpPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            return std::unique_ptr<MailDraft>(
+                new MailDraft(fd, tmpPath, part("new") + u'/' + name, part("new")));
+        }
+        if (errno != EEXIST) {
+            error = QStringLiteral("mail folder: %1 cannot be created: %2")
+                        .arg(QDir::toNativeSeparators(tmpPath), errnoText(errno));
+            return nullptr;
+        }
+    }
+    error = QStringLiteral("mail folder: no free file name in %1")
+                .arg(QDir::toNativeSeparators(part("tmp")));
+    return nullptr;
+}
+
+QString MailFolder::analysedPath(const QString& path) const {
+    return part("cur") + u'/' + QFileInfo(path).fileName();
+}
+
+bool MailFolder::markAnalysed(const QString& path) const {
+    const QFileInfo info(path);
+    const QString newDir = QDir(part("new")).canonicalPath();
+    if (newDir.isEmpty() || !info.isFile() || info.canonicalPath() != newDir) {
+        return false;
+    }
+    return ::rename(nativePath(info.absoluteFilePath()).constData(),
+                    nativePath(analysedPath(path)).constData()) == 0;
+}
+
+int MailFolder::purgeAnalysed() const {
+    int removed = 0;
+    QDir cur(part("cur"));
+    for (const QString& name : cur.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        removed += cur.remove(name) ? 1 : 0;
+    }
+    // Files at the top are nobody's: the fetch writes only into the parts.
+    QDir top(root_);
+    for (const QString& name : top.entryList(QDir::Files | QDir::System)) {
+        removed += top.remove(name) ? 1 : 0;
+    }
+    return removed;
+}
+
+}  // namespace kervo

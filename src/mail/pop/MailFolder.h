@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "mail/pop/PopSession.h"
+
+namespace kervo {
+
+class MailFolder;
+
+// One mail being written into tmp/. Nothing of it is visible to the analysis until commit()
+// has made it durable and moved it into new/; dropped uncommitted, it leaves no trace.
+class MailDraft final : public MailSink {
+  public:
+    ~MailDraft() override;
+    MailDraft(const MailDraft&) = delete;
+    MailDraft& operator=(const MailDraft&) = delete;
+
+    bool write(const char* data, qsizetype size) override;
+    QString failure() const override { return failure_; }
+
+    // Flushes, syncs, moves the file into new/ and syncs new/. The final path, or an error
+    // text with the draft removed.
+    QString commit(QString& finalPath);
+
+  private:
+    friend class MailFolder;
+    MailDraft(int fd, QString tmpPath, QString newPath, QString newDir);
+    bool flush();
+    void discard();
+
+    int fd_ = -1;
+    QString tmpPath_;
+    QString newPath_;
+    QString newDir_;
+    QByteArray pending_;
+    QString failure_;
+};
+
+// The mail folder: tmp/ holds mails being fetched, new/ mails saved but not yet analysed,
+// cur/ analysed ones waiting for the purge, meta/ the fetch's own records. File names are made
+// here and never come from the server.
+class MailFolder {
+  public:
+    explicit MailFolder(QString root);
+
+    // Creates the folder and its parts (owner-only) when missing; an error text naming the
+    // path that cannot be created or written.
+    QString prepare() const;
+    // Mails saved but not yet analysed, oldest first.
+    QStringList pending() const;
+    // Drafts left behind by a fetch that never finished. Only while no fetch runs.
+    void removeDrafts() const;
+    std::unique_ptr<MailDraft> startDraft(QString& error);
+
+    // Moves a mail of new/ into cur/. Paths outside new/ are left alone.
+    bool markAnalysed(const QString& path) const;
+    // Deletes the analysed mails and stray files at the top of the folder; tmp/ and new/ stay.
+    int purgeAnalysed() const;
+    // Where an analysed mail is kept until the purge.
+    QString analysedPath(const QString& path) const;
+
+    QString root() const { return root_; }
+    QString metaDir() const;
+
+  private:
+    QString part(const char* name) const;
+    QString newName();
+
+    QString root_;
+    quint64 sequence_ = 0;
+};
+
+}  // namespace kervo

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QtGlobal>
+
+namespace kervo {
+
+// How long the fetch waits, in milliseconds.
+struct PopTimeouts {
+    int connectMs = 20'000;   // connecting, TLS and log-on together
+    int responseMs = 60'000;  // each answer to a command
+    int stallMs = 60'000;     // a mail being transferred that stops sending
+};
+
+struct Received {
+    enum class Status { Data, Closed, TimedOut, Failed };
+    Status status = Status::Failed;
+    qsizetype bytes = 0;  // > 0 with Data
+    QString error;        // with Failed
+};
+
+// The byte stream of a logged-on POP3 session. Kept abstract so that the dialogue can be driven
+// by a scripted peer.
+class PopChannel {
+  public:
+    virtual ~PopChannel() = default;
+    // Sends every byte; an error text when that did not happen within timeoutMs.
+    virtual QString sendAll(QByteArrayView bytes, int timeoutMs) = 0;
+    // Waits up to timeoutMs for at least one byte and returns what is there, up to max.
+    virtual Received receive(char* buffer, qsizetype max, int timeoutMs) = 0;
+};
+
+}  // namespace kervo

@@ -1,0 +1,156 @@
+#include "mail/pop/PopMailComponent.h"
+
+#include <curl/curl.h>
+
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStorageInfo>
+#include <exception>
+
+#include "app/TextSafety.h"
+#include "mail/mime/MimeReader.h"
+#include "mail/pop/CurlPopConnection.h"
+#include "mail/pop/MailFolder.h"
+#include "mail/pop/PopFetcher.h"
+#include "mail/pop/ServerAddress.h"
+#include "mail/pop/UidlRecord.h"
+
+namespace kervo {
+
+namespace {
+
+// Nothing the component says may carry the password, whatever a server or a library echoed.
+QString withoutSecret(QString text, const QString& secret) {
+    if (secret.size() >= 3) {
+        text.replace(secret, QStringLiteral("********"));
+    }
+    return text;
+}
+
+qint64 diskFreeBytes(const QString& folder) {
+    const QStorageInfo storage(folder);
+    return storage.isValid() ? storage.bytesAvailable() : -1;
+}
+
+}  // namespace
+
+PopMailComponent::PopMailComponent() : freeSpace_(diskFreeBytes) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+}
+
+PopMailComponent::~PopMailComponent() {
+    curl_global_cleanup();
+}
+
+FetchResult PopMailComponent::RcvMail(const QString& mailServer, const QString& mailUser,
+                                      const QString& mailPassword, const QString& command,
+                                      const QString& folder) {
+    FetchResult result;
+    try {
+        if (command.compare(u"SAVEALLD", Qt::CaseInsensitive) != 0) {
+            result.error = QStringLiteral("the mail command \"%1\" is not known")
+                               .arg(displaySafe(command.left(40)));
+        } else {
+            result = fetch(mailServer, mailUser, mailPassword, folder);
+        }
+    } catch (const std::exception& e) {
+        result.error = QStringLiteral("the mail fetch failed: %1").arg(QString::fromUtf8(e.what()));
+    } catch (...) {
+        result.error = QStringLiteral("the mail fetch failed");
+    }
+    result.error = withoutSecret(result.error, mailPassword);
+    return result;
+}
+
+FetchResult PopMailComponent::fetch(const QString& mailServer, const QString& mailUser,
+                                    const QString& mailPassword, const QString& folderPath) {
+    FetchResult result;
+    MailFolder folder(folderPath);
+    if (QString error = folder.prepare(); !error.isEmpty()) {
+        result.error = error;
+        return result;
+    }
+    // Two monitors sharing a folder would fetch the same mails twice.
+    QLockFile lock(folder.metaDir() + QStringLiteral("/fetch.lock"));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0)) {
+        result.error = QStringLiteral("mail folder: %1 is in use by another fetch")
+                           .arg(QDir::toNativeSeparators(folder.root()));
+        return result;
+    }
+    folder.removeDrafts();
+    QStringList files = folder.pending();
+    result.files = files;
+
+    const ServerAddressParse parsed = parseServerAddress(mailServer);
+    if (const QString* error = std::get_if<QString>(&parsed)) {
+        result.error = QStringLiteral("mail server \"%1\": %2")
+                           .arg(displaySafe(mailServer.trimmed().left(200)), *error);
+        return result;
+    }
+    const ServerAddress& address = std::get<ServerAddress>(parsed);
+    if (mailUser.isEmpty()) {
+        result.error =
+            QStringLiteral("no mail user is set for the mail server %1").arg(address.display());
+        return result;
+    }
+
+    UidlRecord record(folder.metaDir() + QStringLiteral("/uidl"));
+    if (QString error = record.load(); !error.isEmpty()) {
+        result.error = error;
+        return result;
+    }
+
+    CurlPopConnection connection;
+    if (QString error = connection.open(address, mailUser, mailPassword, timeouts_);
+        !error.isEmpty()) {
+        result.error = error;
+        return result;
+    }
+    FetchOptions options;
+    options.timeouts = timeouts_;
+    options.maxMailBytes = maxMailBytes_;
+    options.freeSpace = freeSpace_;
+    FetchOutcome outcome = fetchMailbox(
+        connection, QStringLiteral("mail server ") + address.display(), folder, record, options);
+    files.append(outcome.saved);
+    result.files = files;
+    result.error = outcome.error;
+    return result;
+}
+
+std::optional<QStringList> PopMailComponent::ReadMail(const QString& element, const QString& header,
+                                                      const QString& folder) {
+    try {
+        QString path = element;
+        if (!QFileInfo(path).isFile()) {
+            // Already marked analysed: it waits in cur/ for the purge.
+            path = MailFolder(folder).analysedPath(element);
+        }
+        const std::optional<MailTexts> texts = readMailFile(path, header);
+        if (!texts) {
+            return std::nullopt;
+        }
+        return QStringList{texts->header, texts->body};
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+void PopMailComponent::MarkAnalysed(const QString& element, const QString& folder) {
+    try {
+        MailFolder(folder).markAnalysed(element);
+    } catch (...) {
+        // Nothing to undo: the mail simply stays where it was.
+    }
+}
+
+void PopMailComponent::PurgeAnalysed(const QString& folder) {
+    try {
+        MailFolder(folder).purgeAnalysed();
+    } catch (...) {
+        // The next purge tries again.
+    }
+}
+
+}  // namespace kervo

@@ -1,0 +1,235 @@
+#include "mail/pop/ServerAddress.h"
+
+#include <arpa/inet.h>
+
+#include <QStringList>
+#include <QUrl>
+#include <optional>
+
+namespace kervo {
+
+namespace {
+
+bool isIpv6(const QString& text) {
+    in6_addr parsed{};
+    return !text.isEmpty() && inet_pton(AF_INET6, text.toLatin1().constData(), &parsed) == 1;
+}
+
+bool isHostNameChar(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+           c == u'-' || c == u'.' || c == u'_';
+}
+
+std::optional<int> parsePort(const QString& text) {
+    if (text.isEmpty() || text.size() > 5) {
+        return std::nullopt;
+    }
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') {
+            return std::nullopt;
+        }
+    }
+    const int port = text.toInt();
+    if (port < 1 || port > 65535) {
+        return std::nullopt;
+    }
+    return port;
+}
+
+// Host and optional port of the authority. Returns an error text, empty when fine.
+QString splitAuthority(const QString& authority, ServerAddress& out,
+                       std::optional<int>& explicitPort) {
+    QString hostPart = authority;
+    QString portPart;
+    if (authority.startsWith(u'[')) {
+        const qsizetype close = authority.indexOf(u']');
+        if (close < 0) {
+            return QStringLiteral("the IPv6 address has no closing ']'");
+        }
+        hostPart = authority.mid(1, close - 1);
+        const QString after = authority.mid(close + 1);
+        if (!after.isEmpty()) {
+            if (!after.startsWith(u':')) {
+                return QStringLiteral("unexpected text after the IPv6 address");
+            }
+            portPart = after.mid(1);
+            if (portPart.isEmpty()) {
+                return QStringLiteral("the port after ':' is missing");
+            }
+        }
+        if (!isIpv6(hostPart)) {
+            return QStringLiteral("'%1' is not an IPv6 address").arg(hostPart);
+        }
+    } else if (authority.count(u':') > 1) {
+        // An IPv6 literal written without brackets can carry no port.
+        if (!isIpv6(authority)) {
+            return QStringLiteral("'%1' is neither host:port nor an IPv6 address").arg(authority);
+        }
+    } else if (const qsizetype colon = authority.indexOf(u':'); colon >= 0) {
+        hostPart = authority.left(colon);
+        portPart = authority.mid(colon + 1);
+        if (portPart.isEmpty()) {
+            return QStringLiteral("the port after ':' is missing");
+        }
+    }
+    if (hostPart.isEmpty()) {
+        return QStringLiteral("the host name is missing");
+    }
+    if (!portPart.isEmpty()) {
+        explicitPort = parsePort(portPart);
+        if (!explicitPort) {
+            return QStringLiteral("'%1' is not a port number (1-65535)").arg(portPart);
+        }
+    }
+    if (!hostPart.contains(u':')) {
+        bool ascii = true;
+        for (const QChar c : hostPart) {
+            ascii = ascii && c.unicode() < 0x80;
+        }
+        QString host = hostPart;
+        if (!ascii) {
+            host = QString::fromLatin1(QUrl::toAce(hostPart));
+            if (host.isEmpty()) {
+                return QStringLiteral("'%1' is not a valid host name").arg(hostPart);
+            }
+        }
+        for (const QChar c : host) {
+            if (!isHostNameChar(c)) {
+                return QStringLiteral("'%1' is not a valid host name").arg(hostPart);
+            }
+        }
+        hostPart = host;
+    }
+    out.host = hostPart;
+    return {};
+}
+
+QString applyOption(const QString& key, const QString& value, ServerAddress& out,
+                    bool& startTlsAsked) {
+    if (key == u"tls") {
+        if (value.compare(u"starttls", Qt::CaseInsensitive) != 0) {
+            return QStringLiteral("tls=%1 is not known (only tls=starttls)").arg(value);
+        }
+        startTlsAsked = true;
+    } else if (key == u"cafile") {
+        if (value.isEmpty()) {
+            return QStringLiteral("cafile= needs a file name");
+        }
+        out.caFile = value;
+    } else if (key == u"pin") {
+        const QStringList keys = value.split(u';');
+        for (const QString& one : keys) {
+            if (!one.startsWith(u"sha256//") || one.size() <= 8) {
+                return QStringLiteral("pin= takes sha256//<base64> keys separated by ';'");
+            }
+        }
+        out.pin = value;
+    } else if (key == u"auth") {
+        const QString v = value.toLower();
+        if (v == u"apop") {
+            out.auth = PopAuth::Apop;
+        } else if (v == u"plain") {
+            out.auth = PopAuth::Plain;
+        } else if (v == u"any") {
+            out.auth = PopAuth::Any;
+        } else {
+            return QStringLiteral("auth=%1 is not known (apop, plain or any)").arg(value);
+        }
+    } else {
+        return QStringLiteral("the option '%1' is not known (tls, cafile, pin, auth)").arg(key);
+    }
+    return {};
+}
+
+}  // namespace
+
+QString ServerAddress::display() const {
+    const QString shownHost = host.contains(u':') ? u'[' + host + u']' : host;
+    return shownHost + u':' + QString::number(port);
+}
+
+QByteArray ServerAddress::url() const {
+    const QByteArray scheme = tls == PopTls::Implicit ? "pop3s" : "pop3";
+    const QByteArray shownHost =
+        host.contains(u':') ? '[' + host.toLatin1() + ']' : host.toLatin1();
+    return scheme + "://" + shownHost + ':' + QByteArray::number(port) + '/';
+}
+
+ServerAddressParse parseServerAddress(const QString& line) {
+    const QString text = line.trimmed();
+    if (text.isEmpty()) {
+        return QStringLiteral("the mail server address is empty");
+    }
+    for (const QChar c : text) {
+        if (c.isSpace() || c.category() == QChar::Other_Control) {
+            return QStringLiteral("the mail server address contains a blank or control character");
+        }
+    }
+
+    ServerAddress out;
+    QString rest = text;
+    const qsizetype schemeEnd = text.indexOf(u"://");
+    if (schemeEnd >= 0) {
+        const QString scheme = text.left(schemeEnd).toLower();
+        if (scheme == u"pop3") {
+            out.tls = PopTls::None;
+        } else if (scheme == u"pop3s") {
+            out.tls = PopTls::Implicit;
+        } else if (scheme == u"pop3+stls") {
+            out.tls = PopTls::StartTls;
+        } else {
+            return QStringLiteral("the scheme '%1' is not known (pop3, pop3s or pop3+stls)")
+                .arg(text.left(schemeEnd));
+        }
+        rest = text.mid(schemeEnd + 3);
+    }
+
+    if (rest.contains(u'#')) {
+        return QStringLiteral("the mail server address may not contain '#'");
+    }
+    QString query;
+    if (const qsizetype q = rest.indexOf(u'?'); q >= 0) {
+        query = rest.mid(q + 1);
+        rest = rest.left(q);
+    }
+    if (rest.endsWith(u'/')) {
+        rest.chop(1);
+    }
+    if (rest.contains(u'/')) {
+        return QStringLiteral("the mail server address may not contain a path");
+    }
+    if (rest.contains(u'@')) {
+        return QStringLiteral("the user name belongs on its own line, not in the server address");
+    }
+
+    std::optional<int> explicitPort;
+    if (QString error = splitAuthority(rest, out, explicitPort); !error.isEmpty()) {
+        return error;
+    }
+
+    bool startTlsAsked = false;
+    if (!query.isEmpty()) {
+        for (const QString& item : query.split(u'&', Qt::SkipEmptyParts)) {
+            const qsizetype eq = item.indexOf(u'=');
+            const QString key = (eq < 0 ? item : item.left(eq)).toLower();
+            const QString value =
+                eq < 0 ? QString() : QUrl::fromPercentEncoding(item.mid(eq + 1).toUtf8());
+            if (QString error = applyOption(key, value, out, startTlsAsked); !error.isEmpty()) {
+                return error;
+            }
+        }
+    }
+    if (startTlsAsked) {
+        if (out.tls == PopTls::Implicit) {
+            return QStringLiteral("tls=starttls contradicts pop3s://, which is TLS from the start");
+        }
+        out.tls = PopTls::StartTls;
+    }
+    if (out.tls == PopTls::None && (!out.caFile.isEmpty() || !out.pin.isEmpty())) {
+        return QStringLiteral("cafile= and pin= need TLS (pop3s://, pop3+stls:// or tls=starttls)");
+    }
+    out.port = explicitPort.value_or(out.tls == PopTls::Implicit ? 995 : 110);
+    return out;
+}
+
+}  // namespace kervo
