@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <cstdio>
 
 #include "app/FormModel.h"
@@ -56,7 +57,11 @@ std::optional<int> Application::start() {
         const QString text = QStringLiteral("kervo: cannot start: %1\n").arg(*error);
         std::fputs(text.toLocal8Bit().constData(), stderr);
         std::fflush(stderr);
-        WarningPresenter::showStartupError(*error);
+        // A box on a screen nobody sees would only hold the exit up.
+        const QString platform = QGuiApplication::platformName();
+        if (platform != u"offscreen" && platform != u"minimal") {
+            WarningPresenter::showStartupError(*error);
+        }
         return 2;
     }
     p.window.show();

@@ -104,7 +104,9 @@ QString DovecotServer::unavailableReason() {
     return {};
 }
 
-DovecotServer::~DovecotServer() {
+DovecotServer::~DovecotServer() { stop(); }
+
+void DovecotServer::stop() {
     if (process_.state() != QProcess::NotRunning) {
         // The whole group at once: an orderly shutdown waits a second for its children, and
         // nothing of this throw-away server needs saving.
@@ -217,8 +219,11 @@ bool DovecotServer::start(QString& why) {
     }
     ::chmod(QFile::encodeName(passwdFile).constData(), 0644);
 
-    popPort_ = freePort();
-    popsPort_ = freePort();
+    // A server started again keeps its ports: the client under test still has them.
+    if (popPort_ == 0) {
+        popPort_ = freePort();
+        popsPort_ = freePort();
+    }
     const QString d = dir_.path();
     const QString config =
         QStringLiteral(

@@ -26,6 +26,8 @@ class DovecotServer {
     static QString unavailableReason();
 
     bool start(QString& why);
+    // Takes the server down; start() brings it back on the same ports with the same mailbox.
+    void stop();
     int popPort() const { return popPort_; }
     int popsPort() const { return popsPort_; }
     QString caFile() const { return dir_.filePath(QStringLiteral("cert.pem")); }

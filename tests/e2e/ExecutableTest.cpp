@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "E2eSupport.h"
+
+using namespace kervo::test;
+
+namespace {
+
+// The kervo executable copied into a folder of its own, so that its mail folder (beside the
+// executable) belongs to this test alone.
+struct Installed {
+    QTemporaryDir dir;
+    QString program = dir.filePath(QStringLiteral("kervo"));
+    QString mailFolder = dir.filePath(QStringLiteral("mail"));
+    bool ok = QFile::copy(QStringLiteral(KERVO_EXECUTABLE), program);
+};
+
+void startKervo(QProcess& kervo, const Installed& installed, const QString& settingsDir) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    kervo.setProcessEnvironment(env);
+    kervo.setWorkingDirectory(settingsDir);
+    kervo.start(installed.program, {});
+}
+
+TEST(Executable, missingServerIni_exitsWithStatus2NamingTheFile) {
+    Installed installed;
+    ASSERT_TRUE(installed.ok);
+    QTemporaryDir settings;
+    ASSERT_TRUE(writeSettings(QDir(settings.path()), QStringLiteral("127.0.0.1:1"), 10));
+    ASSERT_TRUE(QFile::remove(settings.filePath(QStringLiteral("server.ini"))));
+    QProcess kervo;
+    startKervo(kervo, installed, settings.path());
+    ASSERT_TRUE(kervo.waitForFinished(30'000));
+    EXPECT_EQ(kervo.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(kervo.exitCode(), 2);
+    const QByteArray err = kervo.readAllStandardError();
+    EXPECT_TRUE(err.contains("server.ini")) << err.constData();
+    EXPECT_EQ(filesIn(installed.mailFolder), 0) << "nothing is half-started";
+}
+
+TEST(Executable, checkTool_loadsGoodSettingsAndFailsOnMissingFile) {
+    Installed installed;
+    ASSERT_TRUE(installed.ok);
+    QTemporaryDir settings;
+    ASSERT_TRUE(writeSettings(QDir(settings.path()), QStringLiteral("localhost"), 10));
+    QProcess check;
+    check.setWorkingDirectory(settings.path());
+    check.start(installed.program, {QStringLiteral("--check")});
+    ASSERT_TRUE(check.waitForFinished(30'000));
+    EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardError().constData();
+    EXPECT_TRUE(check.readAllStandardOutput().contains("web01"));
+    ASSERT_TRUE(QFile::remove(settings.filePath(QStringLiteral("kervo.ini"))));
+    check.start(installed.program, {QStringLiteral("--check")});
+    ASSERT_TRUE(check.waitForFinished(30'000));
+    EXPECT_EQ(check.exitCode(), 1);
+}
+
+TEST(Executable, unreachableServer_pollFailsAndTheMonitorRunsOn) {
+    Installed installed;
+    ASSERT_TRUE(installed.ok);
+    QTemporaryDir settings;
+    // Port 1 on loopback: nothing listens there, the connection is refused at once.
+    ASSERT_TRUE(writeSettings(QDir(settings.path()), QStringLiteral("127.0.0.1:1"), 10));
+    QProcess kervo;
+    startKervo(kervo, installed, settings.path());
+    ASSERT_TRUE(kervo.waitForStarted());
+    QByteArray err;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            kervo.waitForReadyRead(50);
+            err += kervo.readAllStandardError();
+            return err.contains("mail poll failed") || kervo.state() == QProcess::NotRunning;
+        },
+        30'000))
+        << err.constData();
+    EXPECT_TRUE(err.contains("127.0.0.1")) << "the error names the server: " << err.constData();
+    EXPECT_EQ(kervo.state(), QProcess::Running);
+    kervo.kill();
+    kervo.waitForFinished();
+}
+
+TEST(Executable, reportsWaiting_fetchedSavedAnalysedAndAlarmRecorded) {
+    if (const QString why = DovecotServer::unavailableReason(); !why.isEmpty()) {
+        GTEST_SKIP() << why.toStdString();
+    }
+    DovecotServer server;
+    QString why;
+    ASSERT_TRUE(server.start(why)) << why.toStdString();
+    ASSERT_TRUE(server.addMail(report(QStringLiteral("Integrity report web01: files changed"),
+                                      QStringLiteral("changed: /etc/passwd"))));
+    ASSERT_TRUE(server.addMail(report(QStringLiteral("db01 nightly"), QStringLiteral("fine"))));
+    Installed installed;
+    ASSERT_TRUE(installed.ok);
+    QTemporaryDir settings;
+    ASSERT_TRUE(writeSettings(QDir(settings.path()),
+                              QStringLiteral("127.0.0.1:%1").arg(server.popPort()), 10));
+    QProcess kervo;
+    startKervo(kervo, installed, settings.path());
+    ASSERT_TRUE(kervo.waitForStarted());
+    QByteArray err;
+    const bool done = waitFor(
+        [&] {
+            kervo.waitForReadyRead(50);
+            err += kervo.readAllStandardError();
+            return (server.mailCount() == 0 && err.contains("alarm on dial 1")) ||
+                   kervo.state() == QProcess::NotRunning;
+        },
+        60'000);
+    EXPECT_TRUE(done) << err.constData();
+    EXPECT_EQ(kervo.state(), QProcess::Running) << err.constData();
+    EXPECT_EQ(server.mailCount(), 0);
+    EXPECT_TRUE(err.contains("passwd changed on web")) << err.constData();
+    EXPECT_EQ(filesIn(installed.mailFolder + QStringLiteral("/new")) +
+                  filesIn(installed.mailFolder + QStringLiteral("/cur")),
+              2);
+    kervo.kill();
+    kervo.waitForFinished();
+}
+
+}  // namespace
