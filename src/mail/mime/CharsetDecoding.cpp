@@ -1,0 +1,405 @@
+#include "mail/mime/CharsetDecoding.h"
+
+#include <QStringDecoder>
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <vector>
+
+#include "mail/mime/MimeReader.h"
+
+namespace kervo::mime {
+
+namespace {
+
+constexpr char16_t kReplacement = 0xfffd;
+
+// The converter's name for the Windows table: ICU's plain "Shift_JIS" happens to resolve to the
+// same table here, but only the Windows name promises ① ㈱ Ⅰ and ～ as U+FF5E.
+constexpr const char* kCp932Name = "windows-31j";
+// EUC-JP as the converter knows it already maps like the Windows table (～ as U+FF5E, NEC row 13).
+constexpr const char* kEucJpName = "EUC-JP";
+// The -2 variant accepts every escape a Japanese mailer writes (JIS X 0201 kana, JIS X 0212,
+// redundant escapes) where the strict one reports errors.
+constexpr const char* kIso2022JpName = "ISO-2022-JP-2";
+
+bool inRange(uchar c, uchar low, uchar high) {
+    return c >= low && c <= high;
+}
+
+// A NUL would end the text early for any C-string consumer down the line.
+void replaceNuls(QString& text) {
+    text.replace(QChar(u'\0'), QChar(kReplacement));
+}
+
+// Decodes runs of complete multi-byte characters through the converter, one call per run. Every
+// character in a run maps to one UTF-16 unit or to a substitute; the converter's substitutes
+// (U+FFFD, and SUB-like control codes in the IBM-derived tables) count as errors. If the
+// converter ever disagrees about where characters start, each character is converted on its own.
+class RunCollector {
+  public:
+    RunCollector(const char* converter, Decoded& out)
+        : converter_(converter),
+          decoder_(converter, QStringConverter::Flag::Stateless),
+          out_(out) {}
+
+    void add(const char* bytes, qsizetype length) {
+        starts_.push_back(run_.size());
+        run_.append(bytes, length);
+    }
+
+    void flush() {
+        if (run_.isEmpty()) {
+            return;
+        }
+        const QString text = decoder_.decode(run_);
+        if (text.size() == qsizetype(starts_.size())) {
+            for (const QChar c : text) {
+                appendChecked(c);
+            }
+        } else {
+            convertOneByOne();
+        }
+        run_.clear();
+        starts_.clear();
+    }
+
+  private:
+    void appendChecked(QChar c) {
+        if (c.unicode() == kReplacement || c.unicode() < 0x80) {
+            out_.text.append(QChar(kReplacement));
+            ++out_.errors;
+        } else {
+            out_.text.append(c);
+        }
+    }
+
+    void convertOneByOne() {
+        for (size_t i = 0; i < starts_.size(); ++i) {
+            const qsizetype end = i + 1 < starts_.size() ? starts_[i + 1] : run_.size();
+            QStringDecoder single(converter_, QStringConverter::Flag::Stateless);
+            const QString one = single.decode(run_.mid(starts_[i], end - starts_[i]));
+            if (one.size() == 1) {
+                appendChecked(one.front());
+            } else {
+                out_.text.append(QChar(kReplacement));
+                ++out_.errors;
+            }
+        }
+    }
+
+    const char* converter_;
+    QStringDecoder decoder_;  // stateless: every run starts afresh
+    Decoded& out_;
+    QByteArray run_;
+    std::vector<qsizetype> starts_;
+};
+
+void appendHalfWidthKana(uchar c, Decoded& out) {
+    out.text.append(QChar(char16_t(0xff61 + c - 0xa1)));
+}
+
+void appendInvalid(Decoded& out) {
+    out.text.append(QChar(kReplacement));
+    ++out.errors;
+}
+
+// ASCII bytes are taken as they are rather than through the converter: the IBM-derived CP932
+// table swaps 0x1A, 0x1C and 0x7F with one another.
+Decoded decodeCp932(const QByteArray& bytes) {
+    Decoded out;
+    out.text.reserve(bytes.size());
+    RunCollector run(kCp932Name, out);
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = uchar(bytes[i]);
+        const bool lead = inRange(c, 0x81, 0x9f) || inRange(c, 0xe0, 0xfc);
+        if (lead && i + 1 < n) {
+            const uchar t = uchar(bytes[i + 1]);
+            if (inRange(t, 0x40, 0x7e) || inRange(t, 0x80, 0xfc)) {
+                run.add(bytes.constData() + i, 2);
+                ++i;
+                continue;
+            }
+        }
+        run.flush();
+        if (c < 0x80) {
+            out.text.append(QChar(char16_t(c)));
+        } else if (inRange(c, 0xa1, 0xdf)) {
+            appendHalfWidthKana(c, out);
+        } else {
+            appendInvalid(out);
+        }
+    }
+    run.flush();
+    return out;
+}
+
+Decoded decodeEucJp(const QByteArray& bytes) {
+    Decoded out;
+    out.text.reserve(bytes.size());
+    RunCollector run(kEucJpName, out);
+    const qsizetype n = bytes.size();
+    auto high = [&bytes, n](qsizetype i) { return i < n && inRange(uchar(bytes[i]), 0xa1, 0xfe); };
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = uchar(bytes[i]);
+        if (high(i) && high(i + 1)) {
+            run.add(bytes.constData() + i, 2);
+            ++i;
+            continue;
+        }
+        if (c == 0x8f && high(i + 1) && high(i + 2)) {
+            run.add(bytes.constData() + i, 3);
+            i += 2;
+            continue;
+        }
+        run.flush();
+        if (c < 0x80) {
+            out.text.append(QChar(char16_t(c)));
+        } else if (c == 0x8e && i + 1 < n && inRange(uchar(bytes[i + 1]), 0xa1, 0xdf)) {
+            appendHalfWidthKana(uchar(bytes[i + 1]), out);
+            ++i;
+        } else {
+            appendInvalid(out);
+        }
+    }
+    run.flush();
+    return out;
+}
+
+// Counts the substitutes a converter produced, without counting U+FFFD the input really held.
+qsizetype substituteCount(const QString& text, qsizetype genuine) {
+    const qsizetype all = text.count(QChar(kReplacement));
+    return std::max<qsizetype>(1, all - genuine);
+}
+
+Decoded decodeWithConverter(QStringDecoder& decoder, const QByteArray& bytes,
+                            qsizetype genuineReplacements) {
+    Decoded out{decoder.decode(bytes), 0};
+    if (decoder.hasError()) {
+        out.errors = substituteCount(out.text, genuineReplacements);
+    }
+    return out;
+}
+
+Decoded decodeIso2022Jp(const QByteArray& bytes) {
+    // JIS X 0201 Roman differs from ASCII only in ¥ and ‾ for \ and ~; Japanese mailers use its
+    // escape as a plain "back to ASCII", and paths and patterns expect the ASCII characters.
+    QByteArray ascii = bytes;
+    ascii.replace(QByteArrayView("\x1b(J"), QByteArrayView("\x1b(B"));
+    QStringDecoder decoder(kIso2022JpName, QStringConverter::Flag::Stateless);
+    return decodeWithConverter(decoder, ascii, 0);
+}
+
+Decoded decodeUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    return decodeWithConverter(decoder, bytes, bytes.count(QByteArrayView("\xef\xbf\xbd")));
+}
+
+Decoded decodeAscii(const QByteArray& bytes) {
+    Decoded out;
+    out.text.reserve(bytes.size());
+    for (const char b : bytes) {
+        const uchar c = uchar(b);
+        if (c < 0x80) {
+            out.text.append(QChar(char16_t(c)));
+        } else {
+            appendInvalid(out);
+        }
+    }
+    return out;
+}
+
+bool hasIso2022Escape(const QByteArray& bytes) {
+    static constexpr std::array<std::string_view, 7> escapes = {
+        "\x1b$B", "\x1b$@", "\x1b(B", "\x1b(J", "\x1b(I", "\x1b$(D", "\x1b$(Q"};
+    for (const std::string_view e : escapes) {
+        if (bytes.contains(QByteArrayView(e.data(), qsizetype(e.size())))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// How much a decoding looks like Japanese prose: kana and Japanese punctuation weigh most,
+// kanji next; half-width kana weigh less because mail rarely carries them, while EUC-JP text
+// read as CP932 turns into little else.
+int japaneseScore(const QString& text) {
+    int score = 0;
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (c < 0x80) {
+            continue;
+        }
+        if ((c >= 0x3000 && c <= 0x30ff) || (c >= 0xff01 && c <= 0xff5e)) {
+            score += 12;
+        } else if (c >= 0x4e00 && c <= 0x9fff) {
+            score += 8;
+        } else if (c >= 0xff61 && c <= 0xff9f) {
+            score += 3;
+        } else if ((c >= 0x0391 && c <= 0x04ff) || (c >= 0x2000 && c <= 0x2bff) ||
+                   (c >= 0x3200 && c <= 0x33ff) || c == 0xffe0 || c == 0xffe1 || c == 0xffe2 ||
+                   c == 0xffe4 || c == 0xffe5) {
+            score += 4;
+        }
+    }
+    return score;
+}
+
+}  // namespace
+
+QByteArray charsetKey(const QByteArray& charset) {
+    QByteArray out;
+    for (const char c : charset.trimmed()) {
+        if (c == '*') {
+            break;  // an RFC 2231 language suffix
+        }
+        if (c != '-' && c != '_' && c != '.' && c != ' ' && c != '"' && c != '\'') {
+            out.append(char(QChar::toLower(uint(uchar(c)))));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::optional<Charset> knownCharset(const QByteArray& compact) {
+    using Entry = std::pair<std::string_view, Charset>;
+    static constexpr std::array<Entry, 34> names = {{
+        {"shiftjis", Charset::Cp932},
+        {"sjis", Charset::Cp932},
+        {"xsjis", Charset::Cp932},
+        {"mskanji", Charset::Cp932},
+        {"windows31j", Charset::Cp932},
+        {"cp932", Charset::Cp932},
+        {"ms932", Charset::Cp932},
+        {"windows932", Charset::Cp932},
+        {"xmscp932", Charset::Cp932},
+        {"csshiftjis", Charset::Cp932},
+        {"cswindows31j", Charset::Cp932},
+        {"xsjisopen", Charset::Cp932},
+        {"eucjp", Charset::EucJp},
+        {"xeucjp", Charset::EucJp},
+        {"cseucpkdfmtjapanese", Charset::EucJp},
+        {"cp51932", Charset::EucJp},
+        {"eucjpms", Charset::EucJp},
+        {"eucjpwin", Charset::EucJp},
+        {"iso2022jp", Charset::Iso2022Jp},
+        {"iso2022jp1", Charset::Iso2022Jp},
+        {"iso2022jp2", Charset::Iso2022Jp},
+        {"iso2022jp3", Charset::Iso2022Jp},
+        {"iso2022jp2004", Charset::Iso2022Jp},
+        {"csiso2022jp", Charset::Iso2022Jp},
+        {"csiso2022jp2", Charset::Iso2022Jp},
+        {"cp50220", Charset::Iso2022Jp},
+        {"cp50221", Charset::Iso2022Jp},
+        {"cp50222", Charset::Iso2022Jp},
+        {"utf8", Charset::Utf8},
+        {"usascii", Charset::Ascii},
+        {"ascii", Charset::Ascii},
+        {"ansix341968", Charset::Ascii},
+        {"iso646us", Charset::Ascii},
+        {"us", Charset::Ascii},
+    }};
+    const std::string_view key(compact.constData(), size_t(compact.size()));
+    for (const auto& [name, charset] : names) {
+        if (name == key) {
+            return charset;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+Decoded decodeAs(Charset charset, const QByteArray& bytes) {
+    Decoded out;
+    switch (charset) {
+        case Charset::Ascii:
+            out = decodeAscii(bytes);
+            break;
+        case Charset::Utf8:
+            out = decodeUtf8(bytes);
+            break;
+        case Charset::Iso2022Jp:
+            out = decodeIso2022Jp(bytes);
+            break;
+        case Charset::EucJp:
+            out = decodeEucJp(bytes);
+            break;
+        case Charset::Cp932:
+            out = decodeCp932(bytes);
+            break;
+    }
+    replaceNuls(out.text);
+    return out;
+}
+
+Charset guessCharset(const QByteArray& bytes) {
+    const bool eightBit =
+        std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) >= 0x80; });
+    if (!eightBit) {
+        return hasIso2022Escape(bytes) ? Charset::Iso2022Jp : Charset::Ascii;
+    }
+    if (decodeUtf8(bytes).errors == 0) {
+        return Charset::Utf8;
+    }
+    const Decoded euc = decodeEucJp(bytes);
+    const Decoded sjis = decodeCp932(bytes);
+    if (euc.errors != sjis.errors) {
+        return euc.errors < sjis.errors ? Charset::EucJp : Charset::Cp932;
+    }
+    return japaneseScore(euc.text) > japaneseScore(sjis.text) ? Charset::EucJp : Charset::Cp932;
+}
+
+std::optional<Decoded> decodeLabelled(const QByteArray& bytes, const QByteArray& charset) {
+    const QByteArray compact = charsetKey(charset);
+    if (const auto known = knownCharset(compact)) {
+        return decodeAs(*known, bytes);
+    }
+    QByteArray name = charset.trimmed();
+    if (const qsizetype star = name.indexOf('*'); star >= 0) {
+        name.truncate(star);
+    }
+    if (name.isEmpty() || name.contains('\0')) {
+        return std::nullopt;
+    }
+    QStringDecoder decoder(name.constData(), QStringConverter::Flag::Stateless);
+    if (!decoder.isValid()) {
+        return std::nullopt;
+    }
+    Decoded out = decodeWithConverter(decoder, bytes, 0);
+    replaceNuls(out.text);
+    return out;
+}
+
+QString decodeTrusting(const QByteArray& bytes, const QByteArray& charset) {
+    const auto labelled =
+        charset.trimmed().isEmpty() ? std::nullopt : decodeLabelled(bytes, charset);
+    if (labelled && labelled->errors == 0) {
+        return labelled->text;
+    }
+    Decoded guessed = decodeAs(guessCharset(bytes), bytes);
+    if (!labelled || guessed.errors == 0) {
+        return guessed.text;
+    }
+    return labelled->text;
+}
+
+}  // namespace kervo::mime
+
+namespace kervo {
+
+QString decodeUnlabelled(const QByteArray& bytes) {
+    return mime::decodeAs(mime::guessCharset(bytes), bytes).text;
+}
+
+std::optional<QString> decodeCharset(const QByteArray& bytes, const QByteArray& charset) {
+    auto decoded = mime::decodeLabelled(bytes, charset);
+    if (!decoded) {
+        return std::nullopt;
+    }
+    return std::move(decoded->text);
+}
+
+}  // namespace kervo
