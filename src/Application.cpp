@@ -68,9 +68,17 @@ std::optional<int> Application::start() {
     return std::nullopt;
 }
 
-FormModel& Application::form() { return parts_->form; }
-MainWindow& Application::window() { return parts_->window; }
-Monitor& Application::monitor() { return parts_->monitor; }
-bool Application::pollInFlight() const { return parts_->monitor.mailCheck().isPolling(); }
+FormModel& Application::form() {
+    return parts_->form;
+}
+MainWindow& Application::window() {
+    return parts_->window;
+}
+Monitor& Application::monitor() {
+    return parts_->monitor;
+}
+bool Application::pollInFlight() const {
+    return parts_->monitor.mailCheck().isPolling();
+}
 
 }  // namespace kervo

@@ -16,11 +16,11 @@ class ProblemLog;
 // The running monitor put together: the window's model, the main window, the mail component,
 // the seams and the monitor's handlers, wired the way the program runs them.
 class Application {
-public:
+  public:
     struct Options {
         QDir settingsDir = QDir::current();
-        QString mailFolder;                       // default: "mail" beside the executable
-        MailComponent* mailer = nullptr;          // default: the POP3 component
+        QString mailFolder;               // default: "mail" beside the executable
+        MailComponent* mailer = nullptr;  // default: the POP3 component
     };
 
     explicit Application(Options options);
@@ -35,7 +35,7 @@ public:
     Monitor& monitor();
     bool pollInFlight() const;
 
-private:
+  private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };

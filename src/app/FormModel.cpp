@@ -29,7 +29,9 @@ void FormModel::setWindowState(WindowState state) {
     Q_EMIT windowStateRequested(state);
 }
 
-void FormModel::noteWindowState(WindowState state) { windowState_ = state; }
+void FormModel::noteWindowState(WindowState state) {
+    windowState_ = state;
+}
 
 void FormModel::setLabelText(FormLabel label, const QString& text) {
     labels_.at(static_cast<size_t>(label)) = displaySafe(text);

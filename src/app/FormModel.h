@@ -32,7 +32,7 @@ enum class MailBodyPresence { Absent, Hidden, Shown };
 // every handler can run and be checked without a display. The widgets only mirror it.
 class FormModel : public QObject {
     Q_OBJECT
-public:
+  public:
     // Dial box size in twips and in pixels at 15 twips a pixel.
     static constexpr int kTwipsPerPixel = 15;
     static constexpr int kDialTwips = 1455;
@@ -78,7 +78,7 @@ public:
     // the system window colour behind a dial's picture
     static constexpr Rgb kDialBackground = rgb(255, 255, 255);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void backgroundChanged();
     void windowStateRequested(kervo::WindowState state);
     void labelChanged(kervo::FormLabel label);
@@ -87,7 +87,7 @@ Q_SIGNALS:
     void mailBodyChanged();
     void mailBodyShowRequested();
 
-private:
+  private:
     DialModel& dialAt(int index);
 
     QImage backgroundPicture_;

@@ -9,7 +9,7 @@ namespace kervo {
 // an unquoted field that looks like a number becomes one, so an unquoted 007 reads back as "7"
 // while a quoted "007" stays as written.
 class LooseValue {
-public:
+  public:
     LooseValue() = default;
     static LooseValue fromNumber(double value);
     static LooseValue fromText(QString text);
@@ -30,7 +30,7 @@ public:
 
     bool operator==(const LooseValue& other) const = default;
 
-private:
+  private:
     std::variant<std::monostate, double, QString> value_;
 };
 

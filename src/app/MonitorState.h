@@ -48,8 +48,8 @@ struct MonitorState {
 
     LooseValue purgeLimit;
     long long purgeCounter = 0;
-    int pollToggle = 0;   // -1 or 1 once started
-    int blinkPhase = 0;   // 1 or -1 once started; 1 means the next blink shows the alarm look
+    int pollToggle = 0;     // -1 or 1 once started
+    int blinkPhase = 0;     // 1 or -1 once started; 1 means the next blink shows the alarm look
     int currentServer = 0;  // dial of the report analysed last
     // Dials that show the alarm picture, so that the reset can put every one of them back.
     std::array<bool, kDialCount> dialAlarmed{};

@@ -11,7 +11,7 @@ namespace kervo {
 // program.
 class ProblemLog : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit ProblemLog(std::FILE* stream = stderr, QObject* parent = nullptr)
         : QObject(parent), stream_(stream) {}
 
@@ -20,10 +20,10 @@ public:
     // Written to the log and shown to the operator.
     void warn(const QString& text);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void warningRaised(const QString& text);
 
-private:
+  private:
     std::FILE* stream_;
 };
 

@@ -10,18 +10,18 @@ namespace kervo {
 // tests can drive them.
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
 class ProcessStarter {
-public:
+  public:
     virtual ~ProcessStarter() = default;
     // Starts the program detached and returns at once; on failure returns false and says why.
     virtual bool startDetached(const QString& program, const QStringList& arguments,
@@ -29,7 +29,7 @@ public:
 };
 
 class Beeper {
-public:
+  public:
     virtual ~Beeper() = default;
     virtual void beep() = 0;
 };

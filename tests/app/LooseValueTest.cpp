@@ -24,19 +24,18 @@ TEST_P(LooseValueField, field_readsBackAsWritten) {
     EXPECT_EQ(v.isNumber(), c.isNumber);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, LooseValueField,
-    ::testing::Values(FieldCase{"007", false, "7", 7, true},
-                      FieldCase{"007", true, "007", 7, false},
-                      FieldCase{"-12", false, "-12", -12, true},
-                      FieldCase{"+3.50", false, "3.5", 3.5, true},
-                      FieldCase{"-0", false, "0", 0, true},
-                      FieldCase{"1.2.3", false, "1.2.3", 0, false},
-                      FieldCase{"12abc", false, "12abc", 0, false},
-                      FieldCase{"-", false, "-", 0, false},
-                      FieldCase{".", false, ".", 0, false},
-                      FieldCase{"サーバ", false, "サーバ", 0, false},
-                      FieldCase{"", false, "", 0, false}));
+INSTANTIATE_TEST_SUITE_P(Fields, LooseValueField,
+                         ::testing::Values(FieldCase{"007", false, "7", 7, true},
+                                           FieldCase{"007", true, "007", 7, false},
+                                           FieldCase{"-12", false, "-12", -12, true},
+                                           FieldCase{"+3.50", false, "3.5", 3.5, true},
+                                           FieldCase{"-0", false, "0", 0, true},
+                                           FieldCase{"1.2.3", false, "1.2.3", 0, false},
+                                           FieldCase{"12abc", false, "12abc", 0, false},
+                                           FieldCase{"-", false, "-", 0, false},
+                                           FieldCase{".", false, ".", 0, false},
+                                           FieldCase{"サーバ", false, "サーバ", 0, false},
+                                           FieldCase{"", false, "", 0, false}));
 
 TEST(LooseValue, emptyField_staysEmptyAndCountsAsZero) {
     const LooseValue v = LooseValue::fromField(QString(), false);

@@ -14,10 +14,11 @@ namespace kervo::test {
 
 // A report as a checker would mail it.
 inline QByteArray report(const QString& subject, const QString& body) {
-    return QByteArrayLiteral("From: checker@web01.example\r\nTo: kervo@monitor.example\r\n"
-                             "MIME-Version: 1.0\r\n"
-                             "Content-Type: text/plain; charset=utf-8\r\n"
-                             "Content-Transfer-Encoding: 8bit\r\nSubject: ") +
+    return QByteArrayLiteral(
+               "From: checker@web01.example\r\nTo: kervo@monitor.example\r\n"
+               "MIME-Version: 1.0\r\n"
+               "Content-Type: text/plain; charset=utf-8\r\n"
+               "Content-Transfer-Encoding: 8bit\r\nSubject: ") +
            subject.toUtf8() + QByteArrayLiteral("\r\n\r\n") + body.toUtf8() +
            QByteArrayLiteral("\r\n");
 }
@@ -33,15 +34,16 @@ inline bool writeSettings(const QDir& dir, const QString& mailServer, int purgeL
         }
     }
     const QString kervoIni =
-        QStringLiteral("img/back.png\r\nimg/backalarm.gif\r\nimg/dial.bmp\r\nimg/dialalarm.gif\r\n"
-                       "%1\r\n%2\r\n%3\r\n%4\r\n"
-                       "\"R1\",\"files changed\",\"/etc/passwd\",\"passwd changed on web\"\r\n"
-                       "\"R2\",\"改ざん\",\"index.html\",\"改ざんを検知しました\"\r\n")
+        QStringLiteral(
+            "img/back.png\r\nimg/backalarm.gif\r\nimg/dial.bmp\r\nimg/dialalarm.gif\r\n"
+            "%1\r\n%2\r\n%3\r\n%4\r\n"
+            "\"R1\",\"files changed\",\"/etc/passwd\",\"passwd changed on web\"\r\n"
+            "\"R2\",\"改ざん\",\"index.html\",\"改ざんを検知しました\"\r\n")
             .arg(purgeLimit)
             .arg(mailServer, QString::fromLatin1(DovecotServer::kUser),
                  QString::fromLatin1(DovecotServer::kPassword));
-    const QString serverIni = QStringLiteral(
-        "\"monitor\",\"\"\r\n\"web01\",\"\"\r\n\"db01\",\"\"\r\n");
+    const QString serverIni =
+        QStringLiteral("\"monitor\",\"\"\r\n\"web01\",\"\"\r\n\"db01\",\"\"\r\n");
     QFile k(dir.filePath(QStringLiteral("kervo.ini")));
     QFile s(dir.filePath(QStringLiteral("server.ini")));
     return k.open(QIODevice::WriteOnly) && k.write(kervoIni.toUtf8()) > 0 &&

@@ -32,10 +32,10 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     ASSERT_TRUE(server.start(why)) << why.toStdString();
     ASSERT_TRUE(server.addMail(report(QStringLiteral("Integrity report web01: files changed"),
                                       QStringLiteral("changed: /etc/passwd"))));
-    ASSERT_TRUE(server.addMail(report(QStringLiteral("db01 nightly report"),
-                                      QStringLiteral("no changes"))));
-    ASSERT_TRUE(server.addMail(report(QStringLiteral("【改ざん】web01"),
-                                      QStringLiteral("/var/www/html/index.html"))));
+    ASSERT_TRUE(server.addMail(
+        report(QStringLiteral("db01 nightly report"), QStringLiteral("no changes"))));
+    ASSERT_TRUE(server.addMail(
+        report(QStringLiteral("【改ざん】web01"), QStringLiteral("/var/www/html/index.html"))));
 
     QTemporaryDir settings;
     QTemporaryDir home;

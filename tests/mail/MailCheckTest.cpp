@@ -110,7 +110,8 @@ TEST_F(MailCheckTest, failedPoll_showsNoticeThenSuccessClearsIt) {
     EXPECT_EQ(form.labelText(FormLabel::Label11), u"受信エラー"_s);
     ASSERT_TRUE(check.CheckMail());
     ASSERT_TRUE(waitForPoll());
-    EXPECT_EQ(form.labelText(FormLabel::Label11), u"Ver 1.3"_s) << "a good poll gives the notice back";
+    EXPECT_EQ(form.labelText(FormLabel::Label11), u"Ver 1.3"_s)
+        << "a good poll gives the notice back";
 }
 
 TEST_F(MailCheckTest, slowServer_eventLoopRunsAndSecondPollDropped) {

@@ -104,7 +104,9 @@ QString DovecotServer::unavailableReason() {
     return {};
 }
 
-DovecotServer::~DovecotServer() { stop(); }
+DovecotServer::~DovecotServer() {
+    stop();
+}
 
 void DovecotServer::stop() {
     if (process_.state() != QProcess::NotRunning) {
