@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QString>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "DovecotServer.h"
 
@@ -21,6 +23,21 @@ inline QByteArray report(const QString& subject, const QString& body) {
                "Content-Transfer-Encoding: 8bit\r\nSubject: ") +
            subject.toUtf8() + QByteArrayLiteral("\r\n\r\n") + body.toUtf8() +
            QByteArrayLiteral("\r\n");
+}
+
+// Starts the server with these reports (subject, body) waiting; the reason when it cannot.
+inline QString startWithReports(DovecotServer& server,
+                                const std::vector<std::pair<QString, QString>>& reports) {
+    QString why;
+    if (!server.start(why)) {
+        return why;
+    }
+    for (const auto& [subject, body] : reports) {
+        if (!server.addMail(report(subject, body))) {
+            return QStringLiteral("cannot deliver a report");
+        }
+    }
+    return {};
 }
 
 // A settings folder for the monitor: the sample pictures, three servers, two rules, and the

@@ -6,6 +6,7 @@
 #include "E2eSupport.h"
 #include "app/FormModel.h"
 #include "app/Monitor.h"
+#include "support/MonitorFixture.h"
 
 using namespace kervo;
 using namespace kervo::test;
@@ -13,14 +14,7 @@ using namespace kervo::test;
 namespace {
 
 int pixelsOf(const FormModel& form, int dial, Rgb colour) {
-    const QImage img = form.renderDial(dial);
-    int n = 0;
-    for (int y = 0; y < img.height(); ++y) {
-        for (int x = 0; x < img.width(); ++x) {
-            n += img.pixelColor(x, y) == toQColor(colour) ? 1 : 0;
-        }
-    }
-    return n;
+    return countPixels(form.renderDial(dial), colour);
 }
 
 TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived) {
@@ -28,14 +22,12 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
         GTEST_SKIP() << why.toStdString();
     }
     DovecotServer server;
-    QString why;
-    ASSERT_TRUE(server.start(why)) << why.toStdString();
-    ASSERT_TRUE(server.addMail(report(QStringLiteral("Integrity report web01: files changed"),
-                                      QStringLiteral("changed: /etc/passwd"))));
-    ASSERT_TRUE(server.addMail(
-        report(QStringLiteral("db01 nightly report"), QStringLiteral("no changes"))));
-    ASSERT_TRUE(server.addMail(
-        report(QStringLiteral("【改ざん】web01"), QStringLiteral("/var/www/html/index.html"))));
+    const QString failed = startWithReports(
+        server, {{QStringLiteral("Integrity report web01: files changed"),
+                  QStringLiteral("changed: /etc/passwd")},
+                 {QStringLiteral("db01 nightly report"), QStringLiteral("no changes")},
+                 {QStringLiteral("【改ざん】web01"), QStringLiteral("/var/www/html/index.html")}});
+    ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
 
     QTemporaryDir settings;
     QTemporaryDir home;
@@ -72,9 +64,9 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     EXPECT_EQ(form.labelText(FormLabel::Label11), QStringLiteral("受信エラー"));
 
     // And comes back with a report waiting: the next polling tick fetches it.
-    ASSERT_TRUE(server.start(why)) << why.toStdString();
-    ASSERT_TRUE(server.addMail(
-        report(QStringLiteral("db01 integrity report"), QStringLiteral("nothing to see"))));
+    const QString back = startWithReports(
+        server, {{QStringLiteral("db01 integrity report"), QStringLiteral("nothing to see")}});
+    ASSERT_TRUE(back.isEmpty()) << back.toStdString();
     monitor.Timer1_Timer();  // tick 4 does not poll
     EXPECT_FALSE(app.pollInFlight());
     monitor.Timer1_Timer();  // tick 5 does

@@ -157,6 +157,18 @@ struct MonitorFixture {
     MonitorContext context{state, form, timer1, timer2, clock, beeper, starter, log};
 };
 
+// How many pixels of the image have exactly this colour.
+inline int countPixels(const QImage& image, Rgb colour) {
+    const QColor wanted = toQColor(colour);
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            n += image.pixelColor(x, y) == wanted ? 1 : 0;
+        }
+    }
+    return n;
+}
+
 // True when some pixel of the image has exactly this colour.
 inline bool imageHasColour(const QImage& image, const QColor& colour) {
     for (int y = 0; y < image.height(); ++y) {
