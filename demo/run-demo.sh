@@ -25,7 +25,9 @@ trap cleanup EXIT
 sed -e "s/@PORT@/$port/" "$here/kervo.ini.in" > "$run/kervo.ini"
 cp "$here/server.ini" "$run/server.ini"
 
-python3 "$here/generate-reports.py" "$maildir" --every "${KERVO_DEMO_EVERY:-30}" &
+# A first batch waits in the mailbox before the monitor starts, so that its first poll has work.
+python3 "$here/generate-reports.py" "$maildir" --first-batch only
+python3 "$here/generate-reports.py" "$maildir" --first-batch without --every "${KERVO_DEMO_EVERY:-30}" &
 generator=$!
 
 echo "Demo mailbox: pop3 on 127.0.0.1:$port (user demo); settings in $run" >&2
