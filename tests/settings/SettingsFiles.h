@@ -1,7 +1,7 @@
 #pragma once
 
 // Settings folders for the tests: kervo.ini and server.ini written byte for byte into a
-// temporary folder, and small pictures beside them.
+// temporary folder, with small pictures beside them.
 
 #include <QByteArray>
 #include <QColor>
@@ -9,29 +9,43 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <initializer_list>
+#include <optional>
+#include <stdexcept>
+#include <utility>
 
 namespace kervo::test {
 
-// The eight head lines of kervo.ini, each ended by CR LF.
-struct Head {
-    QByteArray background;
-    QByteArray alarmBackground;
-    QByteArray dial;
-    QByteArray dialAlarm;
-    QByteArray purge = "120";
-    QByteArray server = "pop.example.com";
-    QByteArray user = "watch";
-    QByteArray password = "secret";
+inline const QColor kBackColour(10, 20, 30);
+inline const QColor kDialColour(200, 100, 50);
 
-    QByteArray bytes() const {
-        QByteArray out;
-        for (const QByteArray* line : {&background, &alarmBackground, &dial, &dialAlarm, &purge,
-                                       &server, &user, &password}) {
-            out += *line + "\r\n";
-        }
-        return out;
+// The eight head lines of kervo.ini, each ended by CR LF; changes are given by line number.
+inline QByteArray head(std::initializer_list<std::pair<int, QByteArray>> changes = {}) {
+    QByteArray lines[8] = {"", "", "", "", "120", "pop.example.com", "watch", "hunter2"};
+    for (const auto& [line, text] : changes) {
+        lines[line - 1] = text;
     }
-};
+    QByteArray out;
+    for (const QByteArray& line : lines) {
+        out += line + "\r\n";
+    }
+    return out;
+}
+
+// Records from..to, one a line, with # in the pattern standing for the number.
+inline QByteArray numbered(int from, int to, const QByteArray& pattern) {
+    QByteArray out;
+    for (int k = from; k <= to; ++k) {
+        out += QByteArray(pattern).replace('#', QByteArray::number(k)) + "\r\n";
+    }
+    return out;
+}
+inline QByteArray ruleLines(int n) {
+    return numbered(1, n, "R#,a,b,message #");
+}
+inline QByteArray serverLines(int n) {
+    return numbered(0, n - 1, "host-#,console");
+}
 
 class SettingsFolder {
   public:
@@ -44,47 +58,32 @@ class SettingsFolder {
             throw std::runtime_error("cannot write test file");
         }
     }
-    void writeKervo(const QByteArray& bytes) const { write(QStringLiteral("kervo.ini"), bytes); }
-    void writeServers(const QByteArray& bytes) const { write(QStringLiteral("server.ini"), bytes); }
-    // Both files at once: a head, its rule lines, and the server lines.
-    void writeBoth(const Head& head, const QByteArray& rules, const QByteArray& servers) const {
-        writeKervo(head.bytes() + rules);
-        writeServers(servers);
+    // kervo.ini and server.ini; a file given as nothing is not written at all.
+    void writeBoth(const std::optional<QByteArray>& kervo,
+                   const std::optional<QByteArray>& servers) const {
+        if (kervo) {
+            write(QStringLiteral("kervo.ini"), *kervo);
+        }
+        if (servers) {
+            write(QStringLiteral("server.ini"), *servers);
+        }
     }
-
-    // A plain picture of one colour; the folder name may include a subfolder.
-    void writePicture(const QString& name, QSize size, QColor colour) const {
-        const QString file = path(name);
-        QDir().mkpath(QFileInfo(file).path());
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(colour);
-        if (!image.save(file, "PNG")) {
+    // Pictures in img/: back.png (40 x 30) and dial.png (20 x 20), and text.png, which is none.
+    void writePictures() const {
+        QDir().mkpath(path(QStringLiteral("img")));
+        QImage back(40, 30, QImage::Format_RGB32);
+        back.fill(kBackColour);
+        QImage dial(20, 20, QImage::Format_RGB32);
+        dial.fill(kDialColour);
+        if (!back.save(path(QStringLiteral("img/back.png"))) ||
+            !dial.save(path(QStringLiteral("img/dial.png")))) {
             throw std::runtime_error("cannot write test picture");
         }
+        write(QStringLiteral("img/text.png"), "not a picture");
     }
 
   private:
     QTemporaryDir temp_;
 };
-
-// n rule lines "Rk,first k,second k,message k", each ended by CR LF.
-inline QByteArray ruleLines(int n) {
-    QByteArray out;
-    for (int k = 1; k <= n; ++k) {
-        const QByteArray key = QByteArray::number(k);
-        out += "R" + key + ",first " + key + ",second " + key + ",message " + key + "\r\n";
-    }
-    return out;
-}
-
-// n server lines "host-k,console k", each ended by CR LF.
-inline QByteArray serverLines(int n) {
-    QByteArray out;
-    for (int k = 0; k < n; ++k) {
-        const QByteArray key = QByteArray::number(k);
-        out += "host-" + key + ",console " + key + "\r\n";
-    }
-    return out;
-}
 
 }  // namespace kervo::test

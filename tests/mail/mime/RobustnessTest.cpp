@@ -1,94 +1,66 @@
 #include <gtest/gtest.h>
 
-#include <array>
+#include <QDir>
+#include <QFile>
 #include <random>
 
-#include "MimeFixtures.h"
 #include "mail/mime/MimeReader.h"
 
 namespace kervo {
 namespace {
 
 // Pieces that steer a mutated mail into the reader's less travelled paths.
-const std::array<QByteArray, 10> kTokens = {
-    QByteArray("=?ISO-2022-JP?B?"),
-    QByteArray("?="),
-    QByteArray("\x1b$B"),
-    QByteArray("\x1b(B"),
-    QByteArray("\r\n\r\n"),
-    QByteArray("\r\n "),
-    QByteArray("--XyZ\r\n"),
-    QByteArray("Content-Type: multipart/mixed; boundary=XyZ\r\n"),
-    QByteArray("Content-Transfer-Encoding: base64\r\n"),
-    QByteArray("&#x"),
-};
+const QByteArray kTokens[] = {"=?ISO-2022-JP?B?",
+                              "?=",
+                              "\x1b$B",
+                              "\r\n\r\n",
+                              "\r\n ",
+                              "--XyZ\r\n",
+                              "Content-Type: multipart/mixed; boundary=XyZ\r\n",
+                              "Content-Transfer-Encoding: base64\r\n",
+                              "&#x"};
 
+// A few random insertions (bytes, tokens, copies of the mail's own pieces) and removals.
 QByteArray mutate(QByteArray data, std::mt19937& random) {
-    auto pick = [&random](qsizetype bound) {
-        return bound <= 0
-                   ? qsizetype(0)
-                   : qsizetype(std::uniform_int_distribution<qsizetype>(0, bound - 1)(random));
+    const auto pick = [&random](qsizetype bound) {
+        return bound <= 0 ? 0 : qsizetype(random() % quint32(bound));
     };
-    const int steps = 1 + int(pick(8));
-    for (int s = 0; s < steps; ++s) {
+    for (int steps = 1 + int(pick(8)); steps > 0; --steps) {
         const qsizetype at = pick(data.size() + 1);
-        switch (pick(6)) {
-            case 0:
-                if (!data.isEmpty()) {
-                    data[pick(data.size())] = char(pick(256));
-                }
-                break;
-            case 1:
-                data.insert(at, char(pick(256)));
-                break;
-            case 2:
-                data.remove(at, pick(64));
-                break;
-            case 3:
-                data.insert(at, data.mid(pick(data.size()), pick(200)));
-                break;
-            case 4:
-                data.truncate(at);
-                break;
-            default:
-                data.insert(at, kTokens[size_t(pick(qsizetype(kTokens.size())))]);
-                break;
+        const QByteArray pieces[] = {QByteArray(1, char(pick(256))),
+                                     kTokens[pick(std::size(kTokens))],
+                                     data.mid(pick(data.size()), pick(200))};
+        if (pick(4) == 0) {
+            data.remove(at, pick(64));
+        } else {
+            data.insert(at, pieces[pick(3)]);
         }
     }
     return data;
 }
 
-bool hasBareLf(const QString& text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) {
-            return true;
-        }
-    }
-    return false;
-}
-
 TEST(MimeRobustnessTest, mutatedMails_neverCrashAndKeepTextInvariants) {
     std::vector<QByteArray> seeds;
-    for (const QString& path : test::fixtureMails()) {
-        seeds.push_back(test::readFixture(path));
+    const QDir dir(QStringLiteral(KERVO_TEST_DATA));
+    for (const QString& name : dir.entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name)) {
+        QFile file(dir.filePath(name));
+        seeds.push_back(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
     }
-    ASSERT_FALSE(seeds.empty());
+    ASSERT_GT(seeds.size(), 10u);
     std::mt19937 random(20240917u);
     int read = 0;
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 1500; ++i) {
         const QByteArray raw = mutate(seeds[size_t(i) % seeds.size()], random);
-        const auto texts = readMailBytes(raw, QStringLiteral("subject:"));
-        if (texts) {
+        if (const auto texts = readMailBytes(raw, QStringLiteral("subject:"))) {
             ++read;
-            ASSERT_FALSE(texts->header.contains(QChar(u'\0'))) << i;
-            ASSERT_FALSE(texts->body.contains(QChar(u'\0'))) << i;
-            ASSERT_FALSE(hasBareLf(texts->body)) << i;
+            ASSERT_FALSE(texts->header.contains(QChar(u'\0')) || texts->body.contains(QChar(u'\0')))
+                << i;
+            // every line break in a body is CR LF
+            ASSERT_EQ(texts->body.count(u'\n'), texts->body.count(QStringLiteral("\r\n"))) << i;
         }
-        ASSERT_FALSE(decodeHeaderValue(raw.left(300)).contains(QChar(u'\0'))) << i;
-        ASSERT_FALSE(decodeUnlabelled(raw.right(300)).contains(QChar(u'\0'))) << i;
     }
     // Mutation must leave most mails readable, or the loop tests nothing but the parser's "no".
-    EXPECT_GT(read, 1500);
+    EXPECT_GT(read, 700);
 }
 
 }  // namespace
