@@ -5,92 +5,57 @@
 #include "alarm/ReportAnalysis.h"
 
 using namespace kervo;
-using kervo::test::AlarmFixture;
+using kervo::test::u8;
 
 namespace {
 
-class Blink : public AlarmFixture {
+class Blink : public test::AlarmFixture {
   protected:
     Blink() {
-        f.addRule(QStringLiteral("web01"), QStringLiteral("passwd"), QStringLiteral("changed"));
-        f.addRule(QStringLiteral("db01"), QStringLiteral("passwd"), QStringLiteral("changed"));
+        f.addRule(u8("web01"), u8("passwd"), u8("changed"));
+        f.addRule(u8("db01"), u8("passwd"), u8("changed"));
     }
     void raise(const char* server = "web01") {
-        AnalyseReport(f.context, QString::fromUtf8(server), QStringLiteral("/etc/passwd"));
-        ASSERT_TRUE(f.timer2.isActive());
+        AnalyseReport(f.context, u8(server), u8("/etc/passwd"));
+        EXPECT_TRUE(f.timer2.isActive());
     }
-    // The look a tick left behind: alarm (true) or calm (false), checked for consistency.
-    bool alarmLook() const {
-        const bool alarm = f.form.backgroundColour() == f.state.alarmColour;
-        EXPECT_EQ(f.form.backgroundColour(), alarm ? f.state.alarmColour : f.state.calmColour);
-        return alarm;
+    void tick(int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            Timer2_Timer(f.context);
+        }
     }
+    // The look a tick left behind: alarm (true) or calm (false).
+    bool alarmLook() const { return f.form.backgroundColour() == f.state.alarmColour; }
 };
 
-TEST_F(Blink, ticks_maximiseAndAlternateWithABeepEverySecondTick) {
+TEST_F(Blink, ticks_alternateWithABeepEverySecondTickAndThePhaseOutlivesTheReset) {
     raise();
-    struct Expected {
-        bool alarm;
-        int beeps;
-    };
-    const Expected ticks[] = {{true, 1}, {false, 1}, {true, 2}, {false, 2}, {true, 3}};
-    for (size_t i = 0; i < std::size(ticks); ++i) {
+    for (int i = 0; i < 5; ++i) {
         // the operator minimises or restores between ticks; the alarm takes the window back
         f.form.noteWindowState(i % 2 == 0 ? WindowState::Minimised : WindowState::Normal);
-        Timer2_Timer(f.context);
+        tick();
         EXPECT_EQ(f.form.windowState(), WindowState::Maximised) << i;
         EXPECT_TRUE(f.form.resetLabelVisible()) << i;
-        EXPECT_EQ(alarmLook(), ticks[i].alarm) << i;
-        EXPECT_EQ(backgroundPictureColour(), ticks[i].alarm ? kAlarmBack : kBack) << i;
-        EXPECT_EQ(f.beeper.beeps, ticks[i].beeps) << i;
+        EXPECT_EQ(f.form.backgroundColour(), i % 2 == 0 ? rgb(255, 0, 0) : rgb(255, 255, 255));
+        EXPECT_EQ(backgroundPictureColour(), i % 2 == 0 ? kAlarmBack : kBack) << i;
+        EXPECT_EQ(f.beeper.beeps, i / 2 + 1) << i;
     }
-    EXPECT_TRUE(f.timer2.isActive());
+    // after an odd number of ticks the next alarm begins calm, and without a beep
+    alarm_reset_Click(f.context);
+    raise("db01");
+    tick();
+    EXPECT_FALSE(alarmLook());
+    EXPECT_EQ(f.beeper.beeps, 3);
+    tick();
+    EXPECT_TRUE(alarmLook());
+    EXPECT_EQ(f.beeper.beeps, 4);
     EXPECT_TRUE(f.stream.problems().isEmpty());
 }
 
-TEST_F(Blink, picturesChangedDuringAlarm_areReadAfreshEachTick) {
+TEST_F(Blink, label10DuringAlarm_restoresTheWindowAndKeepsTheTexts) {
     raise();
-    Timer2_Timer(f.context);
-    EXPECT_EQ(backgroundPictureColour(), kAlarmBack);
-    const QColor replaced(10, 200, 10);
-    f.writePicture(QFileInfo(f.state.alarmBackgroundPicture).fileName(), {60, 40}, replaced);
-    Timer2_Timer(f.context);
-    Timer2_Timer(f.context);
-    EXPECT_EQ(backgroundPictureColour(), replaced);
-}
-
-class PhaseAcrossAlarms : public Blink, public ::testing::WithParamInterface<int> {};
-
-TEST_P(PhaseAcrossAlarms, resetAfterTicks_nextAlarmStartsWhereThePhaseStood) {
-    const int ticks = GetParam();
-    raise();
-    for (int i = 0; i < ticks; ++i) {
-        Timer2_Timer(f.context);
-    }
-    alarm_reset_Click(f.context);
-    const int beepsBefore = f.beeper.beeps;
-    raise("db01");
-    Timer2_Timer(f.context);
-    const bool odd = ticks % 2 == 1;
-    EXPECT_EQ(alarmLook(), !odd);
-    EXPECT_EQ(f.beeper.beeps - beepsBefore, odd ? 0 : 1);
-    Timer2_Timer(f.context);
-    EXPECT_EQ(alarmLook(), odd);
-    EXPECT_EQ(f.beeper.beeps - beepsBefore, 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(TickCounts, PhaseAcrossAlarms, ::testing::Values(0, 1, 2, 3, 4));
-
-using ResetHandler = void (*)(MonitorContext&);
-
-class Reset : public Blink, public ::testing::WithParamInterface<ResetHandler> {};
-
-TEST_P(Reset, duringAlarm_restoresTheWindowAndKeepsTheTexts) {
-    raise();
-    for (int i = 0; i < 3; ++i) {
-        Timer2_Timer(f.context);
-    }
-    GetParam()(f.context);
+    tick(3);
+    Label10_Click(f.context);
     EXPECT_FALSE(f.timer2.isActive());
     EXPECT_FALSE(f.form.resetLabelVisible());
     EXPECT_EQ(f.form.backgroundColour(), rgb(255, 255, 255));
@@ -98,142 +63,91 @@ TEST_P(Reset, duringAlarm_restoresTheWindowAndKeepsTheTexts) {
     EXPECT_EQ(f.form.windowState(), WindowState::Normal);
     EXPECT_EQ(dialColour(1), kDial);
     EXPECT_EQ(f.state.blinkPhase, -1);
-    EXPECT_EQ(label(FormLabel::Label1), QStringLiteral("web01"));
-    EXPECT_EQ(label(FormLabel::Label2), QStringLiteral("/etc/passwd"));
-    EXPECT_EQ(label(FormLabel::Label3), QStringLiteral("changed"));
-    EXPECT_EQ(f.form.mailBodyText(), QStringLiteral("changed\r\n/etc/passwd"));
+    EXPECT_EQ(f.form.labelText(FormLabel::Label3), u8("changed"));
+    EXPECT_EQ(f.form.mailBodyText(), u8("changed\r\n/etc/passwd"));
 }
 
-TEST_P(Reset, withNoAlarm_stillRunsEveryStepOnDialZero) {
+TEST_F(Blink, resetWithNoAlarm_restoresTheWindowAndDialZeroOnly) {
     f.form.setWindowState(WindowState::Maximised);
-    f.form.setResetLabelVisible(true);
-    f.form.setBackgroundColour(rgb(255, 0, 0));
     QImage odd(95, 95, QImage::Format_RGB32);
     odd.fill(Qt::black);
     f.form.setDialPicture(0, odd);
     f.form.setDialPicture(3, odd);
-    f.form.setLabelText(FormLabel::Label3, QStringLiteral("earlier"));
-    EXPECT_NO_THROW(GetParam()(f.context));
-    EXPECT_FALSE(f.timer2.isActive());
-    EXPECT_FALSE(f.form.resetLabelVisible());
-    EXPECT_EQ(f.form.backgroundColour(), rgb(255, 255, 255));
-    EXPECT_EQ(backgroundPictureColour(), kBack);
+    alarm_reset_Click(f.context);
     EXPECT_EQ(f.form.windowState(), WindowState::Normal);
     EXPECT_EQ(dialColour(0), kDial);
-    EXPECT_EQ(dialColour(3), QColor(Qt::black));  // not alarmed, not current: untouched
-    EXPECT_EQ(label(FormLabel::Label3), QStringLiteral("earlier"));
-    EXPECT_EQ(f.state.blinkPhase, 1);
+    EXPECT_EQ(dialColour(3), QColor(Qt::black));  // neither alarmed nor current
 }
 
-TEST_P(Reset, alarmsOnTwoDialsThenAnotherReport_restoresAllThree) {
+TEST_F(Blink, alarmsOnTwoDialsThenAQuietReport_textsStayAndResetRestoresAllThree) {
     raise("web01");
     raise("db01");
-    AnalyseReport(f.context, QStringLiteral("mail01"), QStringLiteral("quiet"));
-    ASSERT_EQ(f.state.currentServer, 3);
-    ASSERT_EQ(dialColour(1), kDialAlarm);
-    ASSERT_EQ(dialColour(2), kDialAlarm);
-    Timer2_Timer(f.context);
-    GetParam()(f.context);
+    AnalyseReport(f.context, u8("mail01"), u8("quiet"));
+    EXPECT_EQ(dialColour(1), kDialAlarm);
+    EXPECT_EQ(dialColour(2), kDialAlarm);
+    EXPECT_EQ(f.form.labelText(FormLabel::Label1), u8("db01"));
+    tick();
+    alarm_reset_Click(f.context);
     for (int i = 1; i <= 3; ++i) {
         EXPECT_EQ(dialColour(i), kDial) << i;
     }
-    for (bool alarmed : f.state.dialAlarmed) {
-        EXPECT_FALSE(alarmed);
-    }
-    // a later alarm on one dial is again undone by the next reset alone
-    raise("web01");
-    GetParam()(f.context);
-    EXPECT_EQ(dialColour(1), kDial);
-}
-
-TEST_P(Reset, missingDialPicture_bareDialsAndReportedNotFatal) {
-    raise("web01");
+    // the next reset, without the normal dial picture, bares the one dial alarmed since
     raise("db01");
-    f.state.dialPicture = missingPath(QStringLiteral("dial.gif"));
-    EXPECT_NO_THROW(GetParam()(f.context));
-    EXPECT_TRUE(f.form.dial(1).picture.isNull());
+    f.state.dialPicture = missingPath();
+    EXPECT_NO_THROW(alarm_reset_Click(f.context));
     EXPECT_TRUE(f.form.dial(2).picture.isNull());
-    EXPECT_EQ(dialColour(4), kDial);
+    EXPECT_EQ(dialColour(1), kDial);
     EXPECT_EQ(logLinesNaming(f.state.dialPicture), 1);
-    EXPECT_FALSE(f.timer2.isActive());
 }
-
-INSTANTIATE_TEST_SUITE_P(MenuAndLabel, Reset,
-                         ::testing::Values(&alarm_reset_Click, &Label10_Click));
-
-enum class Broken { AlarmBackground, Background };
 
 struct BrokenCase {
     const char* name;
-    Broken which;
-    const char* kind;  // "missing", "unreadable" or "empty"
-    int blinkReports;  // lines per alarm while blinking
-    int resetReports;  // lines per reset
+    bool alarmPicture;  // the alarm look's picture, else the calm look's
+    bool missing;       // else an empty path
 };
 
 class BrokenBackground : public Blink, public ::testing::WithParamInterface<BrokenCase> {};
 
 TEST_P(BrokenBackground, alarm_blinksOnAndReportsOncePerAlarm) {
     const BrokenCase& c = GetParam();
-    QString& path = c.which == Broken::AlarmBackground ? f.state.alarmBackgroundPicture
-                                                       : f.state.backgroundPicture;
-    const QString kind = QString::fromUtf8(c.kind);
-    path = kind == u"missing"      ? missingPath(QStringLiteral("back.gif"))
-           : kind == u"unreadable" ? writeGarbage(QStringLiteral("back.gif"))
-                                   : QString();
-    const bool brokenOnAlarmLook = c.which == Broken::AlarmBackground;
+    (c.alarmPicture ? f.state.alarmBackgroundPicture : f.state.backgroundPicture) =
+        c.missing ? missingPath() : QString();
     for (int alarm = 1; alarm <= 2; ++alarm) {
         raise();
-        for (int tick = 0; tick < 4; ++tick) {
-            const bool alarmTick = f.state.blinkPhase == 1;
-            EXPECT_NO_THROW(Timer2_Timer(f.context));
+        for (int i = 0; i < 4; ++i) {
+            tick();
+            const bool alarmTick = i % 2 == 0;
             EXPECT_EQ(alarmLook(), alarmTick);
-            EXPECT_EQ(f.form.windowState(), WindowState::Maximised);
-            if (alarmTick == brokenOnAlarmLook) {
-                EXPECT_TRUE(f.form.backgroundPicture().isNull()) << tick;
-            } else {
-                EXPECT_EQ(backgroundPictureColour(), alarmTick ? kAlarmBack : kBack) << tick;
-            }
+            EXPECT_EQ(backgroundPictureColour(), alarmTick == c.alarmPicture ? QColor()
+                                                 : alarmTick                 ? kAlarmBack
+                                                                             : kBack);
         }
-        EXPECT_EQ(f.beeper.beeps, 2 * alarm);
-        if (!path.isEmpty()) {
-            EXPECT_EQ(logLinesNaming(path), alarm * c.blinkReports + (alarm - 1) * c.resetReports);
-        }
+        // each alarm reports a missing picture once; a missing calm picture fails the reset too
+        const int resets = c.alarmPicture ? 0 : alarm - 1;
+        EXPECT_EQ(f.stream.problems().size(), c.missing ? alarm + resets : 0);
         alarm_reset_Click(f.context);
-        EXPECT_FALSE(f.timer2.isActive());
     }
-    if (path.isEmpty()) {
-        EXPECT_TRUE(f.stream.problems().isEmpty());
-    }
+    EXPECT_EQ(f.beeper.beeps, 4);
     EXPECT_TRUE(f.warnings.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pictures, BrokenBackground,
-    ::testing::Values(
-        BrokenCase{"missingAlarmBackground", Broken::AlarmBackground, "missing", 1, 0},
-        BrokenCase{"unreadableAlarmBackground", Broken::AlarmBackground, "unreadable", 1, 0},
-        BrokenCase{"emptyAlarmBackground", Broken::AlarmBackground, "empty", 0, 0},
-        BrokenCase{"missingBackground", Broken::Background, "missing", 1, 1},
-        BrokenCase{"unreadableBackground", Broken::Background, "unreadable", 1, 1}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Pictures, BrokenBackground,
+                         ::testing::Values(BrokenCase{"missingAlarmBackground", true, true},
+                                           BrokenCase{"emptyAlarmBackground", true, false},
+                                           BrokenCase{"missingBackground", false, true}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(Blink, pictureBackDuringAlarm_laterFailureReportedAgain) {
+TEST_F(Blink, pictureBackDuringAlarm_readAfreshAndALaterFailureReportedAgain) {
     raise();
     const QString path = f.state.alarmBackgroundPicture;
-    const QString aside = path + QStringLiteral(".aside");
-    ASSERT_TRUE(QFile::rename(path, aside));
-    Timer2_Timer(f.context);  // alarm look, fails
-    Timer2_Timer(f.context);
-    Timer2_Timer(f.context);  // fails again, already reported
+    ASSERT_TRUE(QFile::rename(path, path + u8(".aside")));
+    tick(3);  // the alarm look fails twice, reported once
     EXPECT_EQ(logLinesNaming(path), 1);
-    ASSERT_TRUE(QFile::rename(aside, path));
-    Timer2_Timer(f.context);
-    Timer2_Timer(f.context);  // loads again
+    ASSERT_TRUE(QFile::rename(path + u8(".aside"), path));
+    tick(2);
     EXPECT_EQ(backgroundPictureColour(), kAlarmBack);
     ASSERT_TRUE(QFile::remove(path));
-    Timer2_Timer(f.context);
-    Timer2_Timer(f.context);
+    tick(2);
     EXPECT_EQ(logLinesNaming(path), 2);
 }
 

@@ -1,10 +1,8 @@
-// The main window's controls against the design table: boxes (given in twips, 15 to a pixel),
-// faces, looks and start states.
+// The main window's controls against the design table (boxes in twips, 15 to a pixel), its
+// shape, and how its controls mirror the model.
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
-#include <QMenu>
-#include <QMenuBar>
 
 #include "UiTestSupport.h"
 #include "app/FormModel.h"
@@ -12,180 +10,129 @@
 #include "ui/TextBox.h"
 
 using namespace kervo;
+using namespace Qt::StringLiterals;
 using kervo::test::control;
 
 namespace {
 
-QRect fromTwips(int left, int top, int width, int height) {
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
 struct ControlCase {
-    const char* name;
-    QRect box;
-    const char* face;  // nullptr for a picture box
+    QString name;
+    QRect twips;
+    QString face;  // empty for a picture box
     qreal points;
-    int weight;
     bool italic;
 };
 
-void PrintTo(const ControlCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-const ControlCase kControls[] = {
-    {"Picture2", fromTwips(360, 480, 480, 375), nullptr, 0, 0, false},
-    {"Label7", fromTwips(840, 120, 4935, 375), "Arial Black", 9.75, 400, true},
-    {"Label4", fromTwips(1080, 600, 2535, 255), "Arial Black", 9.75, 400, false},
-    {"Label10", fromTwips(7800, 120, 1455, 255), "Arial Black", 9, 700, true},
-    {"Label8", fromTwips(9360, 120, 255, 255), "Arial Black", 9, 700, true},
-    {"Label9", fromTwips(9720, 120, 255, 255), "Arial Black", 9, 700, true},
-    {"Label1", fromTwips(720, 5640, 8175, 375), "ＭＳ Ｐゴシック", 9, 400, false},
-    {"Label3", fromTwips(720, 6120, 8655, 375), "ＭＳ Ｐゴシック", 9, 400, false},
-    {"Label2", fromTwips(720, 6480, 8895, 735), "ＭＳ Ｐゴシック", 9, 400, false},
-    {"Label6", fromTwips(3240, 7440, 3855, 255), "ＭＳ Ｐゴシック", 9, 400, false},
-    {"Label11", fromTwips(8520, 7440, 1455, 255), "Arial Black", 9, 700, true},
-};
-
-class MainWindowControl : public ::testing::TestWithParam<ControlCase> {
-  protected:
-    FormModel model;
-    MainWindow window{model};
-};
-
-TEST_P(MainWindowControl, boxAndFace_matchDesignTable) {
-    const ControlCase& c = GetParam();
-    QWidget* widget = control(window, QString::fromLatin1(c.name));
-    EXPECT_EQ(widget->geometry(), c.box);
-    if (c.face == nullptr) {
-        return;
-    }
-    const QFont font = widget->font();
-    EXPECT_EQ(font.family(), QString::fromUtf8(c.face));
-    EXPECT_DOUBLE_EQ(font.pointSizeF(), c.points);
-    EXPECT_EQ(font.italic(), c.italic);
-    // The heavy face is drawn heavy by whatever stands in for it.
-    if (QFontInfo(font).family() == font.family() || qstrcmp(c.face, "Arial Black") != 0) {
-        EXPECT_EQ(font.weight(), c.weight);
-    } else {
-        EXPECT_GE(font.weight(), QFont::Bold);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(DesignTable, MainWindowControl, ::testing::ValuesIn(kControls));
-
-TEST(MainWindowLayout, dialGrid_sixColumnsTwoRowsNameBoxAboveDial) {
-    FormModel model;
-    MainWindow window(model);
+std::vector<ControlCase> designTable() {
+    const QString heavy = u"Arial Black"_s;
+    const QString gothic = u"ＭＳ Ｐゴシック"_s;
+    std::vector<ControlCase> rows = {
+        {u"Picture2"_s, {360, 480, 480, 375}, {}, 0, false},
+        {u"Label7"_s, {840, 120, 4935, 375}, heavy, 9.75, true},
+        {u"Label4"_s, {1080, 600, 2535, 255}, heavy, 9.75, false},
+        {u"Label10"_s, {7800, 120, 1455, 255}, heavy, 9, true},
+        {u"Label8"_s, {9360, 120, 255, 255}, heavy, 9, true},
+        {u"Label9"_s, {9720, 120, 255, 255}, heavy, 9, true},
+        {u"Label1"_s, {720, 5640, 8175, 375}, gothic, 9, false},
+        {u"Label3"_s, {720, 6120, 8655, 375}, gothic, 9, false},
+        {u"Label2"_s, {720, 6480, 8895, 735}, gothic, 9, false},
+        {u"Label6"_s, {3240, 7440, 3855, 255}, gothic, 9, false},
+        {u"Label11"_s, {8520, 7440, 1455, 255}, heavy, 9, true},
+    };
+    // two rows of six dials, each with its name box above it
     const int lefts[] = {480, 2040, 3600, 5160, 6720, 8280};
-    const int nameTops[] = {1440, 3360};
-    const int dialTops[] = {1800, 3720};
     for (int i = 0; i < kDialCount; ++i) {
-        SCOPED_TRACE(i);
-        const int col = i % 6;
-        const int row = i / 6;
-        EXPECT_EQ(control(window, QStringLiteral("Picture1_%1").arg(i))->geometry(),
-                  fromTwips(lefts[col], dialTops[row], 1455, 1455));
-        auto* name = control<TextBox>(window, QStringLiteral("Label5_%1").arg(i));
-        EXPECT_EQ(name->geometry(), fromTwips(lefts[col], nameTops[row], 1455, 255));
-        EXPECT_EQ(name->font().family(), QStringLiteral("ＭＳ ゴシック"));
-        EXPECT_DOUBLE_EQ(name->font().pointSizeF(), 9);
-        EXPECT_TRUE(name->isOpaque());
+        const int left = lefts[i % 6];
+        const int top = i < 6 ? 1440 : 3360;
+        rows.push_back(
+            {u"Label5_%1"_s.arg(i), {left, top, 1455, 255}, u"ＭＳ ゴシック"_s, 9, false});
+        rows.push_back({u"Picture1_%1"_s.arg(i), {left, top + 360, 1455, 1455}, {}, 0, false});
     }
+    return rows;
 }
 
-TEST(MainWindowLayout, window_titleSizeFrameAndFont) {
+TEST(MainWindowLayout, everyControl_boxAndFaceFromTheDesignTable) {
     FormModel model;
     MainWindow window(model);
-    EXPECT_EQ(window.windowTitle(),
-              QStringLiteral("サーバ監視システム （改ざん\u3000侵入検査） V1.3"));
+    for (const ControlCase& c : designTable()) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QWidget* widget = control(window, c.name);
+        const QRect& t = c.twips;
+        EXPECT_EQ(widget->geometry(),
+                  QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
+        if (!c.face.isEmpty()) {
+            EXPECT_EQ(widget->font().family(), c.face);
+            EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), c.points);
+            EXPECT_EQ(widget->font().italic(), c.italic);
+        }
+    }
+    EXPECT_EQ(window.windowTitle(), u"サーバ監視システム （改ざん　侵入検査） V1.3"_s);
     EXPECT_EQ(window.size(), QSize(680, 520));
     EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_FALSE(window.windowIcon().pixmap(32, 32).isNull());
-    EXPECT_EQ(window.font().family(), QStringLiteral("Arial Black"));
-    EXPECT_DOUBLE_EQ(window.font().pointSizeF(), 9);
-    EXPECT_TRUE(window.font().italic());
+    // the design faces are drawn by an installed Japanese face
+    EXPECT_EQ(QFontInfo(control(window, u"Label1"_s)->font()).family(), u"IPAPGothic"_s);
 }
 
-TEST(MainWindowLayout, substitutedFaces_resolveToInstalledGothics) {
-    FormModel model;
-    MainWindow window(model);
-    EXPECT_EQ(QFontInfo(control(window, QStringLiteral("Label5_0"))->font()).family(),
-              QStringLiteral("IPAGothic"));
-    EXPECT_EQ(QFontInfo(control(window, QStringLiteral("Label1"))->font()).family(),
-              QStringLiteral("IPAPGothic"));
-}
-
-TEST(MainWindowLayout, startState_fixedTextsAndVisibility) {
-    FormModel model;
-    MainWindow window(model);
-    window.show();
-    struct Expected {
-        const char* name;
-        QString text;
-        bool visible;
-    };
-    const Expected cases[] = {
-        {"Label7", QStringLiteral("Kervo"), true},
-        {"Label10", QStringLiteral("Reset Alarm"), false},
-        {"Label8", QStringLiteral("  "), true},
-        {"Label9", QStringLiteral("  "), true},
-        {"Label6", QStringLiteral("円領域をクリックするとサーバにログインします"), true},
-        {"Label1", QString(), true},
-        {"Label2", QString(), true},
-        {"Label3", QString(), true},
-        {"Label4", QString(), true},
-        {"Label11", MainWindow::noticeText(), true},
-    };
-    for (const Expected& e : cases) {
-        SCOPED_TRACE(e.name);
-        auto* label = control<TextBox>(window, QString::fromLatin1(e.name));
-        EXPECT_EQ(label->text(), e.text);
-        EXPECT_EQ(label->isVisible(), e.visible);
-        EXPECT_FALSE(label->isOpaque());
-    }
-    EXPECT_EQ(control(window, QStringLiteral("Label10"))->palette().color(QPalette::WindowText),
-              QColor(192, 0, 0));
-    for (int i = 0; i < kDialCount; ++i) {
-        EXPECT_FALSE(control(window, QStringLiteral("Picture1_%1").arg(i))->isVisible()) << i;
-        EXPECT_TRUE(control(window, QStringLiteral("Label5_%1").arg(i))->isVisible()) << i;
-    }
-}
-
-TEST(MainWindowLayout, menus_presentButNeverShown) {
-    FormModel model;
-    MainWindow window(model);
-    window.show();
-    auto* bar = control<QMenuBar>(window, QStringLiteral("menuBar"));
-    EXPECT_FALSE(bar->isVisible());
-    EXPECT_EQ(control<QMenu>(window, QStringLiteral("file"))->title(), QStringLiteral("ファイル"));
-    EXPECT_EQ(control<QMenu>(window, QStringLiteral("edit"))->title(), QStringLiteral("編集"));
-    EXPECT_EQ(window.fendAction()->text(), QStringLiteral("終了"));
-    EXPECT_EQ(window.alarmResetAction()->text(), QStringLiteral("アラームリセット"));
-}
-
-TEST(MainWindowShape, roundedRectangle_cornersCutCentreAndEdgesKept) {
+TEST(MainWindowShape, roundedRectangle_cornersCutEdgesKeptAndWindowMasked) {
     const QRegion shape = MainWindow::windowShape();
     EXPECT_EQ(shape.boundingRect(), QRect(0, 0, 678, 519));
-    struct Probe {
-        QPoint at;
-        bool inside;
-    };
-    const Probe probes[] = {
-        {{0, 0}, false},     {{677, 0}, false},   {{0, 518}, false},  {{677, 518}, false},
-        {{5, 5}, false},     {{672, 513}, false}, {{339, 259}, true}, {{24, 0}, true},
-        {{653, 0}, true},    {{0, 24}, true},     {{677, 259}, true}, {{339, 518}, true},
-        {{678, 259}, false}, {{339, 519}, false}, {{12, 12}, true},   {{665, 506}, true},
-    };
-    for (const Probe& p : probes) {
-        EXPECT_EQ(shape.contains(p.at), p.inside) << p.at.x() << "," << p.at.y();
+    const std::pair<QPoint, bool> probes[] = {
+        {{0, 0}, false},    {{5, 5}, false}, {{672, 513}, false}, {{12, 12}, true},
+        {{665, 506}, true}, {{24, 0}, true}, {{0, 24}, true},     {{339, 518}, true}};
+    for (const auto& [at, inside] : probes) {
+        EXPECT_EQ(shape.contains(at), inside) << at.x() << "," << at.y();
     }
-}
-
-TEST(MainWindowShape, window_isMaskedByTheShape) {
     FormModel model;
     MainWindow window(model);
-    EXPECT_EQ(window.mask(), MainWindow::windowShape());
+    EXPECT_EQ(window.mask(), shape);
+}
+
+TEST(MainWindowModel, modelChanges_mirroredByTheControls) {
+    FormModel model;
+    MainWindow window(model);
+    window.show();
+    auto* reset = control<TextBox>(window, u"Label10"_s);
+    EXPECT_FALSE(reset->isVisible());
+    EXPECT_EQ(reset->text(), u"Reset Alarm"_s);
+    const char* names[] = {"Label1", "Label2", "Label3", "Label4", "Label11"};  // FormLabel order
+    for (int i = 0; i < 5; ++i) {
+        const QString name = QString::fromLatin1(names[i]);
+        model.setLabelText(static_cast<FormLabel>(i), name + u"\r\nmore"_s);
+        EXPECT_EQ(control<TextBox>(window, name)->text(), name + u"\r\nmore"_s);
+    }
+    model.setDialVisible(4, true);
+    model.setDialCaption(4, u"db01"_s);
+    model.setResetLabelVisible(true);
+    EXPECT_TRUE(control(window, u"Picture1_4"_s)->isVisible());
+    EXPECT_FALSE(control(window, u"Picture1_5"_s)->isVisible());
+    EXPECT_TRUE(control(window, u"Label5_5"_s)->isVisible());  // a name box without a server
+    EXPECT_EQ(control<TextBox>(window, u"Label5_4"_s)->text(), u"db01"_s);
+    EXPECT_TRUE(reset->isVisible());
+}
+
+QImage solid(int w, int h, const QColor& colour) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+TEST(MainWindowModel, painting_backgroundPictureThenColourAndDialHandsFromTheModel) {
+    FormModel model;
+    MainWindow window(model);
+    model.setBackgroundPicture(solid(100, 60, Qt::blue));
+    model.setBackgroundColour(rgb(255, 0, 0));
+    model.setDialPicture(2, solid(95, 95, Qt::white));
+    model.setDialVisible(2, true);
+    // a hand along dial 2's middle row, from the left rim to the centre
+    model.drawDialLine(2, QPointF(0, 727.5), QPointF(727.5, 727.5), rgb(0, 255, 0));
+    const QImage shot = window.grab().toImage();
+    EXPECT_EQ(shot.pixelColor(10, 20), QColor(Qt::blue));
+    EXPECT_EQ(shot.pixelColor(8, 70), QColor(Qt::red));  // on no control
+    EXPECT_EQ(shot.pixelColor(300, 30), QColor(Qt::red));
+    const QPoint dial(240, 120);  // the dial's top-left corner
+    EXPECT_EQ(shot.pixelColor(dial + QPoint(20, 48)), QColor(0, 255, 0));
+    EXPECT_EQ(shot.pixelColor(dial + QPoint(20, 20)), QColor(Qt::white));
+    EXPECT_EQ(shot.pixelColor(dial + QPoint(80, 48)), QColor(Qt::white));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QImage>
-#include <QRect>
+#include <QObject>
 #include <QWidget>
 #include <stdexcept>
 
@@ -16,28 +15,6 @@ T* control(const QObject& window, const QString& name) {
         throw std::runtime_error("no control " + name.toStdString());
     }
     return found;
-}
-
-// The box around every pixel that differs from the background colour; empty when none does.
-inline QRect inkBounds(const QImage& image, const QColor& background) {
-    QRect bounds;
-    const QImage img = image.convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < img.height(); ++y) {
-        for (int x = 0; x < img.width(); ++x) {
-            if (img.pixelColor(x, y) != background) {
-                bounds |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    return bounds;
-}
-
-// The widget drawn over a plain background, so that a transparent control shows only its ink.
-inline QImage renderOn(QWidget& widget, const QColor& background) {
-    QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(background);
-    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    return image;
 }
 
 }  // namespace kervo::test
