@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -7,22 +9,18 @@
 
 namespace kervo::test {
 
-// A real Dovecot POP3 server for one test, on 127.0.0.1, configured from scratch in a temporary
-// folder: plain POP3 with STLS on one port, POP3S on another, a self-signed certificate made
-// for the run, one user whose plaintext password also allows APOP, and a maildir the test
-// fills directly. Works for root (the server's own unprivileged users serve the logins and
-// the mail) and for an ordinary user (everything runs as that user).
+// A real Dovecot POP3 server for one test on 127.0.0.1, configured from scratch in a temporary
+// folder: POP3 with STLS on one port, POP3S on another, a self-signed certificate, one user
+// whose plaintext password also allows APOP, and a maildir filled directly. As root the
+// server's own unprivileged users serve the logins and the mail.
 class DovecotServer {
   public:
     static constexpr const char* kUser = "alice";
     static constexpr const char* kPassword = "Pa55-w0rd!";
 
-    DovecotServer() = default;
-    ~DovecotServer();
-    DovecotServer(const DovecotServer&) = delete;
-    DovecotServer& operator=(const DovecotServer&) = delete;
+    ~DovecotServer() { stop(); }
 
-    // Why the server cannot run here (not installed, its users missing), empty when it can.
+    // Why the server cannot run here, empty when it can.
     static QString unavailableReason();
 
     bool start(QString& why);
@@ -39,8 +37,6 @@ class DovecotServer {
     int mailCount() const;
 
   private:
-    bool makeCertificate(QString& why);
-    bool waitUntilListening(QString& why);
     QString maildir() const;
     void handOver(const QString& path) const;
 
@@ -49,8 +45,8 @@ class DovecotServer {
     int popPort_ = 0;
     int popsPort_ = 0;
     QString pin_;
-    int mailUid_ = -1;
-    int mailGid_ = -1;
+    uid_t mailUid_ = 0;
+    gid_t mailGid_ = 0;
     int delivered_ = 0;
 };
 

@@ -1,77 +1,171 @@
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QList>
-#include <QString>
+#include <algorithm>
 #include <mutex>
-#include <set>
 #include <thread>
 #include <vector>
 
 namespace kervo::test {
 
-// What the fake server does instead of answering normally when a command begins with `trigger`
-// ("GREETING" stands for the greeting).
+// What the fake server does, once, instead of answering the first command that begins with
+// `trigger` ("GREETING" stands for the greeting): sends `reply` as it is, then goes on,
+// closes the connection, or stalls until the client gives up.
 struct PopFault {
-    enum class Action {
-        Reply,         // answers `text` (a full line without CRLF) instead
-        Close,         // closes the connection without answering
-        Stall,         // never answers and never reads again
-        CutMail,       // RETR only: "+OK" and the first half of the mail, then closes
-        StallInMail,   // RETR only: "+OK" and the first half of the mail, then nothing
-        OverlongLine,  // an endless line without any line end
-    };
+    enum Then { Go, Close, Stall };
     QByteArray trigger;
-    Action action = Action::Reply;
-    QByteArray text;
-    bool once = true;  // a later connection is served normally
+    QByteArray reply = {};
+    Then then = Go;
 };
 
-// A POP3 server on 127.0.0.1 serving a fixed mailbox from its own thread, one connection at a
-// time, that fails on purpose where a test asks it to. Mail numbers, deletion on DELE and
-// commit on QUIT follow RFC 1939.
+// A POP3 server on 127.0.0.1 (port 0 when it cannot listen) serving a mailbox from its own
+// thread, one connection at a time, that fails on purpose where a test asks it to. Any log-on
+// is accepted; DELE marks and QUIT commits, as in RFC 1939.
 class FakePopServer {
   public:
-    struct Mail {
-        QByteArray uid;
-        QByteArray content;  // with CRLF line ends, as the client must save it
-    };
+    // Mails with CRLF line ends, and their unique ids.
+    FakePopServer(QList<QByteArray> mails, QList<QByteArray> uids, std::vector<PopFault> faults)
+        : mailbox_(std::move(mails)), uids_(std::move(uids)), faults_(std::move(faults)) {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        auto* raw = reinterpret_cast<sockaddr*>(&address);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, raw, length) == 0 && ::listen(listener_, 4) == 0 &&
+            ::getsockname(listener_, raw, &length) == 0) {
+            port_ = ntohs(address.sin_port);
+            thread_ = std::thread([this] {
+                for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
+                    serve(client);
+                    ::close(client);
+                }
+            });
+        }
+    }
+    ~FakePopServer() {
+        ::shutdown(listener_, SHUT_RDWR);  // ends the accept; a client always hangs up itself
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        ::close(listener_);
+    }
 
-    FakePopServer(std::vector<Mail> mails, std::vector<PopFault> faults,
-                  QByteArray password = "right");
-    ~FakePopServer();
-    FakePopServer(const FakePopServer&) = delete;
-    FakePopServer& operator=(const FakePopServer&) = delete;
-
-    // Listens on a free port; false with a reason when that failed.
-    bool start(QString& why);
     int port() const { return port_; }
-
-    // Every command line received, in order, over all connections.
-    QList<QByteArray> commands() const;
-    // Contents of the mails that a QUIT removed from the mailbox.
-    QList<QByteArray> committedDeletions() const;
-    // Contents of every mail a DELE was accepted for, committed or not.
-    QList<QByteArray> acceptedDeletions() const;
-    QList<QByteArray> remainingMails() const;
+    // Contents of every mail a DELE was accepted for, committed by QUIT or not.
+    QList<QByteArray> acceptedDeletions() const {
+        std::lock_guard lock(mutex_);
+        return accepted_;
+    }
+    QList<QByteArray> remainingMails() const {
+        std::lock_guard lock(mutex_);
+        return mailbox_;
+    }
 
   private:
-    void run();
-    void serve(int client);
-    bool sendAll(int client, const QByteArray& bytes);
-    void waitUntilStopped(int client);
-    const PopFault* faultFor(const QByteArray& command);
+    void serve(int client) {
+        auto reply = [client](const QByteArray& bytes) {
+            return ::send(client, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) ==
+                   bytes.size();
+        };
+        QList<QByteArray> mails;
+        QList<QByteArray> uids;
+        {
+            const std::lock_guard guard(mutex_);
+            mails = mailbox_;
+            uids = uids_;
+        }
+        QList<bool> deleted(mails.size(), false);
+        // Plays the fault for the command, if one is left; false when the connection is to end.
+        auto goesOn = [&](const QByteArray& command, bool& faulted) {
+            const auto fault = std::find_if(faults_.begin(), faults_.end(), [&](const PopFault& f) {
+                return command.startsWith(f.trigger);
+            });
+            faulted = fault != faults_.end();
+            const PopFault played = faulted ? *fault : PopFault{};
+            if (faulted) {
+                faults_.erase(fault);
+            }
+            reply(played.reply);
+            char sink[4096];
+            while (played.then == PopFault::Stall && ::recv(client, sink, sizeof sink, 0) > 0) {
+            }
+            return played.then == PopFault::Go;
+        };
+
+        bool faulted = false;
+        if (!goesOn("GREETING", faulted) || (!faulted && !reply("+OK fake POP3 ready\r\n"))) {
+            return;
+        }
+        QByteArray pending;
+        for (;;) {
+            const qsizetype end = pending.indexOf('\n');
+            if (end < 0) {
+                char buffer[4096];
+                const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+                if (got <= 0) {
+                    return;  // dropped without QUIT: nothing is committed
+                }
+                pending.append(buffer, got);
+                continue;
+            }
+            const QByteArray line = pending.left(end).trimmed();
+            pending.remove(0, end + 1);
+            const QByteArray verb = line.split(' ').first().toUpper();
+            const qsizetype n = line.mid(verb.size()).trimmed().toInt();  // 0 when there is none
+            QByteArray answer = "+OK\r\n";  // also to USER, PASS and NOOP
+            if (!goesOn(line, faulted)) {
+                return;
+            } else if (faulted) {
+                continue;
+            } else if (verb == "CAPA") {
+                answer += "USER\r\nUIDL\r\n.\r\n";
+            } else if (verb == "LIST" || verb == "UIDL") {
+                for (qsizetype i = 0; i < mails.size(); ++i) {
+                    if (!deleted[i]) {
+                        answer += QByteArray::number(i + 1) + ' ' +
+                                  (verb == "LIST" ? QByteArray::number(mails[i].size()) : uids[i]) +
+                                  "\r\n";
+                    }
+                }
+                answer += ".\r\n";
+            } else if ((verb == "RETR" || verb == "DELE") &&
+                       (n < 1 || n > mails.size() || deleted[n - 1])) {
+                answer = "-ERR no such message\r\n";
+            } else if (verb == "RETR") {
+                // Dot-stuffed, ending in CRLF, then the terminating line.
+                QByteArray wire = mails[n - 1];
+                wire.replace("\n.", "\n..");
+                answer += (wire.startsWith('.') ? "." : "") + wire +
+                          (wire.endsWith("\r\n") ? ".\r\n" : "\r\n.\r\n");
+            } else if (verb == "DELE") {
+                deleted[n - 1] = true;
+                const std::lock_guard guard(mutex_);
+                accepted_.append(mails[n - 1]);
+            } else if (verb == "QUIT") {
+                const std::lock_guard guard(mutex_);  // the box is as the session found it
+                for (qsizetype i = mails.size(); i-- > 0;) {
+                    if (deleted[i]) {
+                        mailbox_.removeAt(i);
+                        uids_.removeAt(i);
+                    }
+                }
+            }
+            if (!reply(answer) || verb == "QUIT") {
+                return;
+            }
+        }
+    }
 
     mutable std::mutex mutex_;
-    std::vector<Mail> mailbox_;
-    std::vector<PopFault> faults_;
-    std::vector<bool> faultUsed_;
-    QByteArray password_;
-    QList<QByteArray> commands_;
+    QList<QByteArray> mailbox_;
+    QList<QByteArray> uids_;
+    std::vector<PopFault> faults_;  // the server thread's alone
     QList<QByteArray> accepted_;
-    QList<QByteArray> committed_;
-    int listener_ = -1;
-    int stopPipe_[2] = {-1, -1};
+    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int port_ = 0;
     std::thread thread_;
 };

@@ -1,291 +1,177 @@
 // The fetch against a scripted server that fails where a real one rarely does.
-#include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QLockFile>
-#include <QTemporaryDir>
+#include <csignal>
 
 #include "FakePopServer.h"
 #include "PopTestSupport.h"
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/UidlRecord.h"
 
 namespace kervo {
 namespace {
 
+using namespace Qt::StringLiterals;
 using test::FakePopServer;
 using test::PopFault;
-using Action = PopFault::Action;
 
-const QString kPassword = QStringLiteral("pw-Secret-42");
-const QString kCommand = QStringLiteral("SAVEALLD");
+const QString kPassword = u"pw-Secret-42"_s;
+const QString kUser = u"monitor"_s;
+const QString kCommand = u"SAVEALLD"_s;
+const QList<QByteArray> kContents = {
+    "Subject: 1\r\n\r\n.leading dot\r\n",
+    "Subject: 2\r\n\r\n" + QByteArray(300'000, 'b') + "\r\n..\r\n",
+    "Subject: 3\r\n\r\nno final newline",
+};
+const QByteArray kHalfMail = "+OK\r\n" + kContents[1].left(1000);
 
-std::vector<FakePopServer::Mail> threeMails() {
-    return {
-        {"uid-1", "Subject: host01 report\r\n\r\n.leading dot\r\nfirst\r\n"},
-        {"uid-2", "Subject: host02 report\r\n\r\n" + QByteArray(20'000, 'b') + "\r\n..\r\n"},
-        {"uid-3", "Subject: host03 report\r\n\r\nno final newline"},
-    };
-}
-
-QList<QByteArray> expectedFiles(const std::vector<FakePopServer::Mail>& mails, size_t count) {
-    QList<QByteArray> out;
-    for (size_t i = 0; i < count; ++i) {
-        out.append(test::asSaved(mails[i].content));
-    }
-    return out;
-}
-
-QList<QByteArray> expectedOnServer(const std::vector<FakePopServer::Mail>& mails,
-                                   size_t committed) {
-    QList<QByteArray> out;
-    for (size_t i = committed; i < mails.size(); ++i) {
-        out.append(mails[i].content);
-    }
-    return out;
-}
-
-QList<QByteArray> contentsOf(const QStringList& files) {
-    QList<QByteArray> out;
-    for (const QString& path : files) {
-        out.append(test::readFile(path));
-    }
-    return out;
-}
-
-class FakeServerFetch : public ::testing::Test {
+class FakeServerFetch : public test::FetchTest {
   protected:
-    void startServer(std::vector<PopFault> faults,
-                     std::vector<FakePopServer::Mail> mails = threeMails()) {
-        mails_ = mails;
-        server_ = std::make_unique<FakePopServer>(std::move(mails), std::move(faults),
-                                                  kPassword.toUtf8());
-        QString why;
-        ASSERT_TRUE(server_->start(why)) << why.toStdString();
-        address_ = QStringLiteral("127.0.0.1:%1").arg(server_->port());
+    void startServer(std::vector<PopFault> faults, QList<QByteArray> uids = {"1", "2", "3"}) {
+        server_ = std::make_unique<FakePopServer>(kContents, std::move(uids), std::move(faults));
+        ASSERT_NE(server_->port(), 0);
     }
-
+    QString address() const { return u"127.0.0.1:%1"_s.arg(server_->port()); }
     FetchResult fetch() {
-        return component_.RcvMail(address_, QStringLiteral("monitor"), kPassword, kCommand,
-                                  folder());
+        return component_.RcvMail(address(), kUser, kPassword, kCommand, folder());
     }
+    QStringList waiting() const { return test::filesIn(folder() + u"/new"_s); }
 
-    QString folder() const { return temp_.filePath(QStringLiteral("mail")); }
-    QStringList waiting() const { return test::filesIn(folder() + QStringLiteral("/new")); }
-    QList<QByteArray> commandsStartingWith(const QByteArray& verb) const {
-        QList<QByteArray> out;
-        for (const QByteArray& command : server_->commands()) {
-            if (command.startsWith(verb)) {
-                out.append(command);
-            }
-        }
-        return out;
-    }
-
-    QTemporaryDir temp_;
-    PopMailComponent component_;
     std::unique_ptr<FakePopServer> server_;
-    std::vector<FakePopServer::Mail> mails_;
-    QString address_;
 };
 
-TEST_F(FakeServerFetch, wellBehavedServer_savesAllInOrderAndEmptiesMailbox) {
-    startServer({});
-    const FetchResult result = fetch();
-    EXPECT_EQ(result.error, QString());
-    ASSERT_TRUE(result.files.has_value());
-    EXPECT_EQ(contentsOf(*result.files), expectedFiles(mails_, 3));
-    EXPECT_EQ(*result.files, waiting());
-    EXPECT_TRUE(server_->remainingMails().isEmpty());
-    EXPECT_EQ(server_->committedDeletions().size(), 3);
-}
-
-TEST_F(FakeServerFetch, emptyMailbox_givesNoFilesAndNoError) {
-    startServer({}, {});
-    const FetchResult result = fetch();
-    EXPECT_EQ(result.error, QString());
-    EXPECT_TRUE(result.files.value_or(QStringList()).isEmpty());
-    EXPECT_FALSE(commandsStartingWith("QUIT").isEmpty());
-}
-
-TEST_F(FakeServerFetch, serverWithoutUidl_stillFetchesEverything) {
-    startServer({{"UIDL", Action::Reply, "-ERR command not supported"}});
-    const FetchResult result = fetch();
-    EXPECT_EQ(result.error, QString());
-    EXPECT_EQ(contentsOf(result.files.value_or(QStringList())), expectedFiles(mails_, 3));
-    EXPECT_TRUE(server_->remainingMails().isEmpty());
-}
-
-TEST_F(FakeServerFetch, repeatedUniqueId_neverCostsAMail) {
-    std::vector<FakePopServer::Mail> mails = threeMails();
-    mails[2].uid = mails[1].uid;
-    startServer({}, mails);
-    const FetchResult result = fetch();
-    EXPECT_EQ(result.error, QString());
-    EXPECT_EQ(contentsOf(result.files.value_or(QStringList())), expectedFiles(mails_, 3));
-    EXPECT_EQ(commandsStartingWith("RETR").size(), 3);
-}
+using enum PopFault::Then;
+enum Setup { Normal, Impatient, NoSpace, SmallMails, SmallFiles };
 
 struct FaultCase {
     const char* name;
     PopFault fault;
-    const char* mentions;  // the error text must contain this
-    size_t saved;          // leading mails saved whole into new/
-    size_t committed;      // leading mails the server has removed afterwards
-    bool shortTimeouts = false;
+    const char* mentions;  // in the error text; empty: no error at all
+    qsizetype saved;       // leading mails saved whole into new/
+    qsizetype removed;     // leading mails the server has removed afterwards
+    Setup setup = Normal;
 };
 
 class FakeServerFault : public FakeServerFetch, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(FakeServerFault, failure_reportsErrorAndDeletesOnlySavedMail) {
+TEST_P(FakeServerFault, fetch_reportsFailureAndDeletesOnlySavedMail) {
     const FaultCase& c = GetParam();
-    if (c.shortTimeouts) {
+    if (c.setup == Impatient) {
         component_.setTimeouts(PopTimeouts{2000, 300, 300});
     }
+    component_.setMaxMailBytes(c.setup == SmallMails ? 100'000 : 1 << 30);
+    if (c.setup == NoSpace) {
+        component_.setFreeSpaceProbe([](const QString&) { return qint64{0}; });
+    }
     startServer({c.fault});
+    // The disk refuses to let a file grow beyond 100 kB, halfway through mail 2.
+    rlimit fileSize{};
+    ::getrlimit(RLIMIT_FSIZE, &fileSize);
+    const rlimit unlimited = fileSize;
+    fileSize.rlim_cur = c.setup == SmallFiles ? 100'000 : unlimited.rlim_cur;
+    std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &fileSize);
     const FetchResult result = fetch();
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
 
-    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_EQ(result.error.isEmpty(), *c.mentions == '\0') << result.error.toStdString();
     EXPECT_TRUE(result.error.contains(QString::fromUtf8(c.mentions))) << result.error.toStdString();
-    EXPECT_FALSE(result.error.contains(kPassword)) << result.error.toStdString();
-    test::expectDeletedOnlyWhatIsSaved(server_->acceptedDeletions(), folder());
-    EXPECT_EQ(contentsOf(waiting()), expectedFiles(mails_, c.saved));
-    EXPECT_EQ(result.files.value_or(QStringList()), waiting());
-    EXPECT_EQ(server_->remainingMails(), expectedOnServer(mails_, c.committed));
-    EXPECT_TRUE(test::filesIn(folder() + QStringLiteral("/tmp")).isEmpty());
-    RecordProperty("error", result.error.toStdString());
+    EXPECT_FALSE(result.error.contains(kPassword));
+    EXPECT_EQ(test::contentsOf(waiting()), test::asSaved(kContents.mid(0, c.saved)));
+    // The promise of the fetch: the server was told to delete only mails saved whole.
+    const QList<QByteArray> deleted = server_->acceptedDeletions();
+    EXPECT_EQ(deleted, kContents.mid(0, qMin(deleted.size(), c.saved)));
+    EXPECT_EQ(result.files, waiting());
+    EXPECT_EQ(server_->remainingMails(), kContents.mid(c.removed));
+    EXPECT_EQ(test::filesIn(folder() + u"/tmp"_s), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FakeServerFault,
     ::testing::Values(
-        FaultCase{"retrCutOffHalfway", {"RETR 2", Action::CutMail, {}}, "closed", 1, 0},
-        FaultCase{"retrStallsHalfway", {"RETR 2", Action::StallInMail, {}}, "no data", 1, 0, true},
-        FaultCase{"retrRefused",
-                  {"RETR 2", Action::Reply, "-ERR message locked"},
-                  "message locked",
-                  1,
-                  1},
-        FaultCase{"retrGarbage", {"RETR 1", Action::Reply, "HELLO"}, "neither", 0, 0},
+        FaultCase{"noFault", {"never sent"}, "", 3, 3},
+        FaultCase{"uidlRefused", {"UIDL", "-ERR not supported\r\n"}, "", 3, 3},
+        FaultCase{"retrCutOffHalfway", {"RETR 2", kHalfMail, Close}, "closed", 1, 0},
+        FaultCase{"retrStallsHalfway", {"RETR 2", kHalfMail, Stall}, "no data", 1, 0, Impatient},
+        FaultCase{"retrRefused", {"RETR 2", "-ERR locked\r\n"}, "locked", 1, 1},
+        FaultCase{"retrGarbage", {"RETR 1", "HELLO\r\n"}, "neither", 0, 0},
+        FaultCase{"deleRefused", {"DELE 2", "-ERR busy\r\n"}, "busy", 2, 1},
+        FaultCase{"droppedAtDele", {"DELE 2", {}, Close}, "closed", 2, 0},
+        FaultCase{"droppedBeforeQuitAnswer", {"QUIT", {}, Close}, "QUIT", 3, 0},
         FaultCase{
-            "deleRefused", {"DELE 2", Action::Reply, "-ERR cannot delete"}, "cannot delete", 2, 1},
-        FaultCase{"droppedAtDele", {"DELE 2", Action::Close, {}}, "closed", 2, 0},
-        FaultCase{"droppedBeforeQuitAnswer", {"QUIT", Action::Close, {}}, "QUIT", 3, 0},
-        FaultCase{
-            "passwordRefused", {"PASS", Action::Reply, "-ERR [AUTH] go away"}, "log-on", 0, 0},
-        FaultCase{
-            "listRefused", {"LIST", Action::Reply, "-ERR mailbox busy"}, "mailbox busy", 0, 0},
-        FaultCase{"listStalls", {"LIST", Action::Stall, {}}, "LIST", 0, 0, true},
-        FaultCase{"listOverlongLine", {"LIST", Action::OverlongLine, {}}, "longer than", 0, 0},
-        FaultCase{
-            "garbageGreeting", {"GREETING", Action::Reply, "HELLO THERE"}, "127.0.0.1", 0, 0, true},
-        FaultCase{"greetingStalls", {"GREETING", Action::Stall, {}}, "in time", 0, 0, true}),
+            "overlongLine", {"LIST", "+OK " + QByteArray(1 << 22, 'x'), Close}, "longer", 0, 0},
+        FaultCase{"garbageGreeting", {"GREETING", "HI\r\n"}, "127.0.0.1", 0, 0, Impatient},
+        FaultCase{"greetingStalls", {"GREETING", {}, Stall}, "in time", 0, 0, Impatient},
+        FaultCase{"diskFull", {"never sent"}, "free disk space", 0, 0, NoSpace},
+        FaultCase{"diskRefusesWriting", {"never sent"}, "cannot be written", 1, 1, SmallFiles},
+        FaultCase{"mailOverLimit", {"never sent"}, "larger than", 1, 0, SmallMails}),
     [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.name); });
 
 TEST_F(FakeServerFetch, quitLost_nextFetchDeletesWithoutSavingAgain) {
-    startServer({{"QUIT", Action::Close, {}}});
+    startServer({{"QUIT", {}, PopFault::Close}});
     const FetchResult first = fetch();
-    ASSERT_FALSE(first.error.isEmpty());
     ASSERT_EQ(server_->remainingMails().size(), 3);  // nothing was committed
 
     const FetchResult second = fetch();
     EXPECT_EQ(second.error, QString());
-    EXPECT_EQ(second.files, first.files);  // the same three files, never analysed, no copies
-    EXPECT_EQ(waiting().size(), 3);
-    EXPECT_EQ(commandsStartingWith("RETR").size(), 3);
-    EXPECT_TRUE(server_->remainingMails().isEmpty());
+    EXPECT_EQ(second.files, first.files);  // the same three files, no copies
+    EXPECT_EQ(server_->remainingMails(), QList<QByteArray>());
+
+    // Ids of mails the server no longer holds are forgotten.
+    EXPECT_EQ(fetch().error, QString());
+    UidlRecord record(folder() + u"/meta/uidl"_s);
+    EXPECT_TRUE(record.load().isEmpty() && record.size() == 0);
 }
 
-TEST_F(FakeServerFetch, deleRefused_nextFetchDeletesSavedMailAndFetchesTheRest) {
-    startServer({{"DELE 2", Action::Reply, "-ERR cannot delete"}});
-    ASSERT_FALSE(fetch().error.isEmpty());
-    const FetchResult second = fetch();
-    EXPECT_EQ(second.error, QString());
-    EXPECT_EQ(contentsOf(second.files.value_or(QStringList())), expectedFiles(mails_, 3));
-    // Mail 2 is mail 1 of the second session: deleted there, never retrieved again.
-    EXPECT_EQ(commandsStartingWith("RETR"), (QList<QByteArray>{"RETR 1", "RETR 2", "RETR 2"}));
-    EXPECT_TRUE(server_->remainingMails().isEmpty());
+TEST_F(FakeServerFetch, repeatedUniqueId_neverCostsAMail) {
+    startServer({}, {"1", "2", "2"});
+    EXPECT_EQ(saved(fetch()), test::asSaved(kContents));
 }
 
-TEST_F(FakeServerFetch, leftoverMails_comeFirstThenNewOnes) {
-    startServer({{"RETR 3", Action::Reply, "-ERR try later"}});
+TEST_F(FakeServerFetch, leftoverMails_comeFirstAndSurviveThePurgeOfAnalysedOnes) {
+    startServer({{"RETR 3", "-ERR try later\r\n"}});
     const FetchResult first = fetch();
     ASSERT_EQ(first.files.value_or(QStringList()).size(), 2);
+    const QString analysed = first.files->at(0);
+    component_.MarkAnalysed(analysed, folder());
+    // Still readable where marking moved it, until the purge.
+    const QStringList texts =
+        component_.ReadMail(analysed, u"subject:"_s, folder()).value_or(QStringList());
+    EXPECT_EQ(texts.value(0), u"1"_s);
+    EXPECT_TRUE(texts.value(1).contains(u".leading dot"_s));
+    component_.PurgeAnalysed(folder());
+
     const FetchResult second = fetch();
     EXPECT_EQ(second.error, QString());
-    ASSERT_EQ(second.files.value_or(QStringList()).size(), 3);
-    EXPECT_EQ(second.files->mid(0, 2), *first.files);
-    EXPECT_EQ(contentsOf(*second.files), expectedFiles(mails_, 3));
+    EXPECT_EQ(second.files.value_or(QStringList()).value(0), first.files->at(1));
+    EXPECT_EQ(saved(second), test::asSaved(kContents.mid(1)));
+    EXPECT_FALSE(component_.ReadMail(analysed, u"subject:"_s, folder()));
 }
 
-TEST_F(FakeServerFetch, folderBelowRegularFile_isNamedAndServerUntouched) {
+TEST_F(FakeServerFetch, badCallOrFolder_givesErrorAndLeavesServerAlone) {
     startServer({});
-    QFile blocker(temp_.filePath(QStringLiteral("blocker")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const QString badFolder = temp_.filePath(QStringLiteral("blocker/mail"));
-    const FetchResult result =
-        component_.RcvMail(address_, QStringLiteral("monitor"), kPassword, kCommand, badFolder);
-    EXPECT_TRUE(result.error.contains(blocker.fileName())) << result.error.toStdString();
-    EXPECT_TRUE(server_->commands().isEmpty());
-    EXPECT_EQ(server_->remainingMails().size(), 3);
-}
-
-TEST_F(FakeServerFetch, diskTooFull_leavesMailOnServerAndSaysSo) {
-    startServer({});
-    int asked = 0;
-    // Room for the first mail only.
-    component_.setFreeSpaceProbe(
-        [&asked](const QString&) -> qint64 { return ++asked == 1 ? qint64{1} << 40 : 100; });
-    const FetchResult result = fetch();
-    EXPECT_TRUE(result.error.contains(QStringLiteral("free disk space")))
-        << result.error.toStdString();
-    EXPECT_TRUE(result.error.contains(folder())) << result.error.toStdString();
-    EXPECT_EQ(contentsOf(waiting()), expectedFiles(mails_, 1));
-    EXPECT_EQ(server_->remainingMails(), expectedOnServer(mails_, 1));
-    test::expectDeletedOnlyWhatIsSaved(server_->acceptedDeletions(), folder());
-}
-
-TEST_F(FakeServerFetch, folderLockedByAnotherFetch_isRefusedWithoutContactingServer) {
-    startServer({});
-    QDir().mkpath(folder() + QStringLiteral("/meta"));
-    QLockFile other(folder() + QStringLiteral("/meta/fetch.lock"));
+    const QString blocker = temp_.filePath(u"file"_s);
+    QFile(blocker).open(QIODevice::WriteOnly);
+    const QString locked = temp_.filePath(u"locked"_s);
+    QDir().mkpath(locked + u"/meta"_s);
+    QLockFile other(locked + u"/meta/fetch.lock"_s);
     ASSERT_TRUE(other.tryLock(0));
-    const FetchResult result = fetch();
-    EXPECT_TRUE(result.error.contains(QStringLiteral("in use"))) << result.error.toStdString();
-    EXPECT_TRUE(server_->commands().isEmpty());
+    const struct {
+        QString server, user, command, folder, mentions;
+    } cases[] = {
+        {address(), kUser, u"SAVEALL"_s, folder(), u"SAVEALL"_s},
+        {address(), {}, kCommand, folder(), u"user"_s},
+        {u"imap://127.0.0.1"_s, kUser, kCommand, folder(), u"imap"_s},
+        {address(), kUser, kCommand, blocker + u"/mail"_s, blocker},  // cannot be created
+        {address(), kUser, kCommand, locked, u"in use"_s},            // another fetch runs
+    };
+    for (const auto& c : cases) {
+        const QString error =
+            component_.RcvMail(c.server, c.user, kPassword, c.command, c.folder).error;
+        EXPECT_TRUE(error.contains(c.mentions)) << error.toStdString();
+    }
+    EXPECT_EQ(server_->remainingMails(), kContents);
 }
-
-struct CallCase {
-    const char* name;
-    QString server;  // "%1" becomes the fake server's port
-    QString user;
-    QString command;
-    const char* mentions;
-};
-
-class FakeServerCallMistake : public FakeServerFetch,
-                              public ::testing::WithParamInterface<CallCase> {};
-
-TEST_P(FakeServerCallMistake, badArguments_giveErrorAndTouchNothing) {
-    const CallCase& c = GetParam();
-    startServer({});
-    const QString server = c.server.contains(u'%') ? c.server.arg(server_->port()) : c.server;
-    const FetchResult result = component_.RcvMail(server, c.user, kPassword, c.command, folder());
-    EXPECT_TRUE(result.error.contains(QString::fromUtf8(c.mentions))) << result.error.toStdString();
-    EXPECT_EQ(server_->remainingMails().size(), 3);
-    EXPECT_TRUE(commandsStartingWith("DELE").isEmpty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Calls, FakeServerCallMistake,
-    ::testing::Values(CallCase{"unknownCommand", QStringLiteral("127.0.0.1:%1"),
-                               QStringLiteral("monitor"), QStringLiteral("SAVEALL"), "SAVEALL"},
-                      CallCase{"noUser", QStringLiteral("127.0.0.1:%1"), QString(), kCommand,
-                               "user"},
-                      CallCase{"badAddress", QStringLiteral("imap://127.0.0.1"),
-                               QStringLiteral("monitor"), kCommand, "imap"},
-                      CallCase{"plainAuthNotOffered", QStringLiteral("127.0.0.1:%1?auth=plain"),
-                               QStringLiteral("monitor"), kCommand, "log-on"}),
-    [](const ::testing::TestParamInfo<CallCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace kervo

@@ -4,9 +4,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QString>
-#include <QStringList>
+#include <QTemporaryDir>
 #include <ostream>
+
+#include "mail/pop/PopMailComponent.h"
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -15,47 +16,41 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace kervo::test {
 
-inline QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 inline QStringList filesIn(const QString& dir) {
     QStringList out;
-    const QDir d(dir);
-    for (const QString& name : d.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
-        out.append(d.filePath(name));
+    for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        out.append(dir + u'/' + name);
     }
     return out;
 }
 
-// Contents of every mail saved whole in the folder, analysed or not.
-inline QList<QByteArray> savedContents(const QString& folder) {
+inline QList<QByteArray> contentsOf(const QStringList& files) {
     QList<QByteArray> out;
-    for (const char* part : {"/new", "/cur"}) {
-        for (const QString& path : filesIn(folder + QString::fromLatin1(part))) {
-            out.append(readFile(path));
-        }
+    for (const QString& path : files) {
+        QFile file(path);
+        out.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
     }
     return out;
 }
 
-// A mail as the client stores it: POP3 cannot send a last line without its line end.
-inline QByteArray asSaved(const QByteArray& content) {
-    return content.isEmpty() || content.endsWith("\r\n") ? content : content + "\r\n";
+// Mails as the client stores them: POP3 cannot send a last line without its line end.
+inline QList<QByteArray> asSaved(QList<QByteArray> mails) {
+    for (QByteArray& mail : mails) {
+        mail += mail.isEmpty() || mail.endsWith("\r\n") ? "" : "\r\n";
+    }
+    return mails;
 }
 
-// The promise of the fetch: the server was told to delete only mails that are on disk whole.
-inline void expectDeletedOnlyWhatIsSaved(const QList<QByteArray>& deleted, const QString& folder) {
-    QList<QByteArray> saved = savedContents(folder);
-    for (const QByteArray& mail : deleted) {
-        const qsizetype at = saved.indexOf(asSaved(mail));
-        EXPECT_GE(at, 0) << "deleted on the server but not saved whole: "
-                         << mail.left(60).toStdString();
-        if (at >= 0) {
-            saved.removeAt(at);
-        }
+// Fetches into a folder of its own.
+class FetchTest : public ::testing::Test {
+  protected:
+    QString folder() const { return temp_.filePath(QStringLiteral("mail")); }
+    static QList<QByteArray> saved(const FetchResult& result) {
+        return contentsOf(result.files.value_or(QStringList()));
     }
-}
+
+    QTemporaryDir temp_;
+    PopMailComponent component_;
+};
 
 }  // namespace kervo::test
