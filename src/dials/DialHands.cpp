@@ -17,8 +17,9 @@ QPointF handRimPoint(float width, float height, int minute) {
     const float cx = width / 2;
     const float cy = height / 2;
     const double angle = (6.0 * minute - 90.0) * kPi / 180.0;
-    const float x = static_cast<float>(cx + cx * std::cos(angle));
-    const float y = static_cast<float>(cy + cy * std::sin(angle));
+    // Through memory: the optimiser would otherwise keep the doubles and skip the rounding.
+    volatile float x = static_cast<float>(cx + cx * std::cos(angle));
+    volatile float y = static_cast<float>(cy + cy * std::sin(angle));
     return QPointF(x, y);
 }
 
