@@ -1,9 +1,11 @@
 #include "mail/pop/PopMailComponent.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QFileInfo>
-#include <QLockFile>
 #include <QStorageInfo>
 #include <exception>
 
@@ -18,6 +20,28 @@
 namespace kervo {
 
 namespace {
+
+// Held for the whole fetch. The kernel lets go of it when the process ends, however it ends, so
+// a fetch killed halfway never leaves a lock behind that blocks every later one.
+class FetchLock {
+  public:
+    explicit FetchLock(const QString& path)
+        : fd_(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~FetchLock() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FetchLock(const FetchLock&) = delete;
+    FetchLock& operator=(const FetchLock&) = delete;
+    bool held() const { return held_; }
+
+  private:
+    int fd_;
+    bool held_ = false;
+};
 
 // Nothing the component says may carry the password, whatever a server or a library echoed.
 QString withoutSecret(QString text, const QString& secret) {
@@ -71,9 +95,8 @@ FetchResult PopMailComponent::fetch(const QString& mailServer, const QString& ma
         return result;
     }
     // Two monitors sharing a folder would fetch the same mails twice.
-    QLockFile lock(folder.metaDir() + QStringLiteral("/fetch.lock"));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
+    const FetchLock lock(folder.metaDir() + QStringLiteral("/fetch.lock"));
+    if (!lock.held()) {
         result.error = QStringLiteral("mail folder: %1 is in use by another fetch")
                            .arg(QDir::toNativeSeparators(folder.root()));
         return result;

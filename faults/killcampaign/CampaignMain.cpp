@@ -1,0 +1,114 @@
+// The kill campaign: a private POP3 server, a mailbox of mixed mails, and the fetch killed at
+// random instants until the trials or the time run out. Exit 0 when no mail was lost or
+// damaged, 1 when one was, 77 when no POP3 server can run here, 2 on a usage error.
+#include <sys/stat.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <random>
+
+#include "Campaign.h"
+#include "PrivateDovecot.h"
+
+using namespace kervo::faults;
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Kills the mail fetch at random instants and checks that no mail is lost."));
+    parser.addHelpOption();
+    const QCommandLineOption quick(QStringLiteral("quick"),
+                                   QStringLiteral("About 30 trials in well under a minute."));
+    const QCommandLineOption trials(QStringLiteral("trials"), QStringLiteral("Trials (300)."),
+                                    QStringLiteral("n"));
+    const QCommandLineOption minutes(QStringLiteral("minutes"),
+                                     QStringLiteral("Time limit in minutes (10)."),
+                                     QStringLiteral("m"));
+    const QCommandLineOption mails(QStringLiteral("mails"), QStringLiteral("Mails per round (50)."),
+                                   QStringLiteral("n"));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+                                  QStringLiteral("Random seed (a fresh one by default)."),
+                                  QStringLiteral("n"));
+    const QCommandLineOption victim(QStringLiteral("victim"),
+                                    QStringLiteral("The fetching program to kill."),
+                                    QStringLiteral("path"), QStringLiteral(KERVO_KILL_VICTIM));
+    const QCommandLineOption script(
+        QStringLiteral("server-script"), QStringLiteral("The script that starts the server."),
+        QStringLiteral("path"), QStringLiteral(KERVO_SOURCE_DIR "/demo/start-dovecot.sh"));
+    const QCommandLineOption keep(QStringLiteral("keep"),
+                                  QStringLiteral("Keep the work folder for inspection."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("One line per trial."));
+    parser.addOptions({quick, trials, minutes, mails, seed, victim, script, keep, verbose});
+    parser.process(app);
+
+    QTextStream out(stdout);
+    if (const QString reason = PrivateDovecot::unavailableReason(); !reason.isEmpty()) {
+        out << "kill campaign skipped: " << reason << Qt::endl;
+        return 77;
+    }
+
+    CampaignOptions options;
+    if (parser.isSet(quick)) {
+        options.trials = 30;
+        options.timeLimit = std::chrono::seconds(40);
+    }
+    bool ok = true;
+    const auto number = [&](const QCommandLineOption& option, auto& into) {
+        if (parser.isSet(option)) {
+            bool valid = false;
+            const int value = parser.value(option).toInt(&valid);
+            ok = ok && valid && value > 0;
+            into = std::remove_reference_t<decltype(into)>(value);
+        }
+    };
+    number(trials, options.trials);
+    int limitMinutes = 0;
+    number(minutes, limitMinutes);
+    if (limitMinutes > 0) {
+        options.timeLimit = std::chrono::minutes(limitMinutes);
+    }
+    number(mails, options.mailsPerRound);
+    options.seed = parser.isSet(seed) ? parser.value(seed).toUInt(&ok) : std::random_device{}();
+    if (!ok) {
+        std::fprintf(stderr, "trials, minutes, mails and seed take positive whole numbers\n");
+        return 2;
+    }
+    options.victim = parser.value(victim);
+    options.verbose = parser.isSet(verbose);
+
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/kervo-kill-XXXXXX"));
+    work.setAutoRemove(!parser.isSet(keep));
+    // As root the server's own unprivileged user must reach the mailbox inside.
+    ::chmod(QFile::encodeName(work.path()).constData(), 0755);
+    options.workDir = work.path();
+
+    PrivateDovecot server(parser.value(script), work.filePath(QStringLiteral("server")));
+    QString why;
+    if (!server.start(why)) {
+        out << "kill campaign: the POP3 server does not start: " << why << Qt::endl;
+        return 2;
+    }
+    out << "kill campaign: seed " << options.seed << ", up to " << options.trials << " trials or "
+        << options.timeLimit.count() << " s, " << options.mailsPerRound << " mails a round"
+        << Qt::endl;
+    KillCampaign campaign(options, server, out);
+    const CampaignSummary summary = campaign.run();
+    server.stop();
+    out << "kill campaign: " << summary.describe() << Qt::endl;
+    if (!summary.sound()) {
+        out << "kill campaign FAILED:" << Qt::endl;
+        for (const QString& fault : summary.faults) {
+            out << "  " << fault << Qt::endl;
+        }
+        if (parser.isSet(keep)) {
+            out << "work folder kept: " << work.path() << Qt::endl;
+        }
+        return 1;
+    }
+    return 0;
+}
