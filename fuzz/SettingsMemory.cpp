@@ -2,115 +2,9 @@
 
 #include <QStringList>
 
-#include "settings/SettingsText.h"
-
 namespace kervo::fuzz {
 
 namespace {
-
-const QString kKervo = QString::fromUtf16(kKervoIni);
-const QString kServer = QString::fromUtf16(kServerIni);
-
-SettingsError failure(const QString& file, int line, const char* what) {
-    return SettingsError{file, line, QString::fromLatin1(what)};
-}
-
-// n fields of one record; the error names the record's first line when the file ends, the
-// field's own line when a quote is left open.
-std::optional<SettingsError> readRecord(SettingsCursor& cursor, const QString& file, int n,
-                                        std::vector<SettingsField>& fields) {
-    const int recordLine = cursor.line();
-    fields.assign(static_cast<size_t>(n), SettingsField{});
-    for (auto& field : fields) {
-        const int fieldLine = cursor.line();
-        switch (cursor.readField(field)) {
-            case FieldFault::None:
-                break;
-            case FieldFault::NothingLeft:
-                return failure(file, recordLine, "record cut short");
-            case FieldFault::UnclosedQuote:
-                return failure(file, fieldLine, "unclosed quote");
-        }
-    }
-    return std::nullopt;
-}
-
-LooseValue loose(const SettingsField& field) {
-    return LooseValue::fromField(field.text, field.quoted);
-}
-
-std::optional<SettingsError> readKervo(const QByteArray& bytes, Settings& into) {
-    std::optional<QString> text = decodeSettingsText(bytes);
-    if (!text) {
-        return failure(kKervo, 0, "undecodable");
-    }
-    SettingsCursor cursor(*std::move(text));
-    QString* const lines[] = {&into.backgroundPicture, &into.alarmBackgroundPicture,
-                              &into.dialPicture,       &into.dialAlarmPicture,
-                              &into.mailServer,        &into.mailUser,
-                              &into.mailPassword};
-    for (int i = 0; i < 4; ++i) {
-        std::optional<QString> line = cursor.readLine();
-        if (!line) {
-            return failure(kKervo, cursor.line(), "head cut short");
-        }
-        *lines[i] = *std::move(line);
-    }
-    const int purgeLine = cursor.line();
-    SettingsField purge;
-    switch (cursor.readField(purge)) {
-        case FieldFault::None:
-            break;
-        case FieldFault::NothingLeft:
-            return failure(kKervo, cursor.line(), "head cut short");
-        case FieldFault::UnclosedQuote:
-            return failure(kKervo, purgeLine, "unclosed quote");
-    }
-    if (!purge.text.isEmpty() && !looksLikeNumber(purge.text)) {
-        return failure(kKervo, purgeLine, "purge limit not a number");
-    }
-    into.purgeLimit = loose(purge);
-    for (int i = 4; i < 7; ++i) {
-        std::optional<QString> line = cursor.readLine();
-        if (!line) {
-            return failure(kKervo, cursor.line(), "head cut short");
-        }
-        *lines[i] = *std::move(line);
-    }
-    std::vector<SettingsField> fields;
-    into.rules.clear();
-    while (!cursor.onlyWhiteSpaceLeft()) {
-        if (into.rules.size() >= size_t(kMaxRules)) {
-            return failure(kKervo, cursor.line(), "too many rules");
-        }
-        if (auto error = readRecord(cursor, kKervo, 4, fields)) {
-            return error;
-        }
-        into.rules.push_back(
-            AlarmRule{loose(fields[0]), loose(fields[1]), loose(fields[2]), fields[3].text});
-    }
-    return std::nullopt;
-}
-
-std::optional<SettingsError> readServers(const QByteArray& bytes, Settings& into) {
-    std::optional<QString> text = decodeSettingsText(bytes);
-    if (!text) {
-        return failure(kServer, 0, "undecodable");
-    }
-    SettingsCursor cursor(*std::move(text));
-    std::vector<SettingsField> fields;
-    into.servers.clear();
-    while (!cursor.onlyWhiteSpaceLeft()) {
-        if (into.servers.size() >= size_t(kDialCount)) {
-            return failure(kServer, cursor.line(), "too many servers");
-        }
-        if (auto error = readRecord(cursor, kServer, 2, fields)) {
-            return error;
-        }
-        into.servers.push_back(ServerEntry{loose(fields[0]), loose(fields[1])});
-    }
-    return std::nullopt;
-}
 
 QString describe(const LooseValue& value) {
     if (value.isEmpty()) {
@@ -196,14 +90,7 @@ QByteArray joinSettingsInput(const QByteArray& kervoIni, const QByteArray& serve
 }
 
 SettingsRead readSettingsBytes(const QByteArray& kervoIni, const QByteArray& serverIni) {
-    Settings settings;
-    if (auto error = readKervo(kervoIni, settings)) {
-        return *error;
-    }
-    if (auto error = readServers(serverIni, settings)) {
-        return *error;
-    }
-    return settings;
+    return parseSettings(kervoIni, serverIni);
 }
 
 QString compareSettingsReads(const SettingsRead& left, const SettingsRead& right) {

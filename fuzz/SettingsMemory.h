@@ -14,10 +14,8 @@ inline constexpr char kServerIniMarker[] = "<<server.ini>>";
 std::pair<QByteArray, QByteArray> splitSettingsInput(QByteArrayView input);
 QByteArray joinSettingsInput(const QByteArray& kervoIni, const QByteArray& serverIni);
 
-// Reads the two files from memory the way readSettings reads them from a folder: the same
-// decoding, the same cursor and the same record rules, without touching the disk, so that a
-// fuzzer can run it many thousand times a second. Errors carry the file and line that
-// readSettings names; their wording is this file's own.
+// Reads the two files from memory through the settings reader's own parsing, without touching
+// the disk, so that a fuzzer can run it many thousand times a second.
 SettingsRead readSettingsBytes(const QByteArray& kervoIni, const QByteArray& serverIni);
 
 // Empty when both results agree on everything a caller sees (every value read, or the failing

@@ -22,8 +22,8 @@ QString headName(int line) {
     return QString::fromUtf16(kHeadNames[line - 1]);
 }
 
-// The whole file as text, read in one go and closed again before anything is parsed.
-std::variant<QString, SettingsError> readText(const QDir& dir, const QString& name) {
+// The whole file, read in one go and closed again before anything is parsed.
+std::variant<QByteArray, SettingsError> readBytes(const QDir& dir, const QString& name) {
     QFile file(dir.filePath(name));
     if (!file.open(QIODevice::ReadOnly)) {
         return SettingsError{
@@ -31,13 +31,17 @@ std::variant<QString, SettingsError> readText(const QDir& dir, const QString& na
             QStringLiteral("cannot open %1: %2")
                 .arg(QDir::toNativeSeparators(file.fileName()), file.errorString())};
     }
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     const bool failed = file.error() != QFileDevice::NoError;
     const QString reason = file.errorString();
     file.close();
     if (failed) {
         return SettingsError{name, 0, QStringLiteral("cannot read the file: %1").arg(reason)};
     }
+    return bytes;
+}
+
+std::variant<QString, SettingsError> decodeText(const QByteArray& bytes, const QString& name) {
     std::optional<QString> text = decodeSettingsText(bytes);
     if (!text) {
         return SettingsError{name, 0,
@@ -94,9 +98,9 @@ QString SettingsError::toText() const {
     return QStringLiteral("%1: %2").arg(file, what);
 }
 
-std::optional<SettingsError> readKervoIni(const QDir& dir, Settings& into) {
+std::optional<SettingsError> parseKervoIni(const QByteArray& bytes, Settings& into) {
     const QString file = QString::fromUtf16(kKervoIni);
-    auto read = readText(dir, file);
+    auto read = decodeText(bytes, file);
     if (auto* error = std::get_if<SettingsError>(&read)) {
         return *error;
     }
@@ -177,9 +181,9 @@ std::optional<SettingsError> readKervoIni(const QDir& dir, Settings& into) {
     return std::nullopt;
 }
 
-std::optional<SettingsError> readServerIni(const QDir& dir, Settings& into) {
+std::optional<SettingsError> parseServerIni(const QByteArray& bytes, Settings& into) {
     const QString file = QString::fromUtf16(kServerIni);
-    auto read = readText(dir, file);
+    auto read = decodeText(bytes, file);
     if (auto* error = std::get_if<SettingsError>(&read)) {
         return *error;
     }
@@ -203,6 +207,33 @@ std::optional<SettingsError> readServerIni(const QDir& dir, Settings& into) {
     }
     into.servers = std::move(servers);
     return std::nullopt;
+}
+
+std::optional<SettingsError> readKervoIni(const QDir& dir, Settings& into) {
+    auto read = readBytes(dir, QString::fromUtf16(kKervoIni));
+    if (auto* error = std::get_if<SettingsError>(&read)) {
+        return *error;
+    }
+    return parseKervoIni(std::get<QByteArray>(read), into);
+}
+
+std::optional<SettingsError> readServerIni(const QDir& dir, Settings& into) {
+    auto read = readBytes(dir, QString::fromUtf16(kServerIni));
+    if (auto* error = std::get_if<SettingsError>(&read)) {
+        return *error;
+    }
+    return parseServerIni(std::get<QByteArray>(read), into);
+}
+
+SettingsRead parseSettings(const QByteArray& kervoIni, const QByteArray& serverIni) {
+    Settings settings;
+    if (auto error = parseKervoIni(kervoIni, settings)) {
+        return *error;
+    }
+    if (auto error = parseServerIni(serverIni, settings)) {
+        return *error;
+    }
+    return settings;
 }
 
 SettingsRead readSettings(const QDir& dir) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDir>
 #include <QImage>
 #include <QString>
@@ -50,6 +51,11 @@ SettingsRead readSettings(const QDir& dir);
 // its pictures, then server.ini). Each fills only its own members of into.
 std::optional<SettingsError> readKervoIni(const QDir& dir, Settings& into);
 std::optional<SettingsError> readServerIni(const QDir& dir, Settings& into);
+
+// The same reading from the files' bytes, without a disk.
+SettingsRead parseSettings(const QByteArray& kervoIni, const QByteArray& serverIni);
+std::optional<SettingsError> parseKervoIni(const QByteArray& bytes, Settings& into);
+std::optional<SettingsError> parseServerIni(const QByteArray& bytes, Settings& into);
 
 // A picture path from kervo.ini as a path the process can open: relative paths are taken
 // against the settings folder, empty stays empty (no picture).
