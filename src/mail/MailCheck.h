@@ -51,7 +51,7 @@ class MailCheck : public QObject {
     QString error_;
     bool showingError_ = false;
     QString noticeBeforeError_;
-    int sliceBudgetMs_ = 15;
+    int sliceBudgetMs_ = 5;
 };
 
 }  // namespace kervo
