@@ -1,0 +1,484 @@
+#!/usr/bin/env python3
+"""Runs every benchmark of the monitor in one go and prints the figures as Markdown tables.
+
+A private mail server is started on 127.0.0.1 (demo/start-dovecot.sh) and filled with
+prepared reports before each run, so every program fetches exactly the same mailbox:
+
+1. Retrieval: the monitor's mail component (one RcvMail, then ReadMail of every mail) beside
+   fetchmail, getmail6 and a bare pipelined POP3 download (the floor), in rotating order.
+2. Responsiveness: the longest stall of the interface thread while one big poll runs.
+3. Start-up: process start to the main window's first paint, mail server up and down.
+4. Footprint: memory with 12 dials and 200 rules, idle CPU, memory along many polls.
+
+    run_bench.py --build BUILD_DIR [--quick] [--json FILE] [--markdown FILE]
+
+No traffic leaves 127.0.0.1; every program runs under a time limit.
+"""
+import argparse
+import json
+import os
+import poplib
+import pwd
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+from dataclasses import dataclass, field
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, HERE)
+import mailgen  # noqa: E402
+import report  # noqa: E402
+
+USER = "bench"
+PASSWORD = "bench-pass-7"
+
+
+@dataclass
+class Plan:
+    small_counts: list
+    large_count: int
+    rounds: dict
+    stall_mails: int
+    startup_runs: int
+    idle_s: int
+    blink_s: int
+    polls: int
+    # Diagnostic runs of the component beside the figures: which scenarios get them.
+    diagnose: list = field(default_factory=list)
+
+
+FULL = Plan(small_counts=[1000, 10000], large_count=20, rounds={1000: 2, 10000: 2, "large": 3},
+            stall_mails=10000, startup_runs=10, idle_s=60, blink_s=20, polls=1000,
+            diagnose=["1000 x 4 KB", "20 x 5 MB"])
+QUICK = Plan(small_counts=[200, 1000], large_count=4, rounds={200: 2, 1000: 1, "large": 1},
+             stall_mails=1000, startup_runs=3, idle_s=10, blink_s=3, polls=100,
+             diagnose=["200 x 4 KB", "4 x 5 MB"])
+
+
+def log(text):
+    print(f"[bench {time.strftime('%H:%M:%S')}] {text}", file=sys.stderr, flush=True)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def parse_result(stdout):
+    """The key=value pairs of the RESULT line a benchmark tool prints."""
+    for line in stdout.splitlines():
+        if line.startswith("RESULT "):
+            fields = line.split()[2:]
+            return dict(f.split("=", 1) for f in fields if "=" in f)
+    return None
+
+
+def run(cmd, timeout, env=None, cwd=None):
+    """Runs a program to its end within timeout seconds; (wall seconds, completed process)."""
+    start = time.monotonic()
+    done = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout, env=env, cwd=cwd)
+    return time.monotonic() - start, done
+
+
+def count_files(folder):
+    return sum(1 for e in os.scandir(folder) if e.is_file()) if os.path.isdir(folder) else 0
+
+
+def settle():
+    """Writes back whatever earlier steps left dirty (the prepared reports, the last program's
+    files): otherwise the first fsync of the next timed run pays for it."""
+    os.sync()
+
+
+def fsync_latency_ms(folder, count=100):
+    """Median time to write 4 KB into a new file and make file and folder durable: what one mail
+    costs a fetcher that syncs each mail. It swings with other work on the same disk. The files
+    stay, for the same reason as the runs' folders do."""
+    os.makedirs(folder, exist_ok=True)
+    samples = []
+    block = b"x" * 4096
+    for i in range(count):
+        start = time.monotonic()
+        fd = os.open(os.path.join(folder, f"p{i}"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+        try:
+            os.write(fd, block)
+            os.fsync(fd)
+        finally:
+            os.close(fd)
+        dfd = os.open(folder, os.O_RDONLY)
+        try:
+            os.fsync(dfd)
+        finally:
+            os.close(dfd)
+        samples.append((time.monotonic() - start) * 1000)
+    return round(sorted(samples)[len(samples) // 2], 2)
+
+
+class MailServer:
+    """The private Dovecot: started once, its maildir refilled before every run."""
+
+    def __init__(self, run_dir, port):
+        self.run_dir = run_dir
+        self.port = port
+        self.maildir = os.path.join(run_dir, "mail", USER)
+        self.pid = None
+
+    def start(self):
+        subprocess.run([os.path.join(ROOT, "demo", "start-dovecot.sh"), self.run_dir,
+                        str(self.port), USER, PASSWORD], check=True, timeout=60)
+        with open(os.path.join(self.run_dir, "dovecot.pid")) as f:
+            self.pid = int(f.read().strip())
+        info = os.stat(self.maildir)
+        self.owner = (info.st_uid, info.st_gid)
+
+    def stop(self):
+        if self.pid is None:
+            return
+        try:
+            os.kill(self.pid, signal.SIGTERM)
+            for _ in range(100):
+                os.kill(self.pid, 0)
+                time.sleep(0.05)
+        except ProcessLookupError:
+            pass
+        self.pid = None
+
+    def adopt(self, folder):
+        """Gives prepared reports to the server's account, so that it may rename and delete them."""
+        for entry in os.scandir(folder):
+            os.chown(entry.path, *self.owner)
+
+    def reset(self, paths=()):
+        """Empties the mailbox, its index included, and links the given reports into new/."""
+        for sub in ("new", "cur", "tmp"):
+            for entry in os.scandir(os.path.join(self.maildir, sub)):
+                os.unlink(entry.path)
+        for entry in os.scandir(self.maildir):
+            if entry.is_file() and entry.name.startswith("dovecot"):
+                os.unlink(entry.path)
+        target = os.path.join(self.maildir, "new")
+        for path in paths:
+            os.link(path, os.path.join(target, os.path.basename(path)))
+        if paths and self.pid is not None:
+            self.warm()
+
+    def warm(self):
+        """One log-on that lists the mailbox, so that the server has indexed the new mail before
+        the timed run, as it has for mail its own delivery put there. Nothing is deleted."""
+        session = poplib.POP3("127.0.0.1", self.port, timeout=120)
+        try:
+            session.user(USER)
+            session.pass_(PASSWORD)
+            session.stat()
+            session.uidl()
+        finally:
+            session.quit()
+
+    def waiting(self):
+        return count_files(os.path.join(self.maildir, "new")) + count_files(
+            os.path.join(self.maildir, "cur"))
+
+
+class Bench:
+    def __init__(self, build, work, plan):
+        self.bin = os.path.join(build, "bench")
+        self.work = work
+        self.plan = plan
+        self.root_user = os.geteuid() == 0
+        self.server = MailServer(os.path.join(work, "pop"), free_port())
+        self.results = {"retrieval": [], "diagnostics": [], "failures": []}
+        self.folders = 0
+
+    def tool(self, name):
+        return os.path.join(self.bin, name)
+
+    def fresh(self, name):
+        """A new empty folder. Nothing is deleted until the whole run is over: the disk here
+        discards freed blocks as it goes, and a deletion between runs slows the next one down."""
+        self.folders += 1
+        path = os.path.join(self.work, f"{name}-{self.folders}")
+        os.makedirs(path)
+        return path
+
+    # Retrieval --------------------------------------------------------------------------------
+
+    def kervo(self, dest, variant=None):
+        cmd = [self.tool("kervo_bench_fetch"), f"server=127.0.0.1:{self.server.port}",
+               f"user={USER}", f"password={PASSWORD}", f"folder={dest}"]
+        if variant == "nofsync":
+            cmd = ["eatmydata"] + cmd
+        elif variant == "timed-probe":
+            cmd.append("probe=timed")
+        wall, done = run(cmd, timeout=1200)
+        got = parse_result(done.stdout)
+        if done.returncode != 0 or got is None:
+            raise RuntimeError(f"kervo_bench_fetch failed: {done.stderr.strip()}")
+        return {"seconds": float(got["seconds"]), "wall": wall, "mails": int(got["mails"]),
+                "detail": got}
+
+    def floor(self, dest, sync="none"):
+        cmd = [self.tool("kervo_bench_floor"), f"port={self.server.port}", f"user={USER}",
+               f"password={PASSWORD}", f"dir={dest}", f"sync={sync}", "limit-s=1100"]
+        wall, done = run(cmd, timeout=1200)
+        got = parse_result(done.stdout)
+        if done.returncode != 0 or got is None:
+            raise RuntimeError(f"kervo_bench_floor failed: {done.stderr.strip()}")
+        return {"seconds": float(got["seconds"]), "wall": wall, "mails": int(got["mails"]),
+                "detail": got}
+
+    def fetchmail(self, dest):
+        home = self.fresh("fetchmail-home")
+        for sub in ("tmp", "new", "cur"):
+            os.makedirs(os.path.join(dest, sub), exist_ok=True)
+        me = pwd.getpwuid(os.geteuid()).pw_name
+        rc = os.path.join(home, "fetchmailrc")
+        with open(rc, "w") as f:
+            f.write("set no syslog\nset no bouncemail\n"
+                    f"poll 127.0.0.1 with protocol POP3 and port {self.server.port}\n"
+                    f'  user "{USER}" there with password "{PASSWORD}" is "{me}" here\n'
+                    # Plain POP3 on loopback: no opportunistic TLS to try first.
+                    "  options fetchall no keep sslproto ''\n"
+                    f'  mda "{self.tool("kervo_bench_mda")} {dest}"\n')
+        os.chmod(rc, 0o600)
+        env = dict(os.environ, HOME=home, FETCHMAILHOME=home, FETCHMAILUSER=me)
+        wall, done = run(["fetchmail", "-f", rc, "--silent", "--nosyslog", "--pidfile",
+                          os.path.join(home, "pid")], timeout=1200, env=env)
+        if done.returncode not in (0, 1):
+            raise RuntimeError(f"fetchmail failed ({done.returncode}): {done.stderr.strip()}")
+        return {"seconds": wall, "wall": wall, "mails": count_files(os.path.join(dest, "new"))}
+
+    def getmail(self, dest):
+        home = self.fresh("getmail-home")
+        for sub in ("tmp", "new", "cur"):
+            os.makedirs(os.path.join(dest, sub), exist_ok=True)
+        # getmail6 refuses to deliver as root: as root it delivers as nobody.
+        user_line = "user = nobody\n" if self.root_user else ""
+        if self.root_user:
+            nobody = pwd.getpwnam("nobody")
+            for folder in [dest] + [os.path.join(dest, s) for s in ("tmp", "new", "cur")]:
+                os.chown(folder, nobody.pw_uid, nobody.pw_gid)
+        rc = os.path.join(home, "getmailrc")
+        with open(rc, "w") as f:
+            f.write("[retriever]\ntype = SimplePOP3Retriever\nserver = 127.0.0.1\n"
+                    f"port = {self.server.port}\nusername = {USER}\npassword = {PASSWORD}\n\n"
+                    f"[destination]\ntype = Maildir\npath = {dest}/\n{user_line}\n"
+                    "[options]\nverbose = 0\nread_all = true\ndelete = true\n"
+                    "message_log_syslog = false\n")
+        wall, done = run(["getmail", "--getmaildir", home, "--rcfile", rc], timeout=1200)
+        if done.returncode != 0:
+            raise RuntimeError(f"getmail failed ({done.returncode}): {done.stderr.strip()}")
+        return {"seconds": wall, "wall": wall, "mails": count_files(os.path.join(dest, "new"))}
+
+    def fetch_once(self, scenario, paths, total, name, action):
+        # A run that fails is recorded and made once more from a fresh mailbox: one program's
+        # rare hiccup should not cost the whole benchmark, nor be hidden.
+        for attempt in (1, 2):
+            self.server.reset(paths)
+            dest = self.fresh("dest")
+            settle()
+            try:
+                outcome = action(dest)
+                left = self.server.waiting()
+                if outcome["mails"] != len(paths) or left != 0:
+                    raise RuntimeError(f"{outcome['mails']} of {len(paths)} mails fetched, "
+                                       f"{left} left on the server")
+                break
+            except (RuntimeError, subprocess.TimeoutExpired) as error:
+                self.results["failures"].append({"scenario": scenario, "tool": name,
+                                                 "attempt": attempt, "error": str(error)[-300:]})
+                log(f"{scenario:>12}  {name:<28} FAILED: {error}")
+                if attempt == 2:
+                    raise
+        outcome.update(scenario=scenario, tool=name, bytes=total, count=len(paths))
+        log(f"{scenario:>12}  {name:<28} {outcome['seconds']:8.2f} s")
+        return outcome
+
+    def retrieval(self, scenarios):
+        self.note_fsync("before the retrieval runs")
+        tools = [("Kervo", self.kervo), ("floor (pipelined, no fsync)", self.floor),
+                 ("fetchmail", self.fetchmail), ("getmail6", self.getmail)]
+        for scenario, paths, total, rounds in scenarios:
+            for r in range(rounds):
+                # Rotating the order spreads any warm-up or drift over every program.
+                for name, action in tools[r % len(tools):] + tools[:r % len(tools)]:
+                    self.results["retrieval"].append(
+                        self.fetch_once(scenario, paths, total, name, action))
+            if scenario in self.plan.diagnose or scenario == scenarios[-1][0]:
+                self.diagnostics(scenario, paths, total)
+            self.note_fsync(f"after {scenario}")
+
+    def note_fsync(self, when):
+        settle()
+        ms = fsync_latency_ms(self.fresh("fsync-probe"))
+        self.results.setdefault("fsync_ms", []).append([when, ms])
+        log(f"one 4 KB file made durable {when}: {ms} ms (median of 100)")
+
+    def diagnostics(self, scenario, paths, total):
+        runs = [("Kervo, fsync disabled (eatmydata)", lambda d: self.kervo(d, "nofsync")),
+                ("floor + one syncfs before DELE", lambda d: self.floor(d, "syncfs"))]
+        if scenario in self.plan.diagnose:
+            runs += [("Kervo, free-space check timed", lambda d: self.kervo(d, "timed-probe")),
+                     ("floor + fsync per mail", lambda d: self.floor(d, "each"))]
+        for name, action in runs:
+            self.results["diagnostics"].append(self.fetch_once(scenario, paths, total, name, action))
+
+    # The monitor as a whole -------------------------------------------------------------------
+
+    def settings(self, name, port):
+        folder = os.path.join(self.work, name)
+        mailgen.write_settings(folder, f"127.0.0.1:{port}", USER, PASSWORD,
+                               os.path.join(ROOT, "samples", "img"))
+        return folder
+
+    def stall(self, settings, templates):
+        self.results["stall"] = self.stall_once(settings, templates, self.plan.stall_mails)
+        # The same with shorter slices of analysis, on a smaller poll: how the stall follows them.
+        self.results["stall_slices"] = [
+            self.stall_once(settings, templates, self.plan.stall_mails // 5, slice_ms)
+            for slice_ms in (15, 5)]
+
+    def stall_once(self, settings, templates, mails, slice_ms=None):
+        self.server.reset()
+        folder = self.fresh("stall-mail")
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        cmd = [self.tool("kervo_bench_stall"), f"settings={settings}", f"folder={folder}",
+               f"templates={templates}", f"maildir={self.server.maildir}", f"mails={mails}",
+               "period-ms=5", "limit-s=1100"]
+        if slice_ms:
+            cmd.append(f"slice-ms={slice_ms}")
+        settle()
+        _, done = run(cmd, timeout=1200, env=env)
+        got = parse_result(done.stdout)
+        if done.returncode != 0 or got is None:
+            raise RuntimeError(f"kervo_bench_stall failed: {done.stderr.strip()[-2000:]}")
+        log(f"stall: longest {got['max_ms']} ms over a poll of {got['mails']} mails, "
+            f"slices {got['slice_ms']}")
+        return got
+
+    def startup(self, settings_up, settings_down):
+        mail_beside = os.path.join(self.bin, "mail")
+        runs = {}
+        for case, settings in (("server reachable", settings_up),
+                               ("server unreachable (closed port)", settings_down)):
+            samples = []
+            for _ in range(self.plan.startup_runs):
+                self.server.reset()
+                settle()
+                env = dict(os.environ, QT_QPA_PLATFORM="offscreen",
+                           KERVO_BENCH_T0=str(time.monotonic_ns()))
+                _, done = run([self.tool("kervo_bench_startup"), "limit-s=30"], timeout=60,
+                              env=env, cwd=settings)
+                got = parse_result(done.stdout)
+                if done.returncode != 0 or got is None:
+                    raise RuntimeError(f"kervo_bench_startup failed: {done.stderr.strip()}")
+                samples.append(got)
+            runs[case] = samples
+            log(f"start-up, {case}: " + ", ".join(s["process_ms"] for s in samples) + " ms")
+        # The program keeps its mail beside itself; the benchmark's copy has no business there.
+        shutil.rmtree(mail_beside, ignore_errors=True)
+        self.results["startup"] = runs
+
+    def footprint(self, settings, templates):
+        self.server.reset()
+        folder = self.fresh("footprint-mail")
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        limit = self.plan.idle_s + self.plan.blink_s + 900
+        settle()
+        _, done = run([self.tool("kervo_bench_footprint"), f"settings={settings}",
+                       f"folder={folder}", f"templates={templates}",
+                       f"maildir={self.server.maildir}", f"idle-s={self.plan.idle_s}",
+                       f"blink-s={self.plan.blink_s}", f"polls={self.plan.polls}",
+                       f"limit-s={limit}"], timeout=limit + 120, env=env)
+        got = parse_result(done.stdout)
+        if done.returncode != 0 or got is None:
+            raise RuntimeError(f"kervo_bench_footprint failed: {done.stderr.strip()[-2000:]}")
+        self.results["footprint"] = got
+        log(f"footprint: {got['polls']} polls, RSS {got['rss_start_kb']} kB at start")
+
+    # The whole run ----------------------------------------------------------------------------
+
+    def prepare_reports(self):
+        small_dir = os.path.join(self.work, "reports-4k")
+        large_dir = os.path.join(self.work, "reports-5m")
+        started = time.monotonic()
+        small, _ = mailgen.write_reports(small_dir, max(self.plan.small_counts), seed=1)
+        large, _ = mailgen.write_reports(large_dir, self.plan.large_count, large=True, seed=2)
+        self.server.adopt(small_dir)
+        self.server.adopt(large_dir)
+        log(f"{len(small)} + {len(large)} reports written in {time.monotonic() - started:.1f} s")
+        scenarios = []
+        for count in self.plan.small_counts:
+            chosen = small[:count]
+            scenarios.append((f"{count} x 4 KB", chosen, sum(map(os.path.getsize, chosen)),
+                              self.plan.rounds[count]))
+        scenarios.append((f"{len(large)} x 5 MB", large, sum(map(os.path.getsize, large)),
+                          self.plan.rounds["large"]))
+        return small_dir, scenarios
+
+    def run(self, parts):
+        self.server.start()
+        try:
+            small_dir, scenarios = self.prepare_reports()
+            up = self.settings("settings-up", self.server.port)
+            down = self.settings("settings-down", free_port())
+            if "startup" in parts:
+                self.startup(up, down)
+            if "retrieval" in parts:
+                self.retrieval(scenarios)
+            if "stall" in parts:
+                self.stall(up, small_dir)
+            if "footprint" in parts:
+                self.footprint(up, small_dir)
+        finally:
+            self.server.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", required=True, help="build folder with the bench tools")
+    parser.add_argument("--quick", action="store_true", help="smaller sizes, shorter waits")
+    parser.add_argument("--only", default="startup,retrieval,stall,footprint",
+                        help="comma-separated parts to run")
+    parser.add_argument("--json", help="also write the raw figures here")
+    parser.add_argument("--markdown", help="also write the tables here")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = parser.parse_args()
+
+    plan = QUICK if args.quick else FULL
+    work = tempfile.mkdtemp(prefix="kervo-bench-")
+    # The mail server's account must reach the maildir through every parent folder.
+    os.chmod(work, 0o755)
+    bench = Bench(os.path.abspath(args.build), work, plan)
+    started = time.monotonic()
+    # Other work on the machine shows in every figure; the load says how much there was.
+    load_before = os.getloadavg()
+    try:
+        bench.run(set(args.only.split(",")))
+    finally:
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+    results = bench.results
+    results["machine"] = report.machine()
+    results["mode"] = "quick" if args.quick else "full"
+    results["elapsed_s"] = round(time.monotonic() - started, 1)
+    results["load"] = [round(x, 2) for x in load_before + os.getloadavg()]
+    # The raw figures first: whatever goes wrong in the tables, a long run is not lost.
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump(results, f, indent=1, ensure_ascii=False)
+    text = report.markdown(results)
+    print(text)
+    if args.markdown:
+        with open(args.markdown, "w") as f:
+            f.write(text)
+
+
+if __name__ == "__main__":
+    main()

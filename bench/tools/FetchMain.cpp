@@ -1,0 +1,101 @@
+// Kervo's retrieval as the poll runs it: one RcvMail, then ReadMail of every saved mail, then
+// MarkAnalysed of each. Prints the time of each step.
+//   kervo_bench_fetch server=127.0.0.1:PORT user=U password=P folder=DIR [probe=default|timed]
+// probe=timed replaces the component's free-space check by the same check wrapped in a timer,
+// to show what that check costs per mail.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <atomic>
+#include <cstdio>
+
+#include "mail/pop/PopMailComponent.h"
+#include "support/BenchSupport.h"
+
+using namespace kervo;
+using namespace kervo::bench;
+
+namespace {
+
+double secondsSince(qint64 startNs) {
+    return static_cast<double>(monotonicNs() - startNs) / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QString error;
+    const std::optional<Arguments> args = Arguments::parse(
+        app.arguments().mid(1),
+        {QStringLiteral("server"), QStringLiteral("user"), QStringLiteral("password"),
+         QStringLiteral("folder"), QStringLiteral("probe")},
+        error);
+    if (!args) {
+        std::fprintf(stderr, "kervo_bench_fetch: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    const QString folder = args->text(QStringLiteral("folder"));
+
+    PopMailComponent mailer;
+    std::atomic<qint64> probeNs{0};
+    std::atomic<qint64> probeCalls{0};
+    if (args->text(QStringLiteral("probe")) == u"timed") {
+        mailer.setFreeSpaceProbe([&](const QString& path) {
+            const qint64 start = monotonicNs();
+            const QStorageInfo storage(path);
+            const qint64 free = storage.isValid() ? storage.bytesAvailable() : -1;
+            probeNs += monotonicNs() - start;
+            ++probeCalls;
+            return free;
+        });
+    }
+
+    qint64 start = monotonicNs();
+    const FetchResult fetched =
+        mailer.RcvMail(args->text(QStringLiteral("server")), args->text(QStringLiteral("user")),
+                       args->text(QStringLiteral("password")), QStringLiteral("SAVEALLD"), folder);
+    const double rcv = secondsSince(start);
+    if (fetched.failed()) {
+        std::fprintf(stderr, "kervo_bench_fetch: %s\n", fetched.error.toLocal8Bit().constData());
+        return 1;
+    }
+    const QStringList files = fetched.files.value_or(QStringList());
+
+    start = monotonicNs();
+    qsizetype unreadable = 0;
+    qint64 textChars = 0;
+    for (const QString& file : files) {
+        const std::optional<QStringList> texts =
+            mailer.ReadMail(file, QStringLiteral("subject:"), folder);
+        if (!texts || texts->size() < 2) {
+            ++unreadable;
+        } else {
+            textChars += texts->at(0).size() + texts->at(1).size();
+        }
+    }
+    const double read = secondsSince(start);
+
+    qint64 bytes = 0;
+    for (const QString& file : files) {
+        bytes += QFileInfo(file).size();
+    }
+    start = monotonicNs();
+    for (const QString& file : files) {
+        mailer.MarkAnalysed(file, folder);
+    }
+    const double mark = secondsSince(start);
+
+    printResult(QStringLiteral("kervo"),
+                {{QStringLiteral("mails"), QString::number(files.size())},
+                 {QStringLiteral("bytes"), QString::number(bytes)},
+                 {QStringLiteral("seconds"), fixed(rcv + read)},
+                 {QStringLiteral("rcv_s"), fixed(rcv)},
+                 {QStringLiteral("read_s"), fixed(read)},
+                 {QStringLiteral("mark_s"), fixed(mark)},
+                 {QStringLiteral("probe_s"), fixed(static_cast<double>(probeNs.load()) / 1e9)},
+                 {QStringLiteral("probe_calls"), QString::number(probeCalls.load())},
+                 {QStringLiteral("text_chars"), QString::number(textChars)},
+                 {QStringLiteral("unreadable"), QString::number(unreadable)}});
+    return unreadable == 0 ? 0 : 1;
+}
