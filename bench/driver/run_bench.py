@@ -52,7 +52,7 @@ class Plan:
     diagnose: list = field(default_factory=list)
 
 
-FULL = Plan(small_counts=[1000, 10000], large_count=20, rounds={1000: 2, 10000: 2, "large": 3},
+FULL = Plan(small_counts=[1000, 10000], large_count=20, rounds={1000: 3, 10000: 3, "large": 3},
             stall_mails=10000, startup_runs=10, idle_s=60, blink_s=20, polls=1000,
             diagnose=["1000 x 4 KB", "20 x 5 MB"])
 QUICK = Plan(small_counts=[200, 1000], large_count=4, rounds={200: 2, 1000: 1, "large": 1},
