@@ -90,6 +90,13 @@ def count_files(folder):
     return sum(1 for e in os.scandir(folder) if e.is_file()) if os.path.isdir(folder) else 0
 
 
+def unlink_if_there(path):
+    try:
+        os.unlink(path)
+    except FileNotFoundError:
+        pass
+
+
 def settle():
     """Writes back whatever earlier steps left dirty (the prepared reports, the last program's
     files): otherwise the first fsync of the next timed run pays for it."""
@@ -156,12 +163,13 @@ class MailServer:
 
     def reset(self, paths=()):
         """Empties the mailbox, its index included, and links the given reports into new/."""
+        # A session the last program abandoned may still be renaming the server's files.
         for sub in ("new", "cur", "tmp"):
             for entry in os.scandir(os.path.join(self.maildir, sub)):
-                os.unlink(entry.path)
+                unlink_if_there(entry.path)
         for entry in os.scandir(self.maildir):
-            if entry.is_file() and entry.name.startswith("dovecot"):
-                os.unlink(entry.path)
+            if entry.name.startswith("dovecot") and not entry.is_dir():
+                unlink_if_there(entry.path)
         target = os.path.join(self.maildir, "new")
         for path in paths:
             os.link(path, os.path.join(target, os.path.basename(path)))
