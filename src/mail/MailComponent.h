@@ -11,8 +11,16 @@ namespace kervo {
 // nothing waits. error is empty on success; on failure it says what went wrong, and files still
 // lists whatever was saved safely before the failure.
 struct FetchResult {
+    FetchResult() = default;
+    FetchResult(std::optional<QStringList> savedFiles, QString failure)
+        : files(std::move(savedFiles)), error(std::move(failure)) {}
+
     std::optional<QStringList> files;  // absent: "not an array", nothing to read
     QString error;
+    // Lines for the log, each said once and not at every poll: a mail that stays on the server
+    // because it cannot be fetched, the log-on method when it is first used or changes.
+    QStringList notices;
+    int withheld = 0;  // mails this poll left on the server because they cannot be fetched
     bool failed() const { return !error.isEmpty(); }
 };
 

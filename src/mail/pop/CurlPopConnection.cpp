@@ -1,14 +1,17 @@
 #include "mail/pop/CurlPopConnection.h"
 
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <array>
 #include <cerrno>
+#include <optional>
 
 #include "app/TextSafety.h"
+#include "mail/pop/PopSession.h"
 
 namespace kervo {
 
@@ -33,19 +36,14 @@ bool waitFor(curl_socket_t socket, short events, QDeadlineTimer deadline) {
     }
 }
 
-QString libraryText(CURLcode code, const char* detail) {
-    QString text = QString::fromUtf8(detail).trimmed();
-    if (text.isEmpty()) {
-        text = QString::fromUtf8(curl_easy_strerror(code));
+QString openError(CURLcode code, const QString& detail, const ServerAddress& address) {
+    const QString where = address.display();
+    QString why = detail.trimmed();
+    if (why.isEmpty()) {
+        why = QString::fromUtf8(curl_easy_strerror(code));
     }
     // The detail may quote the server; keep it short and harmless on screen.
-    return displaySafe(text.left(300));
-}
-
-QString openError(CURLcode code, const char* detail, const ServerAddress& address,
-                  const QString& user) {
-    const QString where = address.display();
-    const QString why = libraryText(code, detail);
+    why = displaySafe(why.left(300));
     switch (code) {
         case CURLE_COULDNT_RESOLVE_HOST:
             return QStringLiteral("cannot find the mail server %1: %2").arg(where, why);
@@ -53,9 +51,6 @@ QString openError(CURLcode code, const char* detail, const ServerAddress& addres
             return QStringLiteral("cannot connect to the mail server %1: %2").arg(where, why);
         case CURLE_OPERATION_TIMEDOUT:
             return QStringLiteral("the mail server %1 did not answer in time: %2").arg(where, why);
-        case CURLE_LOGIN_DENIED:
-            return QStringLiteral("the mail server %1 refused the log-on of user \"%2\"")
-                .arg(where, displaySafe(user));
         case CURLE_USE_SSL_FAILED:
             return QStringLiteral("the mail server %1 does not offer STLS").arg(where);
         case CURLE_PEER_FAILED_VERIFICATION:
@@ -70,9 +65,43 @@ QString openError(CURLcode code, const char* detail, const ServerAddress& addres
         case CURLE_WEIRD_SERVER_REPLY:
             return QStringLiteral("the mail server %1 does not answer like a POP3 server: %2")
                 .arg(where, why);
+        case CURLE_RECV_ERROR:
+            return QStringLiteral("the connection to the mail server %1 was lost after the log-on")
+                .arg(where);
         default:
             return QStringLiteral("log-on to the mail server %1 failed: %2").arg(where, why);
     }
+}
+
+// Sockets are opened close-on-exec, so that a console started during a poll cannot keep the
+// server's session (and its mailbox lock) open after the monitor let go of it.
+curl_socket_t openSocket(void* /*unused*/, curlsocktype /*purpose*/, curl_sockaddr* address) {
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+// Feeds the lines of the log-on dialogue to the watcher; everything else the library says is
+// dropped. Outgoing lines reach the watcher only to be reduced to their verb.
+int watchDialogue(CURL* /*handle*/, curl_infotype type, char* data, size_t size, void* watcher) {
+    auto* seen = static_cast<LogOnDialogue*>(watcher);
+    if (type != CURLINFO_HEADER_IN && type != CURLINFO_HEADER_OUT) {
+        return 0;
+    }
+    const QByteArrayView bytes(data, static_cast<qsizetype>(size));
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0) {
+            end = bytes.size();
+        }
+        const QByteArrayView line = bytes.sliced(start, end - start);
+        if (type == CURLINFO_HEADER_IN) {
+            seen->serverLine(line);
+        } else {
+            seen->clientLine(line);
+        }
+        start = end + 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -89,31 +118,37 @@ void CurlPopConnection::close() {
     socket_ = CURL_SOCKET_BAD;
 }
 
-QString CurlPopConnection::open(const ServerAddress& address, const QString& user,
-                                const QString& password, const PopTimeouts& timeouts) {
+CURLcode CurlPopConnection::connect(const ServerAddress& address, const QByteArray& user,
+                                    const QByteArray& password, const LogOnStep& step,
+                                    const PopTimeouts& timeouts, LogOnDialogue& seen,
+                                    QString& detail) {
     close();
-    if (!address.caFile.isEmpty() && !QFileInfo(address.caFile).isReadable()) {
-        return QStringLiteral("the CA file %1 for the mail server %2 cannot be read")
-            .arg(displaySafe(address.caFile), address.display());
-    }
     curl_ = curl_easy_init();
     if (curl_ == nullptr) {
-        return QStringLiteral("the transfer library cannot start a connection");
+        detail = QStringLiteral("the transfer library cannot start a connection");
+        return CURLE_FAILED_INIT;
     }
-    std::array<char, CURL_ERROR_SIZE> detail{};
+    std::array<char, CURL_ERROR_SIZE> error{};
     const QByteArray url = address.url();
-    const QByteArray userBytes = user.toUtf8();
-    QByteArray secret = password.toUtf8();
     const QByteArray caFile = QFile::encodeName(address.caFile);
     const QByteArray pin = address.pin.toLatin1();
 
-    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, detail.data());
+    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, error.data());
     curl_easy_setopt(curl_, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl_, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
     curl_easy_setopt(curl_, CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl_, CURLOPT_USERNAME, userBytes.constData());
-    curl_easy_setopt(curl_, CURLOPT_PASSWORD, secret.constData());
+    curl_easy_setopt(curl_, CURLOPT_OPENSOCKETFUNCTION, &openSocket);
+    // The dialogue is watched for what the server offers and which method was tried.
+    curl_easy_setopt(curl_, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, &watchDialogue);
+    curl_easy_setopt(curl_, CURLOPT_DEBUGDATA, &seen);
+    if (!step.ownUserPass) {
+        // Without a user name the library stops after CAPA and STLS.
+        curl_easy_setopt(curl_, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(curl_, CURLOPT_PASSWORD, password.constData());
+        curl_easy_setopt(curl_, CURLOPT_LOGIN_OPTIONS, step.libraryOptions.constData());
+    }
     // The library counts TLS and the log-on as part of connecting.
     curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectMs));
     curl_easy_setopt(curl_, CURLOPT_SERVER_RESPONSE_TIMEOUT,
@@ -133,30 +168,87 @@ QString CurlPopConnection::open(const ServerAddress& address, const QString& use
             curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 0L);
         }
     }
-    if (address.auth == PopAuth::Apop) {
-        curl_easy_setopt(curl_, CURLOPT_LOGIN_OPTIONS, "AUTH=+APOP");
-    } else if (address.auth == PopAuth::Plain) {
-        curl_easy_setopt(curl_, CURLOPT_LOGIN_OPTIONS, "AUTH=PLAIN");
-    }
 
     const CURLcode code = curl_easy_perform(curl_);
-    // The library keeps its own copy; ours goes as soon as it is no longer needed.
-    secret.fill('\0');
     curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
-    if (code != CURLE_OK) {
-        const QString error = openError(code, detail.data(), address, user);
-        close();
-        return error;
+    curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, nullptr);
+    curl_easy_setopt(curl_, CURLOPT_VERBOSE, 0L);
+    detail = QString::fromUtf8(error.data());
+    if (code == CURLE_OK) {
+        if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket_) != CURLE_OK ||
+            socket_ == CURL_SOCKET_BAD) {
+            close();
+            return CURLE_RECV_ERROR;
+        }
     }
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK ||
-        socket == CURL_SOCKET_BAD) {
-        close();
-        return QStringLiteral("the connection to the mail server %1 was lost after the log-on")
-            .arg(address.display());
+    return code;
+}
+
+QString CurlPopConnection::open(const ServerAddress& address, const QString& user,
+                                const QString& password, const PopTimeouts& timeouts,
+                                const LogOnMethod& preferred) {
+    close();
+    method_.clear();
+    if (!address.caFile.isEmpty() && !QFileInfo(address.caFile).isReadable()) {
+        return QStringLiteral("the CA file %1 for the mail server %2 cannot be read")
+            .arg(displaySafe(address.caFile), address.display());
     }
-    socket_ = socket;
-    return {};
+    const QByteArray userBytes = user.toUtf8();
+    QByteArray secret = password.toUtf8();
+    QList<LogOnMethod> tried;
+    std::optional<LogOnDialogue> lastSeen;
+    QString refusal;
+    // Each method is tried at most once; the bound only guards against a server that confuses
+    // the record of what was tried.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::optional<LogOnStep> step =
+            nextLogOnStep(address.auth, preferred, tried, lastSeen ? &*lastSeen : nullptr);
+        if (!step) {
+            break;
+        }
+        LogOnDialogue seen;
+        QString detail;
+        const CURLcode code = connect(address, userBytes, secret, *step, timeouts, seen, detail);
+        if (code == CURLE_OK && !step->ownUserPass) {
+            method_ = seen.tried();
+            break;
+        }
+        if (code == CURLE_OK) {
+            PopSession session(*this, timeouts, address.display());
+            const QString error = session.logOnWithUserPass(userBytes, secret);
+            if (error.isEmpty()) {
+                method_ = QStringLiteral("USER/PASS");
+                break;
+            }
+            if (!session.usable()) {
+                secret.fill('\0');
+                close();
+                return error;
+            }
+            seen.clientLine("USER");
+            refusal = error;
+        } else if (code == CURLE_LOGIN_DENIED) {
+            refusal = seen.tried().isEmpty() ? displaySafe(detail.left(300)) : seen.lastAnswer();
+        } else {
+            secret.fill('\0');
+            const QString error = openError(code, detail, address);
+            close();
+            return error;
+        }
+        close();
+        if (!seen.tried().isEmpty()) {
+            tried.append(seen.tried());
+        }
+        lastSeen = seen;
+    }
+    // The library keeps its own copy only as long as its handle lives.
+    secret.fill('\0');
+    if (curl_ != nullptr) {
+        return {};
+    }
+    return QStringLiteral("the mail server %1 refused the log-on of user \"%2\" (tried %3): %4")
+        .arg(address.display(), displaySafe(user),
+             tried.isEmpty() ? QStringLiteral("no method it offers") : tried.join(u", "), refusal);
 }
 
 QString CurlPopConnection::sendAll(QByteArrayView bytes, int timeoutMs) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "mail/pop/PopChannel.h"
+#include "mail/pop/PopLogOn.h"
 #include "mail/pop/ServerAddress.h"
 
 namespace kervo {
@@ -15,7 +16,9 @@ namespace kervo {
 // the deletions of the old session and renumbers the mails. In connect-only mode it stops
 // right after the log-on (greeting, CAPA, STLS, authentication) and, when the handle is
 // cleaned up, closes the socket without a QUIT of its own, so a dropped session commits
-// nothing.
+// nothing. The library tries one log-on method per connection and knows no USER/PASS of its
+// own when the server also offers APOP, so a refused method is followed by a new connection
+// with the next one, and USER/PASS is sent here.
 class CurlPopConnection final : public PopChannel {
   public:
     CurlPopConnection() = default;
@@ -23,19 +26,26 @@ class CurlPopConnection final : public PopChannel {
     CurlPopConnection(const CurlPopConnection&) = delete;
     CurlPopConnection& operator=(const CurlPopConnection&) = delete;
 
-    // Connects, secures and logs on. An error text naming the server on failure; the password
-    // is never part of it.
+    // Connects, secures and logs on, starting with `preferred` (the method that worked last
+    // time) when it is given. An error text naming the server on failure; the password is
+    // never part of it.
     QString open(const ServerAddress& address, const QString& user, const QString& password,
-                 const PopTimeouts& timeouts);
+                 const PopTimeouts& timeouts, const LogOnMethod& preferred = {});
+    // The method of the last successful log-on: "APOP", "USER/PASS", "SASL CRAM-MD5", ...
+    const LogOnMethod& logOnMethod() const { return method_; }
 
     QString sendAll(QByteArrayView bytes, int timeoutMs) override;
     Received receive(char* buffer, qsizetype max, int timeoutMs) override;
 
   private:
+    CURLcode connect(const ServerAddress& address, const QByteArray& user,
+                     const QByteArray& password, const LogOnStep& step, const PopTimeouts& timeouts,
+                     LogOnDialogue& seen, QString& detail);
     void close();
 
     CURL* curl_ = nullptr;
     curl_socket_t socket_ = CURL_SOCKET_BAD;
+    LogOnMethod method_;
 };
 
 }  // namespace kervo

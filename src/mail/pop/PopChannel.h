@@ -11,6 +11,10 @@ struct PopTimeouts {
     int connectMs = 20'000;   // connecting, TLS and log-on together
     int responseMs = 60'000;  // each answer to a command
     int stallMs = 60'000;     // a mail being transferred that stops sending
+    // A session whose server sends less than floorBytesPerSecond over floorWindowMs of waiting
+    // is ended: a peer that drips a line a minute would otherwise hold every later poll.
+    int floorBytesPerSecond = 1000;
+    int floorWindowMs = 60'000;
 };
 
 struct Received {

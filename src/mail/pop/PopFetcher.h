@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 #include "mail/pop/PopChannel.h"
 
@@ -19,14 +20,23 @@ struct FetchOptions {
     std::function<qint64(const QString& folder)> freeSpace;
 };
 
+// A mail this session left on the server because it cannot be fetched now.
+struct SkippedMail {
+    QString key;     // the same mail gives the same key in the next session, as far as possible
+    QString reason;  // for the operator, naming the mail by its number and size
+};
+
 struct FetchOutcome {
     QStringList saved;  // full paths in new/, in server order
-    QString error;      // empty when every mail was saved and the deletions were committed
+    std::vector<SkippedMail> skipped;
+    QString error;  // empty when the session ran to its confirmed QUIT
 };
 
 // Saves every mail of a logged-on session and deletes each from the server only once it is
-// durable in new/ (and its id recorded). Ends with QUIT when the dialogue is still in step, so
-// that the deletions of the mails saved so far are committed even after a failure; drops the
+// durable in new/ (and its id recorded). A mail that cannot be fetched (too large, no room on
+// the disk, refused or cut short while the dialogue stays in step) stays on the server and the
+// others are fetched all the same. Ends with QUIT when the dialogue is still in step, so that
+// the deletions of the mails saved so far are committed even after a failure; drops the
 // session otherwise, leaving every mail on the server.
 FetchOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
                           UidlRecord& record, const FetchOptions& options);

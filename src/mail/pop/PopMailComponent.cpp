@@ -125,10 +125,15 @@ FetchResult PopMailComponent::fetch(const QString& mailServer, const QString& ma
     }
 
     CurlPopConnection connection;
-    if (QString error = connection.open(address, mailUser, mailPassword, timeouts_);
+    if (QString error = connection.open(address, mailUser, mailPassword, timeouts_, logOnMethod_);
         !error.isEmpty()) {
         result.error = error;
         return result;
+    }
+    if (connection.logOnMethod() != logOnMethod_) {
+        logOnMethod_ = connection.logOnMethod();
+        result.notices.append(QStringLiteral("logged on to the mail server %1 as \"%2\" with %3")
+                                  .arg(address.display(), displaySafe(mailUser), logOnMethod_));
     }
     FetchOptions options;
     options.timeouts = timeouts_;
@@ -139,6 +144,17 @@ FetchResult PopMailComponent::fetch(const QString& mailServer, const QString& ma
     files.append(outcome.saved);
     result.files = files;
     result.error = outcome.error;
+    result.withheld = static_cast<int>(outcome.skipped.size());
+    // Each mail left behind is told once; a session that broke off early saw only some of them,
+    // so it forgets none.
+    QSet<QString> skippedNow;
+    for (const SkippedMail& mail : outcome.skipped) {
+        skippedNow.insert(mail.key);
+        if (!skippedReported_.contains(mail.key)) {
+            result.notices.append(mail.reason);
+        }
+    }
+    skippedReported_ = outcome.error.isEmpty() ? skippedNow : skippedReported_ + skippedNow;
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -42,6 +43,9 @@ class PopMailComponent final : public MailComponent {
     PopTimeouts timeouts_;
     qint64 maxMailBytes_ = 512LL * 1024 * 1024;
     std::function<qint64(const QString&)> freeSpace_;
+    // What earlier fetches already told the operator. Only the fetching thread touches these.
+    QString logOnMethod_;
+    QSet<QString> skippedReported_;
 };
 
 }  // namespace kervo

@@ -12,6 +12,7 @@ namespace kervo {
 namespace {
 
 constexpr qsizetype kChunk = 64 * 1024;
+constexpr qint64 kAnswerCredit = 2048;
 
 QString secondsText(int ms) {
     return QString::number(ms / 1000.0, 'g', 3);
@@ -55,21 +56,58 @@ QString PopSession::fill(const QString& what, int timeoutMs) {
         pos_ = 0;
     }
     const qsizetype old = buffer_.size();
-    buffer_.resize(old + kChunk);
-    const Received got = channel_.receive(buffer_.data() + old, kChunk, timeoutMs);
-    buffer_.resize(old + (got.status == Received::Status::Data ? got.bytes : 0));
-    switch (got.status) {
-        case Received::Status::Data:
-            return {};
-        case Received::Status::Closed:
-            return broken(QStringLiteral("the server closed the connection during %1").arg(what));
-        case Received::Status::TimedOut:
-            return broken(QStringLiteral("no data from the server for %1 s during %2")
-                              .arg(secondsText(timeoutMs), what));
-        case Received::Status::Failed:
-            break;
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        // Never wait past the end of the rate window, so that a drip is judged in time.
+        const qint64 windowLeft = qMax<qint64>(1, timeouts_.floorWindowMs - windowWaitMs_);
+        const qint64 remaining = deadline.remainingTime();
+        const int wait = static_cast<int>(remaining < 0 ? windowLeft : qMin(remaining, windowLeft));
+        buffer_.resize(old + kChunk);
+        QElapsedTimer waited;
+        waited.start();
+        const Received got = channel_.receive(buffer_.data() + old, kChunk, wait);
+        windowWaitMs_ += waited.elapsed();
+        buffer_.resize(old + (got.status == Received::Status::Data ? got.bytes : 0));
+        if (got.status == Received::Status::Data) {
+            windowBytes_ += got.bytes;
+        }
+        if (QString error = checkFloor(what); !error.isEmpty()) {
+            return error;
+        }
+        switch (got.status) {
+            case Received::Status::Data:
+                return {};
+            case Received::Status::Closed:
+                return broken(
+                    QStringLiteral("the server closed the connection during %1").arg(what));
+            case Received::Status::TimedOut:
+                if (deadline.hasExpired()) {
+                    return broken(QStringLiteral("no data from the server for %1 s during %2")
+                                      .arg(secondsText(timeoutMs), what));
+                }
+                continue;
+            case Received::Status::Failed:
+                break;
+        }
+        return broken(QStringLiteral("the connection failed during %1: %2").arg(what, got.error));
     }
-    return broken(QStringLiteral("the connection failed during %1: %2").arg(what, got.error));
+}
+
+QString PopSession::checkFloor(const QString& what) {
+    if (windowWaitMs_ < timeouts_.floorWindowMs) {
+        return {};
+    }
+    const qint64 floor = qint64(timeouts_.floorBytesPerSecond) * timeouts_.floorWindowMs / 1000;
+    if (windowBytes_ < floor) {
+        return broken(QStringLiteral("the server sent only %1 bytes in %2 s during %3, less than "
+                                     "%4 bytes a second; the session is given up")
+                          .arg(windowBytes_)
+                          .arg(secondsText(static_cast<int>(windowWaitMs_)), what)
+                          .arg(timeouts_.floorBytesPerSecond));
+    }
+    windowBytes_ = 0;
+    windowWaitMs_ = 0;
+    return {};
 }
 
 QString PopSession::readLine(QByteArray& line, const QString& what, int timeoutMs) {
@@ -113,6 +151,9 @@ QString PopSession::command(const QByteArray& line, const QString& what) {
     if (QString error = readLine(status, what, timeouts_.responseMs); !error.isEmpty()) {
         return error;
     }
+    // An answer counts as progress of its own, so that a distant server with short answers is
+    // not taken for one that drips.
+    windowBytes_ += kAnswerCredit;
     if (status.startsWith("+OK")) {
         return {};
     }
@@ -123,8 +164,10 @@ QString PopSession::command(const QByteArray& line, const QString& what) {
                       .arg(what, displaySafe(QString::fromUtf8(status.left(80)))));
 }
 
-QString PopSession::readListing(std::vector<QByteArray>& lines, const QString& what) {
-    lines.clear();
+QString PopSession::readListing(const QString& what,
+                                const std::function<void(const QByteArray&)>& each) {
+    qsizetype lines = 0;
+    qsizetype bytes = 0;
     for (;;) {
         QByteArray line;
         if (QString error = readLine(line, what, timeouts_.stallMs); !error.isEmpty()) {
@@ -136,12 +179,14 @@ QString PopSession::readListing(std::vector<QByteArray>& lines, const QString& w
         if (line.startsWith('.')) {
             line.remove(0, 1);
         }
-        if (std::cmp_greater_equal(lines.size(), kMaxListing)) {
-            return broken(QStringLiteral("more than %1 lines in the answer to %2")
+        bytes += line.size() + 2;
+        if (++lines > kMaxListing || bytes > kMaxListingBytes) {
+            return broken(QStringLiteral("the answer to %1 is longer than %2 lines or %3 MB")
+                              .arg(what)
                               .arg(kMaxListing)
-                              .arg(what));
+                              .arg(kMaxListingBytes / (1024 * 1024)));
         }
-        lines.push_back(std::move(line));
+        each(line);
     }
 }
 
@@ -151,22 +196,22 @@ QString PopSession::list(std::vector<MailListing>& out) {
     if (QString error = command("LIST", what); !error.isEmpty()) {
         return error;
     }
-    std::vector<QByteArray> lines;
-    if (QString error = readListing(lines, what); !error.isEmpty()) {
-        return error;
-    }
-    for (const QByteArray& line : lines) {
+    QString bad;
+    QString error = readListing(what, [&](const QByteArray& line) {
         const QList<QByteArray> fields = line.simplified().split(' ');
         qint64 number = 0;
         qint64 size = 0;
         if (fields.size() < 2 || !parseNumber(fields[0], number) || number < 1 ||
             number > 0x7fffffff || !parseNumber(fields[1], size)) {
-            return QStringLiteral("%1: a LIST line that is not \"number size\": %2")
-                .arg(server_, displaySafe(QString::fromUtf8(line.left(80))));
+            if (bad.isEmpty()) {
+                bad = QStringLiteral("%1: a LIST line that is not \"number size\": %2")
+                          .arg(server_, displaySafe(QString::fromUtf8(line.left(80))));
+            }
+            return;
         }
         out.push_back({static_cast<int>(number), size});
-    }
-    return {};
+    });
+    return error.isEmpty() ? bad : error;
 }
 
 QString PopSession::uniqueIds(std::map<int, QByteArray>& out) {
@@ -175,21 +220,16 @@ QString PopSession::uniqueIds(std::map<int, QByteArray>& out) {
     if (QString error = command("UIDL", what); !error.isEmpty()) {
         return error;
     }
-    std::vector<QByteArray> lines;
-    if (QString error = readListing(lines, what); !error.isEmpty()) {
-        return error;
-    }
-    for (const QByteArray& line : lines) {
+    return readListing(what, [&](const QByteArray& line) {
         const QByteArray trimmed = line.trimmed();
         const qsizetype space = trimmed.indexOf(' ');
         qint64 number = 0;
         if (space <= 0 || !parseNumber(trimmed.left(space), number) || number < 1 ||
             number > 0x7fffffff) {
-            continue;  // an id we cannot read only costs the protection against refetching
+            return;  // an id we cannot read only costs the protection against refetching
         }
         out[static_cast<int>(number)] = trimmed.mid(space + 1).trimmed();
-    }
-    return {};
+    });
 }
 
 QString PopSession::retrieve(int number, MailSink& sink, qint64 maxBytes) {
@@ -207,9 +247,13 @@ QString PopSession::retrieve(int number, MailSink& sink, qint64 maxBytes) {
             pos_ += decoder.feed(buffer_.constData() + pos_, buffer_.size() - pos_, content);
             total += content.size();
             if (total > maxBytes) {
-                return broken(QStringLiteral("mail %1 is larger than the limit of %2 bytes")
-                                  .arg(number)
-                                  .arg(maxBytes));
+                kept = false;
+                // Beyond twice the limit the server is no longer sending a mail worth waiting for.
+                if (total > 2 * maxBytes) {
+                    return broken(QStringLiteral("mail %1 goes on beyond %2 bytes")
+                                      .arg(number)
+                                      .arg(2 * maxBytes));
+                }
             }
             if (kept && !content.isEmpty()) {
                 kept = sink.write(content.constData(), content.size());
@@ -222,6 +266,12 @@ QString PopSession::retrieve(int number, MailSink& sink, qint64 maxBytes) {
             return error;
         }
     }
+    if (total > maxBytes) {
+        return QStringLiteral("%1: mail %2 is larger than the limit of %3 bytes")
+            .arg(server_)
+            .arg(number)
+            .arg(maxBytes);
+    }
     if (!kept) {
         return sink.failure();
     }
@@ -230,6 +280,16 @@ QString PopSession::retrieve(int number, MailSink& sink, qint64 maxBytes) {
 
 QString PopSession::remove(int number) {
     return command("DELE " + QByteArray::number(number), QStringLiteral("DELE %1").arg(number));
+}
+
+QString PopSession::logOnWithUserPass(const QByteArray& user, const QByteArray& password) {
+    if (QString error = command("USER " + user, QStringLiteral("USER")); !error.isEmpty()) {
+        return error;
+    }
+    QByteArray line = "PASS " + password;
+    QString error = command(line, QStringLiteral("PASS"));
+    line.fill('\0');
+    return error;
 }
 
 QString PopSession::quit() {

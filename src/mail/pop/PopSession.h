@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -32,6 +34,8 @@ class PopSession {
   public:
     static constexpr qsizetype kMaxLine = 8192;  // answers and listing lines; mail lines are free
     static constexpr qsizetype kMaxListing = 1'000'000;
+    // All lines of one LIST or UIDL answer together; about 400,000 mails with the longest ids.
+    static constexpr qsizetype kMaxListingBytes = 32 * 1024 * 1024;
 
     PopSession(PopChannel& channel, const PopTimeouts& timeouts, QString serverName);
 
@@ -39,9 +43,13 @@ class PopSession {
     // The unique ids by mail number, raw as the server sent them. A server without UIDL
     // answers -ERR: an error text with usable() still true.
     QString uniqueIds(std::map<int, QByteArray>& out);
+    // A mail that turns out larger than maxBytes is read to its end and dropped, so that the
+    // session stays usable; the error then says so.
     QString retrieve(int number, MailSink& sink, qint64 maxBytes);
     QString remove(int number);
     QString quit();
+    // The clear-text log-on of RFC 1939, for a channel that is connected but not logged on.
+    QString logOnWithUserPass(const QByteArray& user, const QByteArray& password);
 
     bool usable() const { return !broken_; }
 
@@ -49,7 +57,8 @@ class PopSession {
     QString command(const QByteArray& line, const QString& what);
     QString readLine(QByteArray& line, const QString& what, int timeoutMs);
     QString fill(const QString& what, int timeoutMs);
-    QString readListing(std::vector<QByteArray>& lines, const QString& what);
+    QString checkFloor(const QString& what);
+    QString readListing(const QString& what, const std::function<void(const QByteArray&)>& each);
     QString broken(const QString& text);
     QString refused(const QString& what, const QByteArray& status) const;
 
@@ -59,6 +68,9 @@ class PopSession {
     QByteArray buffer_;
     qsizetype pos_ = 0;
     bool broken_ = false;
+    // The transfer rate floor: bytes received over the time spent waiting for them.
+    qint64 windowBytes_ = 0;
+    qint64 windowWaitMs_ = 0;
 };
 
 }  // namespace kervo

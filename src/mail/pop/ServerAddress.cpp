@@ -130,10 +130,12 @@ QString applyOption(const QString& key, const QString& value, ServerAddress& out
             out.auth = PopAuth::Apop;
         } else if (v == u"plain") {
             out.auth = PopAuth::Plain;
+        } else if (v == u"user") {
+            out.auth = PopAuth::User;
         } else if (v == u"any") {
             out.auth = PopAuth::Any;
         } else {
-            return QStringLiteral("auth=%1 is not known (apop, plain or any)").arg(value);
+            return QStringLiteral("auth=%1 is not known (apop, plain, user or any)").arg(value);
         }
     } else {
         return QStringLiteral("the option '%1' is not known (tls, cafile, pin, auth)").arg(key);

@@ -13,9 +13,10 @@ enum class PopTls {
 };
 
 enum class PopAuth {
-    Any,    // whatever the server offers, strongest first
+    Any,    // whatever the server offers, strongest first; a refused method makes way for the next
     Apop,   // APOP only: the password never crosses the wire, even without TLS
     Plain,  // SASL PLAIN only
+    User,   // USER and PASS only, for servers that announce methods they cannot serve
 };
 
 // Where the mailbox is and how to reach it, as line 6 of kervo.ini writes it.
@@ -38,7 +39,7 @@ using ServerAddressParse = std::variant<ServerAddress, QString>;  // the address
 // Accepts a bare host name ("mail.example.com", plain POP3 on port 110), "host:port",
 // "[v6]:port", "pop3://host[:port]", "pop3s://host[:port]" (TLS, 995) and
 // "pop3+stls://host[:port]" (STLS, 110), each optionally followed by "?key=value&..." with the
-// keys tls (=starttls), cafile, pin and auth (=apop, plain or any).
+// keys tls (=starttls), cafile, pin and auth (=apop, plain, user or any).
 ServerAddressParse parseServerAddress(const QString& line);
 
 }  // namespace kervo

@@ -5,10 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
 namespace kervo {
 
@@ -48,41 +48,56 @@ QString UidlRecord::load() {
     }
     const QByteArray all = file.read(kMaxRecordBytes);
     for (const QByteArray& line : all.split('\n')) {
-        if (const std::optional<QByteArray> uid = sanitisedUid(line)) {
-            ids_.insert(*uid);
+        const qsizetype space = line.indexOf(' ');
+        bool sized = false;
+        const qint64 size = space > 0 ? line.mid(space + 1).toLongLong(&sized) : -1;
+        if (const std::optional<QByteArray> uid = sanitisedUid(line.left(space));
+            uid && sized && size >= 0) {
+            ids_.insert(*uid, size);
         }
     }
     return {};
 }
 
-QString UidlRecord::retainOnly(const QSet<QByteArray>& onServer) {
-    QSet<QByteArray> kept;
-    for (const QByteArray& uid : std::as_const(ids_)) {
-        if (onServer.contains(uid)) {
-            kept.insert(uid);
-        }
+bool UidlRecord::contains(const QByteArray& uid, qint64 size) const {
+    const auto found = ids_.constFind(uid);
+    return found != ids_.constEnd() && found.value() == size;
+}
+
+QString UidlRecord::forget(const QSet<QByteArray>& spent) {
+    qsizetype removed = 0;
+    for (const QByteArray& uid : spent) {
+        removed += ids_.remove(uid) ? 1 : 0;
     }
-    if (kept.size() == ids_.size()) {
-        return {};
-    }
+    return removed == 0 ? QString() : rewrite();
+}
+
+QString UidlRecord::rewrite() {
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) {
         return QStringLiteral("mail folder: %1 cannot be written: %2")
             .arg(QDir::toNativeSeparators(path_), file.errorString());
     }
-    for (const QByteArray& uid : std::as_const(kept)) {
-        file.write(uid + '\n');
+    for (auto it = ids_.constBegin(); it != ids_.constEnd(); ++it) {
+        file.write(it.key() + ' ' + QByteArray::number(it.value()) + '\n');
     }
     if (!file.commit()) {
         return QStringLiteral("mail folder: %1 cannot be written: %2")
             .arg(QDir::toNativeSeparators(path_), file.errorString());
     }
-    ids_ = std::move(kept);
+    // The file itself is synced by the commit; its new name must reach the disk as well, or a
+    // crash could bring back ids that are already spent.
+    const int dir = ::open(QFile::encodeName(QFileInfo(path_).absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
     return {};
 }
 
-QString UidlRecord::add(const QByteArray& uid) {
-    const QByteArray line = uid + '\n';
+QString UidlRecord::add(const QByteArray& uid, qint64 size) {
+    const QByteArray line = uid + ' ' + QByteArray::number(size) + '\n';
     const int fd = ::open(QFile::encodeName(path_).constData(),
                           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -116,7 +131,7 @@ QString UidlRecord::add(const QByteArray& uid) {
         return QStringLiteral("mail folder: %1 cannot be written: %2")
             .arg(QDir::toNativeSeparators(path_), errnoText(error));
     }
-    ids_.insert(uid);
+    ids_.insert(uid, size);
     return {};
 }
 

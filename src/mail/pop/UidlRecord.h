@@ -1,31 +1,44 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <optional>
 
 namespace kervo {
 
-// The unique ids of the mails this folder has saved while the server may still hold them. A
-// session that ends without QUIT leaves its deleted mails on the server; the next session
-// recognises them here and deletes them without saving (and analysing) them a second time.
+// The unique ids of the mails this folder has saved in sessions whose QUIT the server has not
+// confirmed: their deletions may not have been committed, so the server may still hold them.
+// The next session recognises such a mail here and deletes it without saving (and analysing)
+// it a second time. Once a QUIT is confirmed, the ids that session deleted are spent: a server
+// that numbers its ids, or whose ids were rebuilt, may give the same id to a new mail, which
+// must then be fetched like any other. Each id is kept with the mail's size, so that a reused
+// id of a mail of another size is not trusted either.
+//
+// On disk, one "id size" line per mail, e.g. "00000001abcdef 4096".
 class UidlRecord {
   public:
     explicit UidlRecord(QString path);
 
-    // An error text when the record exists but cannot be read. A missing record is empty.
+    // An error text when the record exists but cannot be read. A missing record is empty. Lines
+    // without a size come from an older version that kept spent ids and are not trusted.
     QString load();
-    bool contains(const QByteArray& uid) const { return ids_.contains(uid); }
+    // Whether the mail with this id and size was saved by a session whose QUIT was not confirmed.
+    bool contains(const QByteArray& uid, qint64 size) const;
     qsizetype size() const { return ids_.size(); }
-    // Forgets the ids the server no longer holds, rewriting the record atomically.
-    QString retainOnly(const QSet<QByteArray>& onServer);
-    // Adds one id durably.
-    QString add(const QByteArray& uid);
+    QList<QByteArray> ids() const { return ids_.keys(); }
+    // Adds one id durably, before the mail's DELE is sent.
+    QString add(const QByteArray& uid, qint64 size);
+    // Forgets the given ids (the server no longer lists them, or their deletion was committed
+    // by a confirmed QUIT), rewriting the record atomically.
+    QString forget(const QSet<QByteArray>& spent);
 
   private:
+    QString rewrite();
+
     QString path_;
-    QSet<QByteArray> ids_;
+    QHash<QByteArray, qint64> ids_;
 };
 
 // A server's unique id as it may be recorded: 1 to 70 printable ASCII characters other than

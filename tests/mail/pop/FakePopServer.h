@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -16,9 +17,10 @@ namespace kervo::test {
 
 // What the fake server does, once, instead of answering the first command that begins with
 // `trigger` ("GREETING" stands for the greeting): sends `reply` as it is, then goes on,
-// closes the connection, or stalls until the client gives up.
+// closes the connection, or stalls until the client gives up; or sends it a line at a time,
+// 20 ms apart, and goes on.
 struct PopFault {
-    enum Then { Go, Close, Stall };
+    enum Then { Go, Close, Stall, Drip };
     QByteArray trigger;
     QByteArray reply = {};
     Then then = Go;
@@ -39,7 +41,8 @@ class FakePopServer {
             ::getsockname(listener_, raw, &length) == 0) {
             port_ = ntohs(address.sin_port);
             thread_ = std::thread([this] {
-                for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
+                for (int client;
+                     (client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
                     serve(client);
                     ::close(client);
                 }
@@ -55,6 +58,12 @@ class FakePopServer {
     }
 
     int port() const { return port_; }
+    // A mail arriving between sessions.
+    void deliver(const QByteArray& mail, const QByteArray& uid) {
+        std::lock_guard lock(mutex_);
+        mailbox_.append(mail);
+        uids_.append(uid);
+    }
     // Contents of every mail a DELE was accepted for, committed by QUIT or not.
     QList<QByteArray> acceptedDeletions() const {
         std::lock_guard lock(mutex_);
@@ -88,6 +97,18 @@ class FakePopServer {
             const PopFault played = faulted ? *fault : PopFault{};
             if (faulted) {
                 faults_.erase(fault);
+            }
+            if (played.then == PopFault::Drip) {
+                for (qsizetype at = 0; at < played.reply.size();) {
+                    const qsizetype end = played.reply.indexOf('\n', at);
+                    const qsizetype next = end < 0 ? played.reply.size() : end + 1;
+                    if (!reply(played.reply.mid(at, next - at))) {
+                        return false;
+                    }
+                    at = next;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                }
+                return true;
             }
             reply(played.reply);
             char sink[4096];

@@ -1,4 +1,5 @@
 // The fetch against a scripted server that fails where a real one rarely does.
+#include <fcntl.h>
 #include <sys/resource.h>
 
 #include <QLockFile>
@@ -6,6 +7,7 @@
 
 #include "FakePopServer.h"
 #include "PopTestSupport.h"
+#include "mail/pop/CurlPopConnection.h"
 #include "mail/pop/UidlRecord.h"
 
 namespace kervo {
@@ -32,38 +34,75 @@ class FakeServerFetch : public test::FetchTest {
         ASSERT_NE(server_->port(), 0);
     }
     QString address() const { return u"127.0.0.1:%1"_s.arg(server_->port()); }
-    FetchResult fetch() {
-        return component_.RcvMail(address(), kUser, kPassword, kCommand, folder());
+    FetchResult fetch(const QString& options = {}) {
+        return component_.RcvMail(address() + options, kUser, kPassword, kCommand, folder());
     }
     QStringList waiting() const { return test::filesIn(folder() + u"/new"_s); }
 
     std::unique_ptr<FakePopServer> server_;
 };
 
+// Which of the three mails a list holds, by their subjects: "13" for the first and the third.
+QString which(const QList<QByteArray>& mails) {
+    QString out;
+    for (const QByteArray& mail : mails) {
+        const qsizetype at = test::asSaved(kContents).indexOf(test::asSaved({mail}).first());
+        out += at < 0 ? QChar(u'?') : QChar(char16_t(u'1' + at));
+    }
+    return out;
+}
+
 using enum PopFault::Then;
-enum Setup { Normal, Impatient, NoSpace, SmallMails, SmallFiles };
+enum Setup { Normal, Impatient, NoSpace, SmallMails, SmallFiles, Dripping, UserForced };
 
 struct FaultCase {
     const char* name;
-    PopFault fault;
-    const char* mentions;  // in the error text; empty: no error at all
-    qsizetype saved;       // leading mails saved whole into new/
-    qsizetype removed;     // leading mails the server has removed afterwards
+    std::vector<PopFault> faults;
+    const char* mentions;  // in the error, or in the notices where the session went on
+    bool fails;            // whether the poll reports an error
+    const char* saved;     // the mails saved whole into new/, e.g. "13"
+    const char* removed;   // the mails the server no longer holds afterwards
     Setup setup = Normal;
 };
 
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+const QByteArray kTimestampGreeting = "+OK fake ready <1896.697170952@fake.example>\r\n";
+// Lines of an id listing that name no mail, long enough together to pass the listing limit.
+const QByteArray kHugeIds = [] {
+    QByteArray out = "+OK\r\n";
+    for (int i = 0; i < 4300; ++i) {
+        out += "9" + QByteArray::number(i) + ' ' + QByteArray(7990, 'u') + "\r\n";
+    }
+    return out + ".\r\n";
+}();
+// A valid id listing sent a line every 20 ms, about three seconds in all.
+const QByteArray kDrippedIds = [] {
+    QByteArray out = "+OK\r\n1 1\r\n2 2\r\n3 3\r\n";
+    for (int i = 0; i < 150; ++i) {
+        out += "9" + QByteArray::number(i) + " x\r\n";
+    }
+    return out + ".\r\n";
+}();
+
 class FakeServerFault : public FakeServerFetch, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(FakeServerFault, fetch_reportsFailureAndDeletesOnlySavedMail) {
+TEST_P(FakeServerFault, fetch_deletesOnlySavedMailAndGoesOnPastMailItCannotFetch) {
     const FaultCase& c = GetParam();
     if (c.setup == Impatient) {
         component_.setTimeouts(PopTimeouts{2000, 300, 300});
+    } else if (c.setup == Dripping) {
+        PopTimeouts timeouts;
+        timeouts.floorWindowMs = 300;
+        component_.setTimeouts(timeouts);
     }
     component_.setMaxMailBytes(c.setup == SmallMails ? 100'000 : 1 << 30);
     if (c.setup == NoSpace) {
         component_.setFreeSpaceProbe([](const QString&) { return qint64{0}; });
     }
-    startServer({c.fault});
+    startServer(c.faults);
     // The disk refuses to let a file grow beyond 100 kB, halfway through mail 2.
     rlimit fileSize{};
     ::getrlimit(RLIMIT_FSIZE, &fileSize);
@@ -71,41 +110,120 @@ TEST_P(FakeServerFault, fetch_reportsFailureAndDeletesOnlySavedMail) {
     fileSize.rlim_cur = c.setup == SmallFiles ? 100'000 : unlimited.rlim_cur;
     std::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &fileSize);
-    const FetchResult result = fetch();
+    const FetchResult result = fetch(c.setup == UserForced ? u"?auth=user"_s : QString());
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
 
-    EXPECT_EQ(result.error.isEmpty(), *c.mentions == '\0') << result.error.toStdString();
-    EXPECT_TRUE(result.error.contains(QString::fromUtf8(c.mentions))) << result.error.toStdString();
-    EXPECT_FALSE(result.error.contains(kPassword));
-    EXPECT_EQ(test::contentsOf(waiting()), test::asSaved(kContents.mid(0, c.saved)));
+    const QString said = c.fails ? result.error : result.notices.join(u'\n');
+    EXPECT_EQ(result.failed(), c.fails) << result.error.toStdString();
+    EXPECT_TRUE(said.contains(QString::fromUtf8(c.mentions))) << said.toStdString();
+    EXPECT_FALSE((result.error + result.notices.join(u' ')).contains(kPassword));
+    EXPECT_EQ(which(test::contentsOf(waiting())), QString::fromUtf8(c.saved));
     // The promise of the fetch: the server was told to delete only mails saved whole.
-    const QList<QByteArray> deleted = server_->acceptedDeletions();
-    EXPECT_EQ(deleted, kContents.mid(0, qMin(deleted.size(), c.saved)));
+    const QString deleted = which(server_->acceptedDeletions());
+    for (const QChar mail : deleted) {
+        EXPECT_TRUE(QString::fromUtf8(c.saved).contains(mail)) << deleted.toStdString();
+    }
     EXPECT_EQ(result.files, waiting());
-    EXPECT_EQ(server_->remainingMails(), kContents.mid(c.removed));
+    QString removed = u"123"_s;
+    for (const QChar mail : which(server_->remainingMails())) {
+        removed.remove(mail);
+    }
+    EXPECT_EQ(removed, QString::fromUtf8(c.removed));
     EXPECT_EQ(test::filesIn(folder() + u"/tmp"_s), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FakeServerFault,
     ::testing::Values(
-        FaultCase{"noFault", {"never sent"}, "", 3, 3},
-        FaultCase{"uidlRefused", {"UIDL", "-ERR not supported\r\n"}, "", 3, 3},
-        FaultCase{"retrCutOffHalfway", {"RETR 2", kHalfMail, Close}, "closed", 1, 0},
-        FaultCase{"retrStallsHalfway", {"RETR 2", kHalfMail, Stall}, "no data", 1, 0, Impatient},
-        FaultCase{"retrRefused", {"RETR 2", "-ERR locked\r\n"}, "locked", 1, 1},
-        FaultCase{"retrGarbage", {"RETR 1", "HELLO\r\n"}, "neither", 0, 0},
-        FaultCase{"deleRefused", {"DELE 2", "-ERR busy\r\n"}, "busy", 2, 1},
-        FaultCase{"droppedAtDele", {"DELE 2", {}, Close}, "closed", 2, 0},
-        FaultCase{"droppedBeforeQuitAnswer", {"QUIT", {}, Close}, "QUIT", 3, 0},
+        FaultCase{"noFault", {}, "", false, "123", "123"},
+        FaultCase{"uidlRefused", {{"UIDL", "-ERR not supported\r\n"}}, "", false, "123", "123"},
+        FaultCase{"retrCutOffHalfway", {{"RETR 2", kHalfMail, Close}}, "closed", true, "1", ""},
+        FaultCase{"retrStallsHalfway",
+                  {{"RETR 2", kHalfMail, Stall}},
+                  "no data",
+                  true,
+                  "1",
+                  "",
+                  Impatient},
+        FaultCase{"firstRetrRefused", {{"RETR 1", "-ERR locked\r\n"}}, "locked", false, "23", "23"},
+        FaultCase{"retrGarbage", {{"RETR 1", "HELLO\r\n"}}, "neither", true, "", ""},
+        FaultCase{"deleRefused", {{"DELE 2", "-ERR busy\r\n"}}, "busy", false, "123", "13"},
+        FaultCase{"droppedAtDele", {{"DELE 2", {}, Close}}, "closed", true, "12", ""},
+        FaultCase{"droppedBeforeQuitAnswer", {{"QUIT", {}, Close}}, "QUIT", true, "123", ""},
+        FaultCase{"overlongLine",
+                  {{"LIST", "+OK " + QByteArray(1 << 22, 'x'), Close}},
+                  "longer",
+                  true,
+                  "",
+                  ""},
+        FaultCase{"hugeListing", {{"UIDL", kHugeIds}}, "longer than", true, "", ""},
         FaultCase{
-            "overlongLine", {"LIST", "+OK " + QByteArray(1 << 22, 'x'), Close}, "longer", 0, 0},
-        FaultCase{"garbageGreeting", {"GREETING", "HI\r\n"}, "127.0.0.1", 0, 0, Impatient},
-        FaultCase{"greetingStalls", {"GREETING", {}, Stall}, "in time", 0, 0, Impatient},
-        FaultCase{"diskFull", {"never sent"}, "free disk space", 0, 0, NoSpace},
-        FaultCase{"diskRefusesWriting", {"never sent"}, "cannot be written", 1, 1, SmallFiles},
-        FaultCase{"mailOverLimit", {"never sent"}, "larger than", 1, 0, SmallMails}),
+            "serverDrips", {{"UIDL", kDrippedIds, Drip}}, "bytes a second", true, "", "", Dripping},
+        FaultCase{
+            "garbageGreeting", {{"GREETING", "HI\r\n"}}, "127.0.0.1", true, "", "", Impatient},
+        FaultCase{"greetingStalls", {{"GREETING", {}, Stall}}, "in time", true, "", "", Impatient},
+        FaultCase{"apopRefused_userPassFollows",
+                  {{"GREETING", kTimestampGreeting}, {"APOP", "-ERR [AUTH] no APOP secret\r\n"}},
+                  "USER/PASS",
+                  false,
+                  "123",
+                  "123"},
+        FaultCase{"userPassForced",
+                  {{"GREETING", kTimestampGreeting}, {"APOP", "-ERR never\r\n"}},
+                  "USER/PASS",
+                  false,
+                  "123",
+                  "123",
+                  UserForced},
+        FaultCase{"diskFull", {}, "free disk space", false, "", "", NoSpace},
+        FaultCase{"diskRefusesWriting", {}, "cannot be written", false, "13", "13", SmallFiles},
+        FaultCase{"mailOverLimit", {}, "larger than", false, "13", "13", SmallMails}),
     [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.name); });
+
+TEST_F(FakeServerFetch, mailThatCannotBeFetched_toldOnceNotAtEveryPoll) {
+    component_.setMaxMailBytes(100'000);
+    startServer({});
+    EXPECT_EQ(fetch().withheld, 1);
+    const FetchResult second = fetch();
+    EXPECT_EQ(second.withheld, 1);
+    EXPECT_EQ(second.notices, QStringList());
+}
+
+TEST_F(FakeServerFetch, idReusedAfterConfirmedQuit_newMailIsSaved) {
+    startServer({});
+    const FetchResult first = fetch();
+    ASSERT_EQ(first.error, QString());
+    for (const QString& file : first.files.value_or(QStringList())) {
+        component_.MarkAnalysed(file, folder());
+    }
+    // A server that numbers its ids gives the next mail the id "1" again.
+    server_->deliver(kContents[0], "1");
+    const FetchResult second = fetch();
+    EXPECT_EQ(second.error, QString());
+    EXPECT_EQ(saved(second), test::asSaved({kContents[0]}));
+}
+
+TEST_F(FakeServerFetch, openConnection_socketIsCloseOnExec) {
+    startServer({});
+    CurlPopConnection connection;
+    ServerAddress address;
+    address.host = u"127.0.0.1"_s;
+    address.port = server_->port();
+    ASSERT_EQ(connection.open(address, kUser, kPassword, PopTimeouts{}), QString());
+    // The client's end of the connection is the socket whose peer is the server's port.
+    int sockets = 0;
+    for (const QString& name : QDir(u"/proc/self/fd"_s).entryList(QDir::System)) {
+        const int fd = name.toInt();
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+            peer.sin_family == AF_INET && ntohs(peer.sin_port) == server_->port()) {
+            ++sockets;
+            EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
+        }
+    }
+    EXPECT_EQ(sockets, 1);
+}
 
 TEST_F(FakeServerFetch, quitLost_nextFetchDeletesWithoutSavingAgain) {
     startServer({{"QUIT", {}, PopFault::Close}});
