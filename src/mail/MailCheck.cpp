@@ -17,7 +17,11 @@ const QString kHeader = QStringLiteral("subject:");
 
 MailCheck::MailCheck(MonitorContext& context, MailComponent& mailer, QString mailFolder,
                      QObject* parent)
-    : QObject(parent), context_(context), mailer_(mailer), mailFolder_(std::move(mailFolder)) {}
+    : QObject(parent),
+      context_(context),
+      mailer_(mailer),
+      mailFolder_(std::move(mailFolder)),
+      notice_(context.form) {}
 
 MailCheck::~MailCheck() {
     if (worker_.joinable()) {
@@ -27,9 +31,19 @@ MailCheck::~MailCheck() {
 
 bool MailCheck::CheckMail() {
     if (polling_) {
+        // A poll that is still running when the next one is due is told once, not hidden.
+        if (!overdue_) {
+            overdue_ = true;
+            notice_.setPollOverdue(true);
+            context_.log.report(
+                QStringLiteral("the mail poll started at %1 is still running; no new poll "
+                               "starts before it ends")
+                    .arg(pollStarted_.toString(QStringLiteral("HH:mm:ss"))));
+        }
         return false;
     }
     polling_ = true;
+    pollStarted_ = context_.clock.now();
     if (worker_.joinable()) {
         worker_.join();  // the previous worker has already delivered its result
     }
@@ -59,6 +73,10 @@ void MailCheck::fetched(FetchResult result) {
         DrawDialHand(context_.form, context_.clock, i, context_.state.pollColour);
     }
     error_ = result.error;
+    withheld_ = result.withheld;
+    for (const QString& notice : std::as_const(result.notices)) {
+        context_.log.report(notice);
+    }
     pending_ = result.files.value_or(QStringList());
     next_ = 0;
     analyseSome();
@@ -89,20 +107,13 @@ void MailCheck::analyseSome() {
 void MailCheck::finish() {
     pending_.clear();
     next_ = 0;
-    // The notice line carries the poll's trouble while it lasts, then gets its own text back.
-    if (error_.isEmpty()) {
-        if (showingError_) {
-            context_.form.setLabelText(FormLabel::Label11, noticeBeforeError_);
-            showingError_ = false;
-        }
-    } else {
-        if (!showingError_) {
-            noticeBeforeError_ = context_.form.labelText(FormLabel::Label11);
-            showingError_ = true;
-        }
-        context_.form.setLabelText(FormLabel::Label11, QStringLiteral("受信エラー"));
+    if (!error_.isEmpty()) {
         context_.log.report(QStringLiteral("mail poll failed: %1").arg(error_));
     }
+    notice_.setPollFailed(!error_.isEmpty());
+    notice_.setWithheldMails(withheld_);
+    notice_.setPollOverdue(false);
+    overdue_ = false;
     polling_ = false;
     Q_EMIT pollFinished(error_);
 }

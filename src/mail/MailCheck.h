@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -7,6 +8,7 @@
 #include <thread>
 
 #include "mail/MailComponent.h"
+#include "mail/StatusNotice.h"
 
 namespace kervo {
 
@@ -23,7 +25,8 @@ class MailCheck : public QObject {
               QObject* parent = nullptr);
     ~MailCheck() override;
 
-    // Starts a poll. A poll asked for while one is still running is dropped (returns false).
+    // Starts a poll. A poll asked for while one is still running is dropped (returns false), and
+    // the notice line says that the running one is overdue until it ends.
     bool CheckMail();
     bool isPolling() const { return polling_; }
     const QString& mailFolder() const { return mailFolder_; }
@@ -49,8 +52,10 @@ class MailCheck : public QObject {
     QStringList pending_;
     qsizetype next_ = 0;
     QString error_;
-    bool showingError_ = false;
-    QString noticeBeforeError_;
+    int withheld_ = 0;
+    StatusNotice notice_;
+    QDateTime pollStarted_;
+    bool overdue_ = false;
     int sliceBudgetMs_ = 5;
 };
 
