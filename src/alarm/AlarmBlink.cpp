@@ -38,8 +38,12 @@ QImage resetPicture(MonitorContext& context, const QString& path) {
 void Timer2_Timer(MonitorContext& context) {
     MonitorState& state = context.state;
     FormModel& form = context.form;
-    // Repeated at every tick so that the operator cannot minimise the alarm away.
-    form.setWindowState(WindowState::Maximised);
+    // The window comes forward when the alarm starts, and again whenever the operator has
+    // minimised it, so that the alarm cannot be minimised away. Not at every tick: a report
+    // being read or a console opened from a dial keeps its place above the window.
+    if (form.windowState() != WindowState::Maximised) {
+        form.setWindowState(WindowState::Maximised);
+    }
     form.setResetLabelVisible(true);
     if (state.blinkPhase == 1) {
         form.setBackgroundColour(state.alarmColour);

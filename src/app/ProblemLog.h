@@ -6,9 +6,9 @@
 
 namespace kervo {
 
-// Where run-time problems go: a timestamped line on standard error, and for the ones the
-// operator must see, a signal the window turns into a non-modal warning. Nothing here ends the
-// program.
+// Where run-time problems go: a timestamped line on standard error, always one line whatever
+// the text holds, and for the ones the operator must see, a signal the window turns into a
+// non-modal warning (there line breaks stay). Nothing here ends the program.
 class ProblemLog : public QObject {
     Q_OBJECT
   public:

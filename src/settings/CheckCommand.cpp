@@ -76,7 +76,7 @@ void printSettings(const Settings& settings, const QDir& dir, QTextStream& out, 
     out << QStringLiteral("Settings in %1\n").arg(QDir::toNativeSeparators(dir.absolutePath()));
     printPictures(settings, dir, out, err);
     out << QStringLiteral("Purge limit: %1\n").arg(describe(settings.purgeLimit));
-    out << QStringLiteral("Mail server: %1\n").arg(quoted(settings.mailServer));
+    out << QStringLiteral("Mail server: %1\n").arg(quoted(withoutUserInfo(settings.mailServer)));
     out << QStringLiteral("Mail user: %1\n").arg(quoted(settings.mailUser));
     out << QStringLiteral("Mail password: %1\n")
                .arg(settings.mailPassword.isEmpty() ? QStringLiteral("(empty)")

@@ -331,6 +331,11 @@ void MainWindow::applyWindowState(WindowState state) {
             show();
             raise();
             activateWindow();
+            // The report the operator opened to read stays above the window it came from.
+            if (mailBody_ != nullptr && mailBody_->isVisible() && !mailBody_->isMinimized()) {
+                mailBody_->raise();
+                mailBody_->activateWindow();
+            }
             break;
         }
         case WindowState::Normal:

@@ -67,7 +67,12 @@ TEST(AnalyseReport, rulesTable_raiseTheAlarmOfTheLastMatchingRule) {
         {{kPasswd, {"", "passwd", "second rule"}, {"zzz", "", "no"}},
          "web01 check",
          "M /etc/passwd",
-         "second rule"}};
+         "second rule"},
+        // a subject that tries to forge a second, time-stamped log line
+        {{{"web01", "", "forged"}},
+         "web01\r\n2025-01-01T00:00:00 kervo: alarm reset\rx",
+         "b",
+         "forged"}};
     for (const RuleCase& c : cases) {
         SCOPED_TRACE(c.message == nullptr ? "no alarm" : c.message);
         test::MonitorFixture f;
@@ -93,6 +98,8 @@ TEST(AnalyseReport, rulesTable_raiseTheAlarmOfTheLastMatchingRule) {
         // the blink starts with the next tick, not at the match
         EXPECT_FALSE(f.form.resetLabelVisible() || f.beeper.beeps > 0);
         EXPECT_EQ(f.form.windowState(), WindowState::Normal);
+        // every alarm is recorded on one line of its own: nothing else reaches the log
+        EXPECT_EQ(f.stream.problems(), QStringList());
     }
 }
 

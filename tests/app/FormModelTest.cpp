@@ -6,10 +6,18 @@ using namespace kervo;
 
 namespace {
 
-TEST(FormModel, labelText_controlCharactersMadeVisible) {
-    FormModel form;
-    form.setLabelText(FormLabel::Label1, QStringLiteral("a\x1b[31mb\r\n\tc&d"));
-    EXPECT_EQ(form.labelText(FormLabel::Label1), QStringLiteral("a\u241b[31mb\r\n\tc&d"));
+TEST(FormModel, labelText_controlCharactersAndInvisibleMarksMadeVisible) {
+    const std::pair<const char16_t*, const char16_t*> cases[] = {
+        {u"a\x1b[31mb\r\n\tc&d", u"a\u241b[31mb\r\n\tc&d"},
+        {u"\u202a\u202b\u202c\u202d\u202e|\u2066\u2067\u2068\u2069",
+         uR"(\u{202a}\u{202b}\u{202c}\u{202d}\u{202e}|\u{2066}\u{2067}\u{2068}\u{2069})"},
+        {u"x\u200ey\u200fz\u061c\ufeffend", uR"(x\u{200e}y\u{200f}z\u{61c}\u{feff}end)"},
+    };
+    for (const auto& [text, shown] : cases) {
+        FormModel form;
+        form.setLabelText(FormLabel::Label1, QString::fromUtf16(text));
+        EXPECT_EQ(form.labelText(FormLabel::Label1), QString::fromUtf16(shown));
+    }
 }
 
 TEST(FormModel, mailBody_lifecycleFollowsTheOperator) {

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -66,17 +68,29 @@ TEST(Picture1Click, emptyCommands_startNothing) {
     }
 }
 
-TEST(QtProcessStarter, programOnPath_runsDetached) {
+TEST(QtProcessStarter, programOnPath_runsDetachedWithNoDescriptorOfTheMonitor) {
     QTemporaryDir dir;
-    const QString made = dir.filePath(u8("made by touch"));
+    const QString made = dir.filePath(u8("descriptors"));
+    // A descriptor the monitor holds open across exec, as a mail server session may be.
+    const int opened = ::open("/dev/null", O_RDONLY);
+    const int held = ::fcntl(opened, F_DUPFD, 50);
+    ::close(opened);
+    ASSERT_GE(held, 50);
     QtProcessStarter starter;
-    Console f(LooseValue::fromText(u8("touch \"%1\"").arg(made)), &starter);
+    Console f(LooseValue::fromText(
+                  u8(R"(sh -c "ls /proc/self/fd >$0.part && mv $0.part $0" "%1")").arg(made)),
+              &starter);
     QFileSystemWatcher watcher({dir.path()});
     QSignalSpy changes(&watcher, &QFileSystemWatcher::directoryChanged);
     Picture1_Click(f.run, 3);
     while (!QFileInfo::exists(made) && changes.wait(30000)) {
     }
-    EXPECT_TRUE(QFileInfo::exists(made));
+    ::close(held);
+    QFile listing(made);
+    ASSERT_TRUE(listing.open(QIODevice::ReadOnly));
+    const QList<QByteArray> descriptors = listing.readAll().split('\n');
+    EXPECT_TRUE(descriptors.contains("2"));
+    EXPECT_FALSE(descriptors.contains(QByteArray::number(held))) << held;
     EXPECT_TRUE(f.warnings.isEmpty());
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -136,6 +137,11 @@ TEST_F(MainWindowInput, maximised_keepsSizeAtTheCornerUntilNormal) {
     EXPECT_EQ(model.windowState(), WindowState::Maximised);
     model.setWindowState(WindowState::Normal);
     EXPECT_EQ(window.pos(), normal);
+    // a report the operator is reading stays above the window that comes forward
+    model.showMailBody();
+    model.setWindowState(WindowState::Maximised);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), window.mailBodyWindow());
 }
 
 }  // namespace

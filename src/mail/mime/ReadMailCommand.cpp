@@ -5,22 +5,11 @@
 
 namespace kervo {
 
-namespace {
-
-// A subject or a file name stays on its one line, so that it cannot fake the separators.
-QString oneLine(const QString& text) {
-    QString out = displaySafe(text);
-    out.replace(u'\r', QChar(0x240d));  // ␍
-    out.replace(u'\n', QChar(0x240a));  // ␊
-    return out;
-}
-
-}  // namespace
-
 int runReadMailCommand(const QStringList& files, QTextStream& out, QTextStream& err) {
     // The name the analysis asks the mail component for.
     const QString subjectHeader = QStringLiteral("subject:");
     int result = 0;
+    // A subject or a file name stays on its one line, so that it cannot fake the separators.
     for (const QString& file : files) {
         const auto texts = readMailFile(file, subjectHeader);
         if (!texts) {

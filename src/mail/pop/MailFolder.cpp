@@ -48,6 +48,17 @@ QString makeDirectory(const QString& path) {
     return {};
 }
 
+// The reports say where the servers are weak: a folder made wider by hand is taken back to the
+// owner; the owner's own rights stay as they are. When that fails (not ours), the write check
+// that follows still decides.
+void keepOwnerOnly(const QString& path) {
+    struct stat info {};
+    const QByteArray native = nativePath(path);
+    if (::stat(native.constData(), &info) == 0 && (info.st_mode & 077) != 0) {
+        ::chmod(native.constData(), info.st_mode & 0700);
+    }
+}
+
 bool syncDirectory(const QString& path) {
     const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -174,6 +185,7 @@ QString MailFolder::prepare() const {
         if (QString error = makeDirectory(dir); !error.isEmpty()) {
             return QStringLiteral("mail folder: %1").arg(error);
         }
+        keepOwnerOnly(dir);
         if (::access(nativePath(dir).constData(), W_OK | X_OK) != 0) {
             return QStringLiteral("mail folder: %1 is not writable: %2")
                 .arg(QDir::toNativeSeparators(dir), errnoText(errno));

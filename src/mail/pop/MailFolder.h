@@ -46,8 +46,9 @@ class MailFolder {
   public:
     explicit MailFolder(QString root);
 
-    // Creates the folder and its parts (owner-only) when missing; an error text naming the
-    // path that cannot be created or written.
+    // Creates the folder and its parts (owner-only) when missing, and takes back to owner-only
+    // those that exist with wider rights; an error text naming the path that cannot be created
+    // or written.
     QString prepare() const;
     // Mails saved but not yet analysed, oldest first.
     QStringList pending() const;

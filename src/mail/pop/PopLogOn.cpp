@@ -96,10 +96,7 @@ void LogOnDialogue::clientLine(QByteArrayView line) {
 }
 
 QString LogOnDialogue::lastAnswer() const {
-    QString text = displaySafe(QString::fromUtf8(lastStatus_));
-    text.replace(u'\r', QChar(0x240d));
-    text.replace(u'\n', QChar(0x240a));
-    return text;
+    return oneLine(QString::fromUtf8(lastStatus_));
 }
 
 std::optional<LogOnStep> nextLogOnStep(PopAuth auth, const LogOnMethod& preferred,

@@ -107,8 +107,9 @@ FetchResult PopMailComponent::fetch(const QString& mailServer, const QString& ma
 
     const ServerAddressParse parsed = parseServerAddress(mailServer);
     if (const QString* error = std::get_if<QString>(&parsed)) {
-        result.error = QStringLiteral("mail server \"%1\": %2")
-                           .arg(displaySafe(mailServer.trimmed().left(200)), *error);
+        result.error =
+            QStringLiteral("mail server \"%1\": %2")
+                .arg(displaySafe(withoutUserInfo(mailServer.trimmed()).left(200)), *error);
         return result;
     }
     const ServerAddress& address = std::get<ServerAddress>(parsed);

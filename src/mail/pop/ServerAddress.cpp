@@ -168,6 +168,14 @@ ServerAddressParse parseServerAddress(const QString& line) {
         }
     }
 
+    // Checked before anything is taken apart: a user name and password written in here must
+    // not reach an error text piecemeal, whichever characters the password holds.
+    if (text.contains(u'@')) {
+        return QStringLiteral(
+            "the user name and the password belong on lines 7 and 8, not in the server address "
+            "(an '@' in an option is written %40)");
+    }
+
     ServerAddress out;
     QString rest = text;
     const qsizetype schemeEnd = text.indexOf(u"://");
@@ -199,9 +207,6 @@ ServerAddressParse parseServerAddress(const QString& line) {
     }
     if (rest.contains(u'/')) {
         return QStringLiteral("the mail server address may not contain a path");
-    }
-    if (rest.contains(u'@')) {
-        return QStringLiteral("the user name belongs on its own line, not in the server address");
     }
 
     std::optional<int> explicitPort;

@@ -280,6 +280,8 @@ TEST_F(FakeServerFetch, badCallOrFolder_givesErrorAndLeavesServerAlone) {
         {address(), kUser, u"SAVEALL"_s, folder(), u"SAVEALL"_s},
         {address(), {}, kCommand, folder(), u"user"_s},
         {u"imap://127.0.0.1"_s, kUser, kCommand, folder(), u"imap"_s},
+        // a password written into the server line is never repeated, whatever it holds
+        {u"pop3s://monitor:hunter2/x?y@127.0.0.1"_s, kUser, kCommand, folder(), u"*****@"_s},
         {address(), kUser, kCommand, blocker + u"/mail"_s, blocker},  // cannot be created
         {address(), kUser, kCommand, locked, u"in use"_s},            // another fetch runs
     };
@@ -287,6 +289,7 @@ TEST_F(FakeServerFetch, badCallOrFolder_givesErrorAndLeavesServerAlone) {
         const QString error =
             component_.RcvMail(c.server, c.user, kPassword, c.command, c.folder).error;
         EXPECT_TRUE(error.contains(c.mentions)) << error.toStdString();
+        EXPECT_FALSE(error.contains(u"hunter2"_s)) << error.toStdString();
     }
     EXPECT_EQ(server_->remainingMails(), kContents);
 }

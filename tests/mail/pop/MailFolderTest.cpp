@@ -34,6 +34,10 @@ class MailFolderTest : public ::testing::Test {
 };
 
 TEST_F(MailFolderTest, preparedFolder_isOwnerOnlyAndKeepsAllButWhatIsNoLongerNeeded) {
+    // rights widened by hand are taken back
+    ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(root + u"/new"_s).constData(), 0777), 0);
+    ASSERT_EQ(folder.prepare(), QString());
     for (const char* part : {"", "/tmp", "/new", "/cur", "/meta"}) {
         struct stat info {};
         const QByteArray path = QFile::encodeName(root) + part;
