@@ -8,6 +8,7 @@
 // absent), to show how the stalls follow it.
 #include <QApplication>
 #include <QDir>
+#include <atomic>
 #include <cstdio>
 
 #include "Application.h"
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
     StallProbe probe(period, kPhases);
     QString pollError;
     bool finished = false;
-    qint64 analysisStart = 0;
+    // Set by the worker thread when it starts reading the fetched mails.
+    std::atomic<qint64> analysisStart{0};
     mailer.onFirstRead = [&] {
         probe.setPhase(kAnalysis);
         analysisStart = monotonicNs();
