@@ -28,13 +28,10 @@ bool printableAscii(QByteArrayView bytes) {
 }  // namespace
 
 QString runMime(QByteArrayView input) {
-    const std::optional<MailTexts> texts =
-        readMailBytes(input.toByteArray(), QStringLiteral("subject:"));
-    if (texts) {
-        // The body is shown and searched with CR LF line ends, whatever the mail used.
-        if (QString problem = bareLineFeed(texts->body); !problem.isEmpty()) {
-            return QStringLiteral("body: ") + problem;
-        }
+    const MailTexts texts = readMailBytes(input.toByteArray(), QStringLiteral("subject:"));
+    // The body is shown and searched with CR LF line ends, whatever the mail used.
+    if (QString problem = bareLineFeed(texts.body); !problem.isEmpty()) {
+        return QStringLiteral("body: ") + problem;
     }
     return {};
 }

@@ -185,6 +185,44 @@ def build_large_report(rng, index, target=5 * 1024 * 1024):
     return _wrap(msg, host, when, index)
 
 
+def build_tail_alarm_report(rng, target=30 * 1024 * 1024, quiet=False):
+    """A huge report whose only line a rule matches comes last: ("files changed", "/etc/passwd").
+    Returns the bytes and the subject, by which the alarm it raises is told from the others'.
+    A quiet one has a subject no rule looks for, so that it raises nothing."""
+    host = rng.choice(REPORTING)
+    when = BASE_TIME + timedelta(hours=1)
+    counter = 0
+
+    def more():
+        nonlocal counter
+        counter += 1
+        return (f"Modified: /usr/lib/x86_64-linux-gnu/file{counter:07d}.so  size "
+                f"{rng.randint(1000, 900000)}  sha256 {_sha(rng)[:40]}")
+    head = [f"Integrity check report for {host}", "Reason: full re-check after a restore", "",
+            "Object Detail:"]
+    body = _pad_to(head, target - 2000, more) + "\nModified object name:  /etc/passwd\n"
+    subject = (f"Integrity listing {host} after restore ({counter} objects)" if quiet else
+               f"Integrity report {host}: files changed after restore ({counter} objects)")
+    msg = MIMEText(body, "plain", "us-ascii")
+    msg["Subject"] = subject
+    return _wrap(msg, host, when, 999999), subject
+
+
+def build_header_flood(target=24 * 1024 * 1024):
+    """A mail that is almost all short header lines, its subject last among them."""
+    lines = [b"Return-Path: <checker@web01.example>", b"From: checker@web01.example"]
+    size = sum(len(line) + 1 for line in lines)
+    n = 0
+    while size < target:
+        n += 1
+        line = b"X-Trace-%07d: hop" % n
+        lines.append(line)
+        size += len(line) + 1
+    lines += [b"Subject: Integrity report web01: files changed (header flood)", b"",
+              b"Modified object name:  /etc/passwd", b""]
+    return b"\n".join(lines)
+
+
 def _wrap(msg, host, when, index):
     received = (f"from {host}.example ([10.0.0.{index % 250 + 2}]) by mx.monitor.example with ESMTP "
                 f"id {index:08X}; {format_datetime(when)}")

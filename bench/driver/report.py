@@ -12,6 +12,8 @@ PEERS = ["fetchmail", "getmail6"]
 
 GOAL_FLOOR_RATIO = 1.5
 GOAL_STALL_MS = 50.0
+GOAL_HUGE_STALL_MS = 16.0
+GOAL_READ_PEAK_PER_SIZE = 4.0
 GOAL_STARTUP_MS = 500.0
 
 
@@ -101,6 +103,24 @@ def goals(results):
         longest = float(results["stall"]["max_ms"])
         out.append((f"Longest interface stall, {results['stall']['mails']}-mail poll",
                     f"< {GOAL_STALL_MS:.0f} ms", f"{longest:.1f} ms", longest < GOAL_STALL_MS))
+    for key, what in (("stall_huge_quiet", "report raising no alarm"),
+                      ("stall_huge", "report raising its alarm")):
+        if key in results:
+            huge = results[key]
+            longest = float(huge["max_ms"])
+            out.append((f"Longest interface stall, poll with a {huge['big_mb']} MB {what}",
+                        f"< {GOAL_HUGE_STALL_MS:.0f} ms", f"{longest:.1f} ms",
+                        longest < GOAL_HUGE_STALL_MS))
+    if "stall_huge" in results:
+        huge = results["stall_huge"]
+        raised = f"{huge['big_alarms']} of {huge['big_reports']}"
+        out.append(("Alarm of the huge report (its match is its last line)", "raised", raised,
+                    int(huge["big_reports"]) > 0 and huge["big_alarms"] == huge["big_reports"]))
+    for r in results.get("reader", []):
+        ratio = float(r["growth_per_size"])
+        out.append((f"Peak memory reading one mail: {r['case']}",
+                    f"≤ {GOAL_READ_PEAK_PER_SIZE:.0f} × its size", f"{ratio:.2f} ×",
+                    ratio <= GOAL_READ_PEAK_PER_SIZE and r["found"] != "no"))
     for case, samples in results.get("startup", {}).items():
         worst = max(float(s["process_ms"]) for s in samples)
         out.append((f"Start-up to window shown, {case} (worst of {len(samples)})",
@@ -224,6 +244,24 @@ def markdown(results):
                            s["analysis_s"], s["max_ms"], s["fetch_max_ms"], s["analysis_max_ms"],
                            s.get("analysis_median_ms", ""), s["analysis_p99_ms"], s["over16"],
                            s["over50"]] for s in runs])]
+
+    huge_runs = [results[k] for k in ("stall_huge_quiet", "stall_huge") if k in results]
+    if huge_runs:
+        parts += ["### Responsiveness with a huge report in the poll (its only rule match is "
+                  "its last line; the quiet one's subject matches no rule)",
+                  _table(["mails", "huge reports", "size (MB)", "alarms raised", "poll (s)",
+                          "longest stall (ms)", "during analysis", "stalls ≥ 16 ms"],
+                         [[h["mails"], h["big_reports"], h["big_mb"], h["big_alarms"], h["poll_s"],
+                           h["max_ms"], h["analysis_max_ms"], h["over16"]] for h in huge_runs])]
+
+    if "reader" in results:
+        parts += ["### Reading one huge mail (a process per mail; peak = high-water mark above "
+                  "the resident set before the read)",
+                  _table(["mail", "size (MB)", "read (ms)", "peak growth (MB)", "× size",
+                          "rule text found"],
+                         [[r["case"], f"{int(r['size_kb']) / 1024:.1f}", r["read_ms"],
+                           f"{int(r['peak_growth_kb']) / 1024:.1f}", r["growth_per_size"],
+                           r["found"]] for r in results["reader"]])]
 
     if "startup" in results:
         rows = []

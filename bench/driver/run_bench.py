@@ -6,9 +6,12 @@ prepared reports before each run, so every program fetches exactly the same mail
 
 1. Retrieval: the monitor's mail component (one RcvMail, then ReadMail of every mail) beside
    fetchmail, getmail6 and a bare pipelined POP3 download (the floor), in rotating order.
-2. Responsiveness: the longest stall of the interface thread while one big poll runs.
+2. Responsiveness: the longest stall of the interface thread while one big poll runs, and
+   while a poll brings a 30 MB report whose alarm hangs on its last line.
 3. Start-up: process start to the main window's first paint, mail server up and down.
 4. Footprint: memory with 12 dials and 200 rules, idle CPU, memory along many polls.
+5. Reader: time and peak memory of reading one 30 MB report, and one 24 MB mail that is all
+   short header lines.
 
     run_bench.py --build BUILD_DIR [--quick] [--json FILE] [--markdown FILE]
 
@@ -19,6 +22,7 @@ import json
 import os
 import poplib
 import pwd
+import random
 import shutil
 import signal
 import socket
@@ -48,6 +52,7 @@ class Plan:
     idle_s: int
     blink_s: int
     polls: int
+    huge_mb: int = 30
     # Diagnostic runs of the component beside the figures: which scenarios get them.
     diagnose: list = field(default_factory=list)
 
@@ -346,12 +351,17 @@ class Bench:
 
     def stall(self, settings, templates):
         self.results["stall"] = self.stall_once(settings, templates, self.plan.stall_mails)
+        # A huge report in the poll: once raising no alarm (what its reading costs the window),
+        # once raising the alarm its last line calls for (what showing that alarm costs).
+        for key, quiet in (("stall_huge_quiet", True), ("stall_huge", False)):
+            self.results[key] = self.stall_once(settings, templates, self.plan.stall_mails // 5,
+                                                huge=self.prepare_huge(quiet))
         # The same with shorter slices of analysis, on a smaller poll: how the stall follows them.
         self.results["stall_slices"] = [
             self.stall_once(settings, templates, self.plan.stall_mails // 5, slice_ms)
             for slice_ms in (15, 5)]
 
-    def stall_once(self, settings, templates, mails, slice_ms=None):
+    def stall_once(self, settings, templates, mails, slice_ms=None, huge=None):
         self.server.reset()
         folder = self.fresh("stall-mail")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
@@ -360,13 +370,16 @@ class Bench:
                "period-ms=5", "limit-s=1100"]
         if slice_ms:
             cmd.append(f"slice-ms={slice_ms}")
+        if huge:
+            cmd.append(f"big={huge}")
         settle()
         _, done = run(cmd, timeout=1200, env=env)
         got = parse_result(done.stdout)
         if done.returncode != 0 or got is None:
             raise RuntimeError(f"kervo_bench_stall failed: {done.stderr.strip()[-2000:]}")
         log(f"stall: longest {got['max_ms']} ms over a poll of {got['mails']} mails, "
-            f"slices {got['slice_ms']}")
+            f"slices {got['slice_ms']}, huge reports {got.get('big_reports', '0')} "
+            f"(alarms {got.get('big_alarms', '0')})")
         return got
 
     def startup(self, settings_up, settings_down):
@@ -409,6 +422,29 @@ class Bench:
         self.results["footprint"] = got
         log(f"footprint: {got['polls']} polls, RSS {got['rss_start_kb']} kB at start")
 
+    def reader(self):
+        """Each huge mail read by a process of its own, so that the peak is that mail's."""
+        folder = self.fresh("reader-mail")
+        report_data, _ = mailgen.build_tail_alarm_report(random.Random(7),
+                                                         self.plan.huge_mb * 1024 * 1024)
+        cases = [(f"{self.plan.huge_mb} MB report, match in its last line", report_data),
+                 ("24 MB of short header lines", mailgen.build_header_flood())]
+        runs = []
+        for index, (case, data) in enumerate(cases):
+            path = os.path.join(folder, mailgen.maildir_name(index, data))
+            with open(path, "wb") as out:
+                out.write(data)
+            settle()
+            _, done = run([self.tool("kervo_bench_reader"), f"mail={path}",
+                           "find=Modified object name:  /etc/passwd"], timeout=600)
+            got = parse_result(done.stdout)
+            if done.returncode != 0 or got is None:
+                raise RuntimeError(f"kervo_bench_reader failed: {done.stderr.strip()[-2000:]}")
+            got["case"] = case
+            runs.append(got)
+            log(f"reader, {case}: {got['read_ms']} ms, peak +{int(got['peak_growth_kb']) // 1024} MB")
+        self.results["reader"] = runs
+
     # The whole run ----------------------------------------------------------------------------
 
     def prepare_reports(self):
@@ -429,6 +465,17 @@ class Bench:
                           self.plan.rounds["large"]))
         return small_dir, scenarios
 
+    def prepare_huge(self, quiet):
+        """A folder holding the one huge report a responsiveness run puts into its poll."""
+        folder = os.path.join(self.work, "reports-huge-quiet" if quiet else "reports-huge")
+        os.makedirs(folder, exist_ok=True)
+        data, _ = mailgen.build_tail_alarm_report(random.Random(4), self.plan.huge_mb * 1024 * 1024,
+                                                  quiet=quiet)
+        with open(os.path.join(folder, mailgen.maildir_name(0, data)), "wb") as out:
+            out.write(data)
+        self.server.adopt(folder)
+        return folder
+
     def run(self, parts):
         self.server.start()
         try:
@@ -443,6 +490,8 @@ class Bench:
                 self.stall(up, small_dir)
             if "footprint" in parts:
                 self.footprint(up, small_dir)
+            if "reader" in parts:
+                self.reader()
         finally:
             self.server.stop()
 
@@ -452,7 +501,7 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", required=True, help="build folder with the bench tools")
     parser.add_argument("--quick", action="store_true", help="smaller sizes, shorter waits")
-    parser.add_argument("--only", default="startup,retrieval,stall,footprint",
+    parser.add_argument("--only", default="startup,retrieval,stall,footprint,reader",
                         help="comma-separated parts to run")
     parser.add_argument("--json", help="also write the raw figures here")
     parser.add_argument("--markdown", help="also write the tables here")

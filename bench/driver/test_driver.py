@@ -52,6 +52,21 @@ class ReportTest(unittest.TestCase):
                 msg = email.message_from_bytes(data, policy=email.policy.default)
                 self.assertIn("Modified: ", msg.get_content())
 
+    def test_hugeMails_holdTheRuleTextOnlyAtTheirEnd(self):
+        data, subject = mailgen.build_tail_alarm_report(random.Random(3), 1024 * 1024)
+        flood = mailgen.build_header_flood(1024 * 1024)
+        rule = "/etc/passwd"
+        for name, mail in (("report", data), ("flood", flood)):
+            with self.subTest(name):
+                self.assertTrue(1024 * 1024 * 0.95 <= len(mail) <= 1024 * 1024 * 1.05, len(mail))
+                self.assertEqual(mail.count(rule.encode()), 1)
+                self.assertGreater(mail.index(rule.encode()), len(mail) - 100)
+        msg = email.message_from_bytes(data, policy=email.policy.default)
+        self.assertEqual(str(msg["Subject"]), subject)
+        self.assertIn("files changed", subject)
+        head, _ = flood.split(b"\n\n", 1)
+        self.assertTrue(head.split(b"\n")[-1].startswith(b"Subject: "))
+
     def test_fileNames_carryTheSizesTheServerTrusts(self):
         with tempfile.TemporaryDirectory() as folder:
             paths, total = mailgen.write_reports(folder, 25, seed=3)
@@ -130,6 +145,12 @@ class FiguresTest(unittest.TestCase):
             "retrieval": [run_of(report.KERVO, 3.0), run_of(report.FLOOR, 2.5),
                           run_of("fetchmail", 2.0), run_of("getmail6", 9.0)],
             "stall": {"max_ms": "50.0", "mails": "10"},
+            "stall_huge": {"max_ms": "15.9", "mails": "10", "big_mb": "30.0", "big_reports": "1",
+                           "big_alarms": "0"},
+            "stall_huge_quiet": {"max_ms": "16.0", "mails": "10", "big_mb": "30.0",
+                                 "big_reports": "1", "big_alarms": "0"},
+            "reader": [{"case": "huge", "growth_per_size": "4.00", "found": "yes"},
+                       {"case": "flood", "growth_per_size": "0.50", "found": "no"}],
             "startup": {"up": [{"process_ms": "120"}, {"process_ms": "499.9"}]},
             "footprint": {"rss_at_0_kb": "100", "rss_at_100_kb": "5000",
                           "rss_at_1000_kb": "7000"},
@@ -140,6 +161,11 @@ class FiguresTest(unittest.TestCase):
             "Retrieval 10 x 4 KB: fetchmail / Kervo": False,  # Kervo behind
             "Retrieval 10 x 4 KB: getmail6 / Kervo": True,
             "Longest interface stall, 10-mail poll": False,   # the bound is exclusive
+            "Longest interface stall, poll with a 30.0 MB report raising its alarm": True,
+            "Longest interface stall, poll with a 30.0 MB report raising no alarm": False,
+            "Alarm of the huge report (its match is its last line)": False,
+            "Peak memory reading one mail: huge": True,
+            "Peak memory reading one mail: flood": False,      # the rule's text was lost
             "Start-up to window shown, up (worst of 2)": True,
             "RSS growth from poll 100 to poll 1000": False,   # 2000 kB
         })
@@ -189,6 +215,9 @@ class FiguresTest(unittest.TestCase):
             "failures": [{"scenario": "10 x 4 KB", "tool": "getmail6", "attempt": 1,
                           "error": "a | b"}],
             "stall": stall, "stall_slices": [dict(stall, slice_ms="5")],
+            "stall_huge": dict(stall, big_reports="1", big_mb="30.0", big_alarms="1"),
+            "reader": [{"case": "30 MB report", "size_kb": "30720", "read_ms": "900.0",
+                        "peak_growth_kb": "92160", "growth_per_size": "3.00", "found": "yes"}],
             "startup": {"server reachable": [startup, dict(startup, process_ms="90.0")]},
             "footprint": {"dials": "12", "rules": "200", "rss_start_kb": "51200",
                           "hwm_start_kb": "52000", "idle_s": "60", "idle_cpu_pct": "0.010",
@@ -200,7 +229,8 @@ class FiguresTest(unittest.TestCase):
         text = report.markdown(results)
         for piece in ("1.0/2.0/3.0; 4.0/5.0/6.0", "0.8 ms before", "free-space check: 0.10 s",
                       "sync 0.00 s", "a / b", "| 100 | 5 |", "85 / 90", "| 12 | 200 | 50.0 MB",
-                      "| 0.010 % | - |", "+0.1 MB"):
+                      "| 0.010 % | - |", "+0.1 MB", "| 100 | 1 | 30.0 | 1 |",
+                      "| 30 MB report | 30.0 | 900.0 | 90.0 | 3.00 | yes |"):
             self.assertIn(piece, text)
 
 

@@ -9,8 +9,8 @@
 namespace kervo::bench {
 
 // Passes every call on to the real component and keeps count: how long the fetches took and
-// how many mails were read. onFirstRead runs on the interface thread at the first read of a
-// poll, when the analysis begins.
+// how many mails were read. onFirstRead runs at the first read of a poll, on the poll's worker
+// thread, when the reading of the fetched mails begins.
 class CountingMailer final : public MailComponent {
   public:
     explicit CountingMailer(MailComponent& inner) : inner_(inner) {}
@@ -27,8 +27,8 @@ class CountingMailer final : public MailComponent {
         readingStarted_ = false;
         return result;
     }
-    std::optional<QStringList> ReadMail(const QString& element, const QString& header,
-                                        const QString& folder) override {
+    [[nodiscard]] ReadResult ReadMail(const QString& element, const QString& header,
+                                      const QString& folder) override {
         if (!readingStarted_.exchange(true) && onFirstRead) {
             onFirstRead();
         }
@@ -51,7 +51,7 @@ class CountingMailer final : public MailComponent {
     std::atomic<qint64> fetchNs_{0};
     std::atomic<qint64> failedFetches_{0};
     std::atomic<bool> readingStarted_{false};
-    qint64 reads_ = 0;
+    std::atomic<qint64> reads_{0};
 };
 
 }  // namespace kervo::bench

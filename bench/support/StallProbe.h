@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <atomic>
 #include <vector>
 
 #include "support/BenchSupport.h"
@@ -39,13 +40,14 @@ class StallProbe : public QObject {
 
     void start();
     void stop() { timer_.stop(); }
+    // From any thread.
     void setPhase(int phase) { phase_ = phase; }
     const StallLedger& ledger() const { return ledger_; }
 
   private:
     QTimer timer_;
     StallLedger ledger_;
-    int phase_ = 0;
+    std::atomic<int> phase_{0};
 };
 
 }  // namespace kervo::bench

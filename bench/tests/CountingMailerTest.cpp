@@ -16,13 +16,12 @@ class ScriptedComponent final : public MailComponent {
         calls << QStringLiteral("RcvMail %1 %2").arg(command, folder);
         return next;
     }
-    std::optional<QStringList> ReadMail(const QString& element, const QString&,
-                                        const QString&) override {
+    ReadResult ReadMail(const QString& element, const QString&, const QString&) override {
         calls << QStringLiteral("ReadMail ") + element;
         if (element == u"bad") {
-            return std::nullopt;
+            return {{}, {}, QStringLiteral("bad cannot be read")};
         }
-        return QStringList{element, element};
+        return {element, element, {}};
     }
     void MarkAnalysed(const QString& element, const QString&) override {
         calls << QStringLiteral("MarkAnalysed ") + element;
@@ -40,11 +39,14 @@ TEST(CountingMailer, everyCall_reachesTheComponentWithItsAnswer) {
         mailer.RcvMail(QStringLiteral("s"), QStringLiteral("u"), QStringLiteral("p"),
                        QStringLiteral("SAVEALLD"), QStringLiteral("/f"));
     EXPECT_EQ(fetched.files, QStringList{QStringLiteral("a")});
+    const ReadResult good =
+        mailer.ReadMail(QStringLiteral("a"), QStringLiteral("subject:"), QStringLiteral("/f"));
+    EXPECT_EQ(QStringList({good.header, good.body, good.error}),
+              (QStringList{QStringLiteral("a"), QStringLiteral("a"), QString()}));
     EXPECT_EQ(
-        mailer.ReadMail(QStringLiteral("a"), QStringLiteral("subject:"), QStringLiteral("/f")),
-        (QStringList{QStringLiteral("a"), QStringLiteral("a")}));
-    EXPECT_FALSE(
-        mailer.ReadMail(QStringLiteral("bad"), QStringLiteral("subject:"), QStringLiteral("/f")));
+        mailer.ReadMail(QStringLiteral("bad"), QStringLiteral("subject:"), QStringLiteral("/f"))
+            .error,
+        QStringLiteral("bad cannot be read"));
     mailer.MarkAnalysed(QStringLiteral("a"), QStringLiteral("/f"));
     mailer.PurgeAnalysed(QStringLiteral("/f"));
     EXPECT_EQ(inner.calls,
@@ -67,7 +69,7 @@ TEST(CountingMailer, firstReadOfEachPoll_isAnnouncedOnce) {
         }
         mailer.RcvMail({}, {}, {}, QStringLiteral("SAVEALLD"), {});
         for (int i = 0; i < 4; ++i) {
-            mailer.ReadMail(QStringLiteral("m"), {}, {});
+            (void)mailer.ReadMail(QStringLiteral("m"), {}, {});
         }
         EXPECT_EQ(announced, poll);
     }

@@ -66,12 +66,11 @@ int main(int argc, char** argv) {
     qsizetype unreadable = 0;
     qint64 textChars = 0;
     for (const QString& file : files) {
-        const std::optional<QStringList> texts =
-            mailer.ReadMail(file, QStringLiteral("subject:"), folder);
-        if (!texts || texts->size() < 2) {
+        const ReadResult texts = mailer.ReadMail(file, QStringLiteral("subject:"), folder);
+        if (texts.failed()) {
             ++unreadable;
         } else {
-            textChars += texts->at(0).size() + texts->at(1).size();
+            textChars += texts.header.size() + texts.body.size();
         }
     }
     const double read = secondsSince(start);

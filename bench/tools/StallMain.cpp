@@ -3,16 +3,24 @@
 // the prepared reports are put into the mailbox and one CheckMail fetches and analyses them,
 // while a precise 5 ms timer measures how late each of its ticks comes.
 //   kervo_bench_stall settings=DIR folder=DIR templates=DIR maildir=DIR mails=N
-//                     [period-ms=5] [slice-ms=M] [limit-s=600]
+//                     [big=DIR] [period-ms=5] [slice-ms=M] [limit-s=600]
 // slice-ms changes how long one slice of the analysis may run (the program's own budget when
-// absent), to show how the stalls follow it.
+// absent), to show how the stalls follow it. big names a folder of prepared huge reports, each
+// put once into the middle of the poll; the tool says whether each raised its alarm (told by its
+// subject, the text the alarm shows first).
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QSet>
+#include <atomic>
 #include <cstdio>
 
 #include "Application.h"
+#include "app/FormModel.h"
 #include "app/Monitor.h"
 #include "mail/MailCheck.h"
+#include "mail/mime/HeaderDecoding.h"
+#include "mail/mime/MimeReader.h"
 #include "mail/pop/PopMailComponent.h"
 #include "support/BenchSupport.h"
 #include "support/CountingMailer.h"
@@ -32,6 +40,21 @@ int fail(const QString& text) {
     return 1;
 }
 
+// The decoded subjects of the prepared huge reports, and their total size.
+QSet<QString> subjectsIn(const QString& folder, qint64& bytes) {
+    QSet<QString> subjects;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+        QFile file(dir.filePath(name));
+        if (file.open(QIODevice::ReadOnly)) {
+            bytes += file.size();
+            const auto raw = mime::findRawHeader(file.read(1 << 20), QStringLiteral("subject"));
+            subjects.insert(raw ? decodeHeaderValue(*raw) : QString());
+        }
+    }
+    return subjects;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,8 +64,8 @@ int main(int argc, char** argv) {
     const std::optional<Arguments> args = Arguments::parse(
         app.arguments().mid(1),
         {QStringLiteral("settings"), QStringLiteral("folder"), QStringLiteral("templates"),
-         QStringLiteral("maildir"), QStringLiteral("mails"), QStringLiteral("period-ms"),
-         QStringLiteral("slice-ms"), QStringLiteral("limit-s")},
+         QStringLiteral("maildir"), QStringLiteral("mails"), QStringLiteral("big"),
+         QStringLiteral("period-ms"), QStringLiteral("slice-ms"), QStringLiteral("limit-s")},
         error);
     if (!args) {
         return fail(error);
@@ -56,6 +79,17 @@ int main(int argc, char** argv) {
     if (error = fill.load(); !error.isEmpty() || mails <= 0 || period <= 0) {
         return fail(error.isEmpty() ? QStringLiteral("mails= and period-ms= must be positive")
                                     : error);
+    }
+
+    const QString bigDir = args->text(QStringLiteral("big"));
+    MailboxFill bigFill(bigDir, args->text(QStringLiteral("maildir")));
+    qint64 bigBytes = 0;
+    QSet<QString> bigSubjects;
+    if (!bigDir.isEmpty()) {
+        if (error = bigFill.load(); !error.isEmpty()) {
+            return fail(error);
+        }
+        bigSubjects = subjectsIn(bigDir, bigBytes);
     }
 
     PopMailComponent pop;
@@ -76,14 +110,31 @@ int main(int argc, char** argv) {
     if (!waitUntil([&] { return !check.isPolling(); }, limitMs)) {
         return fail(QStringLiteral("the start-up poll did not end"));
     }
-    if (error = fill.deposit(mails); !error.isEmpty()) {
+    if (error = fill.deposit(mails / 2); !error.isEmpty()) {
         return fail(error);
     }
+    if (!bigDir.isEmpty()) {
+        if (error = bigFill.deposit(bigFill.available()); !error.isEmpty()) {
+            return fail(error);
+        }
+    }
+    if (error = fill.deposit(mails - mails / 2); !error.isEmpty()) {
+        return fail(error);
+    }
+    // An alarm shows the report's subject first; a huge report's own subject tells its alarm.
+    int bigAlarms = 0;
+    FormModel& form = monitor.form();
+    QObject::connect(&form, &FormModel::labelChanged, &app, [&](FormLabel label) {
+        if (label == FormLabel::Label1 && bigSubjects.contains(form.labelText(label))) {
+            ++bigAlarms;
+        }
+    });
 
     StallProbe probe(period, kPhases);
     QString pollError;
     bool finished = false;
-    qint64 analysisStart = 0;
+    // Set by the worker thread when it starts reading the fetched mails.
+    std::atomic<qint64> analysisStart{0};
     mailer.onFirstRead = [&] {
         probe.setPhase(kAnalysis);
         analysisStart = monotonicNs();
@@ -132,7 +183,11 @@ int main(int argc, char** argv) {
          {QStringLiteral("over16"),
           QString::number(ledger.stallsOver(kFetch, 16) + ledger.stallsOver(kAnalysis, 16))},
          {QStringLiteral("over50"),
-          QString::number(ledger.stallsOver(kFetch, 50) + ledger.stallsOver(kAnalysis, 50))}});
+          QString::number(ledger.stallsOver(kFetch, 50) + ledger.stallsOver(kAnalysis, 50))},
+         {QStringLiteral("big_reports"),
+          QString::number(bigDir.isEmpty() ? 0 : bigFill.available())},
+         {QStringLiteral("big_mb"), fixed(static_cast<double>(bigBytes) / 1048576.0, 1)},
+         {QStringLiteral("big_alarms"), QString::number(bigAlarms)}});
     std::fflush(nullptr);
     std::_Exit(0);  // the monitor's own teardown is not what is measured
 }

@@ -1,8 +1,10 @@
 #include "mail/MailCheck.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <QMetaObject>
-#include <QTimer>
 
 #include "alarm/ReportAnalysis.h"
 #include "app/MonitorContext.h"
@@ -13,6 +15,10 @@ namespace kervo {
 namespace {
 const QString kCommand = QStringLiteral("SAVEALLD");
 const QString kHeader = QStringLiteral("subject:");
+// How far the reading may run ahead of the analysis: in mails, and in bytes of their texts.
+constexpr qsizetype kReadAheadMails = 256;
+constexpr qint64 kReadAheadBytes = qint64(64) * 1024 * 1024;
+constexpr int kReadingNice = 10;
 }  // namespace
 
 MailCheck::MailCheck(MonitorContext& context, MailComponent& mailer, QString mailFolder,
@@ -21,9 +27,12 @@ MailCheck::MailCheck(MonitorContext& context, MailComponent& mailer, QString mai
       context_(context),
       mailer_(mailer),
       mailFolder_(std::move(mailFolder)),
+      readAhead_(kReadAheadMails, kReadAheadBytes),
       notice_(context.form) {}
 
 MailCheck::~MailCheck() {
+    // The worker stops at its next mail; what it posted to this object dies with it.
+    readAhead_.stop();
     if (worker_.joinable()) {
         worker_.join();
     }
@@ -44,27 +53,66 @@ bool MailCheck::CheckMail() {
     }
     polling_ = true;
     pollStarted_ = context_.clock.now();
+    fetchShown_ = false;
     if (worker_.joinable()) {
-        worker_.join();  // the previous worker has already delivered its result
+        worker_.join();  // the previous worker has already delivered its last mail
     }
+    readAhead_.reopen();
     // Copies: the worker must never see the state, which belongs to the interface thread.
-    const QString server = context_.state.mailServer;
-    const QString user = context_.state.mailUser;
-    const QString password = context_.state.mailPassword;
-    worker_ = std::thread([this, server, user, password] {
-        FetchResult result;
-        try {
-            result = mailer_.RcvMail(server, user, password, kCommand, mailFolder_);
-        } catch (const std::exception& e) {
-            result.error = QString::fromUtf8(e.what());
-        } catch (...) {
-            result.error = QStringLiteral("the mail component failed");
-        }
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)]() mutable { fetched(std::move(result)); },
-            Qt::QueuedConnection);
-    });
+    worker_ = std::thread(&MailCheck::fetchAndRead, this, context_.state.mailServer,
+                          context_.state.mailUser, context_.state.mailPassword);
     return true;
+}
+
+// The worker thread. It touches nothing of the interface thread's: what it learns goes through
+// the read-ahead queue and queued calls.
+void MailCheck::fetchAndRead(const QString& server, const QString& user, const QString& password) {
+    FetchResult result;
+    try {
+        result = mailer_.RcvMail(server, user, password, kCommand, mailFolder_);
+    } catch (const std::exception& e) {
+        result.error = QString::fromUtf8(e.what());
+    } catch (...) {
+        result.error = QStringLiteral("the mail component failed");
+    }
+    const QStringList files = result.files.value_or(QStringList());
+    // The reading gives way to the window: on a busy machine the interface thread gets the CPU
+    // first. The next poll's worker starts at the interface thread's own priority again.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kReadingNice);
+    QMetaObject::invokeMethod(
+        this, [this, result = std::move(result)]() mutable { fetched(std::move(result)); },
+        Qt::QueuedConnection);
+    for (const QString& element : files) {
+        ReadAhead::Mail mail{element, {}};
+        try {
+            mail.read = mailer_.ReadMail(element, kHeader, mailFolder_);
+        } catch (...) {
+            mail.read.error = QStringLiteral("the mail component failed to read it");
+        }
+        bool wasEmpty = false;
+        if (!readAhead_.put(std::move(mail), wasEmpty)) {
+            return;  // the check is going away
+        }
+        if (wasEmpty) {
+            wakeAnalysis();
+        }
+    }
+    readAhead_.close();
+    wakeAnalysis();
+}
+
+// One wake pending at a time, from the worker or from a slice that ran out: wakes piled up
+// would all be handled in one turn of the event loop, each with a slice of its own, and hold
+// the window for as long as all of them together.
+void MailCheck::wakeAnalysis() {
+    if (!wakePending_.exchange(true)) {
+        QMetaObject::invokeMethod(this, &MailCheck::onWake, Qt::QueuedConnection);
+    }
+}
+
+void MailCheck::onWake() {
+    wakePending_ = false;  // before taking: a mail put from now on wakes this again
+    analyseSome();
 }
 
 void MailCheck::fetched(FetchResult result) {
@@ -77,36 +125,50 @@ void MailCheck::fetched(FetchResult result) {
     for (const QString& notice : std::as_const(result.notices)) {
         context_.log.report(notice);
     }
-    pending_ = result.files.value_or(QStringList());
-    next_ = 0;
-    analyseSome();
+    fetchShown_ = true;
+    wakeAnalysis();
 }
 
+// One slice, on a wake: when the worker has read something, when the grey hands are drawn, or
+// on the next turn of the event loop after a slice ran out. A call with nothing to do does
+// nothing.
 void MailCheck::analyseSome() {
+    if (!polling_ || !fetchShown_) {
+        return;
+    }
     QElapsedTimer slice;
     slice.start();
-    while (next_ < pending_.size()) {
-        const QString element = pending_.at(next_++);
-        const std::optional<QStringList> texts = mailer_.ReadMail(element, kHeader, mailFolder_);
-        if (texts && texts->size() >= 2) {
-            AnalyseReport(context_, texts->at(0), texts->at(1));
-        } else {
-            context_.log.report(
-                QStringLiteral("cannot read the mail file %1; skipped").arg(element));
-        }
-        // Read or not, the mail has had its turn: it must not come back at every poll.
-        mailer_.MarkAnalysed(element, mailFolder_);
-        if (slice.elapsed() >= sliceBudgetMs_ && next_ < pending_.size()) {
-            QTimer::singleShot(0, this, &MailCheck::analyseSome);
+    while (std::optional<ReadAhead::Mail> mail = readAhead_.take()) {
+        analyse(std::move(*mail));
+        if (slice.elapsed() >= sliceBudgetMs_) {
+            wakeAnalysis();  // the rest on a later turn of the event loop
             return;
         }
     }
-    finish();
+    if (readAhead_.drained()) {
+        finish();
+    }
+    // Otherwise the worker wakes this again once it has read the next mail.
+}
+
+void MailCheck::analyse(ReadAhead::Mail mail) {
+    if (mail.read.failed()) {
+        // Not marked analysed: the next poll lists it again and reads it then. Said once, not
+        // at every poll while the trouble lasts.
+        if (!unreadableReported_.contains(mail.element)) {
+            unreadableReported_.insert(mail.element);
+            context_.log.report(
+                QStringLiteral("mail not read yet, tried again at the next poll: %1")
+                    .arg(mail.read.error));
+        }
+        return;
+    }
+    unreadableReported_.remove(mail.element);
+    AnalyseReport(context_, mail.read.header, mail.read.body);
+    mailer_.MarkAnalysed(mail.element, mailFolder_);
 }
 
 void MailCheck::finish() {
-    pending_.clear();
-    next_ = 0;
     if (!error_.isEmpty()) {
         context_.log.report(QStringLiteral("mail poll failed: %1").arg(error_));
     }

@@ -2,27 +2,33 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <thread>
 
 #include "mail/MailComponent.h"
+#include "mail/ReadAhead.h"
 #include "mail/StatusNotice.h"
 
 namespace kervo {
 
 struct MonitorContext;
 
-// One poll of the mailbox. The network part (RcvMail) runs on a worker thread so that the window
-// never waits for the mail server; the grey hands, the reading and the analysis of the fetched
-// mail run afterwards on the interface thread, in the order the mail arrived. Only one poll is
-// ever in flight.
+// One poll of the mailbox. The network part (RcvMail) and the reading of the fetched mails
+// (ReadMail) run on a worker thread, so that the window never waits for the mail server nor for
+// a huge mail; the grey hands and then the analysis of each mail run on the interface thread,
+// in slices, in the order the mail arrived. The worker reads only a bounded amount ahead of the
+// analysis. A mail that could not be read now is left for the next poll. Only one poll is ever
+// in flight.
 class MailCheck : public QObject {
     Q_OBJECT
   public:
     MailCheck(MonitorContext& context, MailComponent& mailer, QString mailFolder,
               QObject* parent = nullptr);
+    // Waits for the worker: for a fetch under way to end (it has its timeouts), not for the
+    // poll's remaining mails to be read.
     ~MailCheck() override;
 
     // Starts a poll. A poll asked for while one is still running is dropped (returns false), and
@@ -40,17 +46,23 @@ class MailCheck : public QObject {
     void pollFinished(const QString& error);
 
   private:
+    void fetchAndRead(const QString& server, const QString& user, const QString& password);
+    void wakeAnalysis();
+    void onWake();
     void fetched(FetchResult result);
     void analyseSome();
+    void analyse(ReadAhead::Mail mail);
     void finish();
 
     MonitorContext& context_;
     MailComponent& mailer_;
     const QString mailFolder_;
+    ReadAhead readAhead_;
     std::thread worker_;
     bool polling_ = false;
-    QStringList pending_;
-    qsizetype next_ = 0;
+    bool fetchShown_ = false;  // the grey hands are drawn: the analysis may begin
+    std::atomic<bool> wakePending_{false};
+    QSet<QString> unreadableReported_;
     QString error_;
     int withheld_ = 0;
     StatusNotice notice_;

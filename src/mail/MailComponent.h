@@ -24,6 +24,17 @@ struct FetchResult {
     bool failed() const { return !error.isEmpty(); }
 };
 
+// What one ReadMail call found. A saved mail that can be read always gives its two texts, even
+// when it is no well-formed message; error is set only when the file could not be read at this
+// moment (missing, out of file handles, a read error): such a mail is not analysed now and is
+// tried again at the next poll.
+struct ReadResult {
+    QString header;  // the decoded value of the asked header
+    QString body;    // the body text
+    QString error;   // empty when read; otherwise what went wrong, in words for the operator
+    bool failed() const { return !error.isEmpty(); }
+};
+
 // The mailbox as the monitor sees it. One object serves the whole run.
 class MailComponent {
   public:
@@ -35,10 +46,11 @@ class MailComponent {
                                 const QString& mailPassword, const QString& command,
                                 const QString& folder) = 0;
 
-    // The decoded value of the named header (element 0) and the body text (element 1) of one
-    // saved mail; nothing for a file that cannot be read. Never throws.
-    virtual std::optional<QStringList> ReadMail(const QString& element, const QString& header,
-                                                const QString& folder) = 0;
+    // The decoded value of the named header and the body text of one saved mail, or why it
+    // could not be read now. Runs off the interface thread, while the analysis of earlier mails
+    // of the same poll goes on. Never throws.
+    [[nodiscard]] virtual ReadResult ReadMail(const QString& element, const QString& header,
+                                              const QString& folder) = 0;
 
     // The mail has been analysed: it is no longer handed out again and may now be purged.
     virtual void MarkAnalysed(const QString& element, const QString& folder) = 0;

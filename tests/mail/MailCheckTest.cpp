@@ -2,6 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "PollFixture.h"
 
@@ -17,37 +24,63 @@ QStringList texts(const QString& subject, const QString& body) {
     return {subject, body};
 }
 
+// Ends the test program with a message when a call has not returned in time, so that a hang
+// shows as a failure instead of a stuck run.
+class Watchdog {
+  public:
+    Watchdog(int ms, const char* what)
+        : thread_([this, ms, what] {
+              std::unique_lock lock(mutex_);
+              if (!done_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return over_; })) {
+                  std::fprintf(stderr, "FAILED: %s did not return within %d ms\n", what, ms);
+                  std::_Exit(1);
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard lock(mutex_);
+            over_ = true;
+        }
+        done_.notify_all();
+        thread_.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool over_ = false;
+    std::thread thread_;
+};
+
 TEST_F(MailCheckTest, threeReports_readAndAnalysedInOrderAfterGreyHands) {
     mailer.fetches.push_back({QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}, {}});
     mailer.mails[u"a"_s] = texts(u"tripwire web01 changed"_s, u"/etc/passwd"_s);
-    // b cannot be read and is skipped
+    // b cannot be read now: it is left for the next poll
     mailer.mails[u"c"_s] = texts(u"db01 report"_s, u"nothing"_s);
     mailer.mails[u"d"_s] = texts(u"web01 and db01"_s, u"fine"_s);
-    std::vector<int> serverSeenAtRead;
-    std::vector<int> greyPixelsAtFirstRead;
-    mailer.onRead = [&](const QString& element) {
-        serverSeenAtRead.push_back(state.currentServer);
+    std::vector<int> serverAtMark;
+    int greyOnUnreportedDials = -1;
+    mailer.onMark = [&](const QString& element) {
+        serverAtMark.push_back(state.currentServer);
         if (element == u"a") {
-            for (int i = 0; i <= 2; ++i) {
-                greyPixelsAtFirstRead.push_back(pixelsOf(i, state.pollColour));
-            }
+            greyOnUnreportedDials =
+                std::min(pixelsOf(0, state.pollColour), pixelsOf(2, state.pollColour));
         }
     };
 
     ASSERT_TRUE(check.CheckMail());
     ASSERT_TRUE(waitForPoll());
 
-    const std::vector<QString> expected = {
-        u"RcvMail"_s,        u"ReadMail:a"_s,     u"MarkAnalysed:a"_s,
-        u"ReadMail:b"_s,     u"MarkAnalysed:b"_s, u"ReadMail:c"_s,
-        u"MarkAnalysed:c"_s, u"ReadMail:d"_s,     u"MarkAnalysed:d"_s};
-    EXPECT_EQ(mailer.calls, expected);
-    // each read happens after the previous report was analysed
-    EXPECT_EQ(serverSeenAtRead, (std::vector<int>{0, 1, 1, 2}));
+    EXPECT_EQ(mailer.calls.front(), u"RcvMail"_s);
+    EXPECT_EQ(mailer.callsOf(u"ReadMail:"_s),
+              (std::vector<QString>{u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
+    EXPECT_EQ(mailer.callsOf(u"MarkAnalysed:"_s), (std::vector<QString>{u"a"_s, u"c"_s, u"d"_s}));
+    // each report is analysed, in turn, before it is marked
+    EXPECT_EQ(serverAtMark, (std::vector<int>{1, 2, 2}));
     EXPECT_EQ(state.currentServer, 2);
-    for (int grey : greyPixelsAtFirstRead) {
-        EXPECT_GT(grey, 10) << "grey hands must be on every dial before the first report";
-    }
+    EXPECT_GT(greyOnUnreportedDials, 10) << "grey hands must be on every dial before a report";
     EXPECT_TRUE(timer2.isActive()) << "report a matched the rule";
     EXPECT_EQ(form.labelText(FormLabel::Label3), QStringLiteral("passwd changed"));
     EXPECT_EQ(mailer.lastHeader, QStringLiteral("subject:"));
@@ -161,8 +194,11 @@ TEST_F(MailCheckTest, manyMails_analysisYieldsToTheEventLoop) {
         mailer.mails[name] = texts(u"web01"_s, u"x"_s);
     }
     mailer.fetches.push_back({many, {}});
-    // each read pretends to cost a little, so that the analysis needs several slices
-    mailer.onRead = [](const QString&) {
+    // each report pretends to cost a little, so that the analysis needs several slices
+    int marksSinceServed = 0;
+    int mostMarksBetween = 0;
+    mailer.onMark = [&](const QString&) {
+        mostMarksBetween = std::max(mostMarksBetween, ++marksSinceServed);
         QDeadlineTimer busy(1);
         while (!busy.hasExpired()) {
         }
@@ -170,14 +206,121 @@ TEST_F(MailCheckTest, manyMails_analysisYieldsToTheEventLoop) {
     check.setSliceBudgetMs(5);
     int served = 0;
     QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] { ++served; });
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        ++served;
+        marksSinceServed = 0;
+    });
     probe.start(0);
     ASSERT_TRUE(check.CheckMail());
     ASSERT_TRUE(waitForPoll(20000));
     EXPECT_GT(served, 5) << "other events ran between slices of the analysis";
+    // one slice of at most 5 reports of 1 ms each per turn of the event loop, never two
+    EXPECT_LE(mostMarksBetween, 6);
     EXPECT_EQ(std::count_if(mailer.calls.begin(), mailer.calls.end(),
                             [](const QString& c) { return c.startsWith(u"MarkAnalysed:"); }),
               400);
+}
+
+TEST_F(MailCheckTest, unreadableMail_leftForTheNextPollAndReportedOnce) {
+    mailer.mails[u"a"_s] = texts(u"web01 report"_s, u"fine"_s);
+    mailer.mails[u"b"_s] = texts(u"db01 changed"_s, u"/etc/passwd"_s);
+    mailer.failingReads[u"b"_s] = 2;  // out of file handles for two polls
+    // the folder lists b again at each poll, since it was never marked analysed
+    mailer.fetches = {
+        {QStringList{u"a"_s, u"b"_s}, {}}, {QStringList{u"b"_s}, {}}, {QStringList{u"b"_s}, {}}};
+    for (int poll = 1; poll <= 3; ++poll) {
+        ASSERT_TRUE(check.CheckMail());
+        ASSERT_TRUE(waitForPoll());
+        EXPECT_EQ(timer2.isActive(), poll == 3) << "poll " << poll;
+    }
+    EXPECT_EQ(mailer.callsOf(u"MarkAnalysed:"_s), (std::vector<QString>{u"a"_s, u"b"_s}));
+    EXPECT_EQ(state.currentServer, 2);
+    const QStringList said = stream.problems().filter(u"b cannot be read"_s);
+    EXPECT_EQ(said.size(), 1) << said.join(u'\n').toStdString();
+}
+
+// The worker reads only so far ahead of the analysis, by count and by size, whatever the poll
+// brings; the order stays the server's and the poll ends once.
+TEST_F(MailCheckTest, readAhead_boundedAndInOrder) {
+    const struct {
+        const char* name;
+        int mails;
+        qsizetype bodyChars;
+        int mostAhead;
+    } cases[] = {
+        {"manySmallMails_boundedByCount", 700, 1, 256},
+        {"largeMails_boundedBySize", 120, 1 << 20, 32},               // 2 MB of text each
+        {"mailsOverTheWholeAllowance_passOneByOne", 3, 33 << 20, 1},  // 66 MB each
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList names;
+        const QString body(c.bodyChars, u'x');
+        for (int i = 0; i < c.mails; ++i) {
+            names << QString::number(i);
+            mailer.mails[names.back()] = texts(u"web01"_s, body);
+        }
+        mailer.calls.clear();
+        mailer.fetches.push_back({names, {}});
+        std::atomic<int> marked{0};
+        std::atomic<int> ahead{0};
+        mailer.onRead = [&](const QString& element) {
+            ahead = std::max(ahead.load(), element.toInt() - marked.load());
+        };
+        mailer.onMark = [&](const QString&) {
+            ++marked;
+            QDeadlineTimer busy(std::chrono::microseconds(200));
+            while (!busy.hasExpired()) {
+            }
+        };
+        int finished = 0;
+        const QMetaObject::Connection counting =
+            QObject::connect(&check, &MailCheck::pollFinished, [&] { ++finished; });
+        ASSERT_TRUE(check.CheckMail());
+        ASSERT_TRUE(waitForPoll(20000));
+        QCoreApplication::processEvents();  // a late wake-up must not end the poll again
+        QObject::disconnect(counting);
+        EXPECT_EQ(finished, 1);
+        // read while the one before is analysed, plus what waits in the queue
+        EXPECT_LE(ahead.load(), c.mostAhead + 1);
+        std::vector<QString> expected(names.begin(), names.end());
+        EXPECT_EQ(mailer.callsOf(u"MarkAnalysed:"_s), expected);
+        mailer.onRead = nullptr;
+        mailer.onMark = nullptr;
+    }
+}
+
+// The monitor may be closed in the middle of a poll: the worker stops at its next mail and
+// nothing it read is analysed after the check is gone.
+TEST_F(MailCheckTest, destroyedMidPoll_workerStopsWithoutHangOrLateCalls) {
+    QStringList names;
+    for (int i = 0; i < 2000; ++i) {
+        names << QString::number(i);
+        mailer.mails[names.back()] = texts(u"web01"_s, u"x"_s);
+    }
+    mailer.fetches = {{names, {}}};
+    mailer.onMark = [](const QString&) {
+        QDeadlineTimer busy(std::chrono::microseconds(200));
+        while (!busy.hasExpired()) {
+        }
+    };
+    auto doomed = std::make_unique<MailCheck>(context, mailer, u"/var/lib/kervo-test/mail"_s);
+    ASSERT_TRUE(doomed->CheckMail());
+    QDeadlineTimer deadline(5000);
+    while (mailer.callsOf(u"MarkAnalysed:"_s).size() < 10 && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    ASSERT_FALSE(deadline.hasExpired());
+    {
+        const Watchdog watchdog(5000, "the check's destructor");
+        doomed.reset();
+    }
+    const size_t callsAfter = mailer.calls.size();
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(mailer.calls.size(), callsAfter) << "nothing runs for a check that is gone";
+    EXPECT_LT(mailer.callsOf(u"ReadMail:"_s).size(), 2000u) << "the worker read on regardless";
 }
 
 }  // namespace

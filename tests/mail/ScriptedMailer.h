@@ -17,10 +17,14 @@ class ScriptedMailer : public MailComponent {
   public:
     // What the next RcvMail calls return, one entry per call; afterwards "no mail".
     std::vector<FetchResult> fetches;
-    // Texts per element; a missing element reads as "not an array".
+    // Texts per element (subject, body); a missing element cannot be read (as a file gone).
     std::map<QString, QStringList> mails;
-    // Called inside ReadMail before it answers, on the interface thread.
+    // How many reads of an element fail as a read error would, before it reads.
+    std::map<QString, int> failingReads;
+    // Called inside ReadMail before it answers, on the poll's worker thread.
     std::function<void(const QString&)> onRead;
+    // Called inside MarkAnalysed, on the interface thread.
+    std::function<void(const QString&)> onMark;
     // When set, RcvMail waits until release() is called.
     bool holdFetch = false;
 
@@ -37,8 +41,7 @@ class ScriptedMailer : public MailComponent {
         }
         {
             std::unique_lock lock(mutex_);
-            logCall(QStringLiteral("RcvMail"));
-            folders << folder;
+            logCall(QStringLiteral("RcvMail"), folder);
             lastLogon = {server, user, password, command};
             released_.wait(lock, [this] { return !holdFetch || releasedCount_ > 0; });
             if (releasedCount_ > 0) {
@@ -53,23 +56,38 @@ class ScriptedMailer : public MailComponent {
         return result;
     }
 
-    std::optional<QStringList> ReadMail(const QString& element, const QString& header,
-                                        const QString& folder) override {
-        logCall(QStringLiteral("ReadMail:") + element);
-        folders << folder;
+    ReadResult ReadMail(const QString& element, const QString& header,
+                        const QString& folder) override {
+        logCall(QStringLiteral("ReadMail:") + element, folder);
         lastHeader = header;
         if (onRead) {
             onRead(element);
         }
         const auto it = mails.find(element);
-        if (it == mails.end()) {
-            return std::nullopt;
+        int& failures = failingReads[element];
+        if (it == mails.end() || failures > 0) {
+            --failures;
+            return {{}, {}, element + QStringLiteral(" cannot be read: Too many open files")};
         }
-        return it->second;
+        return {it->second.value(0), it->second.value(1), {}};
     }
 
     void MarkAnalysed(const QString& element, const QString&) override {
         logCall(QStringLiteral("MarkAnalysed:") + element);
+        if (onMark) {
+            onMark(element);
+        }
+    }
+
+    // The calls of one kind ("ReadMail:", "MarkAnalysed:"), in order, without the prefix.
+    std::vector<QString> callsOf(const QString& kind) const {
+        std::vector<QString> out;
+        for (const QString& call : calls) {
+            if (call.startsWith(kind)) {
+                out.push_back(call.mid(kind.size()));
+            }
+        }
+        return out;
     }
 
     void PurgeAnalysed(const QString&) override { logCall(QStringLiteral("Purge")); }
@@ -84,9 +102,12 @@ class ScriptedMailer : public MailComponent {
     QString lastHeader;
 
   private:
-    void logCall(const QString& what) {
+    void logCall(const QString& what, const QString& folder = {}) {
         std::lock_guard lock(logMutex_);
         calls.push_back(what);
+        if (!folder.isNull()) {
+            folders << folder;
+        }
     }
 
     std::mutex mutex_;

@@ -198,6 +198,10 @@ Decoded decodeUtf8(const QByteArray& bytes) {
 
 Decoded decodeAscii(const QByteArray& bytes) {
     Decoded out;
+    if (std::none_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) >= 0x80; })) {
+        out.text = QString::fromLatin1(bytes);
+        return out;
+    }
     out.text.reserve(bytes.size());
     for (const char b : bytes) {
         const uchar c = uchar(b);
@@ -208,42 +212,6 @@ Decoded decodeAscii(const QByteArray& bytes) {
         }
     }
     return out;
-}
-
-bool hasIso2022Escape(const QByteArray& bytes) {
-    static constexpr std::array<std::string_view, 7> escapes = {
-        "\x1b$B", "\x1b$@", "\x1b(B", "\x1b(J", "\x1b(I", "\x1b$(D", "\x1b$(Q"};
-    for (const std::string_view e : escapes) {
-        if (bytes.contains(QByteArrayView(e.data(), qsizetype(e.size())))) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// How much a decoding looks like Japanese prose: kana and Japanese punctuation weigh most,
-// kanji next; half-width kana weigh less because mail rarely carries them, while EUC-JP text
-// read as CP932 turns into little else.
-int japaneseScore(const QString& text) {
-    int score = 0;
-    for (const QChar qc : text) {
-        const char16_t c = qc.unicode();
-        if (c < 0x80) {
-            continue;
-        }
-        if ((c >= 0x3000 && c <= 0x30ff) || (c >= 0xff01 && c <= 0xff5e)) {
-            score += 12;
-        } else if (c >= 0x4e00 && c <= 0x9fff) {
-            score += 8;
-        } else if (c >= 0xff61 && c <= 0xff9f) {
-            score += 3;
-        } else if ((c >= 0x0391 && c <= 0x04ff) || (c >= 0x2000 && c <= 0x2bff) ||
-                   (c >= 0x3200 && c <= 0x33ff) || c == 0xffe0 || c == 0xffe1 || c == 0xffe2 ||
-                   c == 0xffe4 || c == 0xffe5) {
-            score += 4;
-        }
-    }
-    return score;
 }
 
 }  // namespace
@@ -335,23 +303,6 @@ Decoded decodeAs(Charset charset, const QByteArray& bytes) {
     return out;
 }
 
-Charset guessCharset(const QByteArray& bytes) {
-    const bool eightBit =
-        std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) >= 0x80; });
-    if (!eightBit) {
-        return hasIso2022Escape(bytes) ? Charset::Iso2022Jp : Charset::Ascii;
-    }
-    if (decodeUtf8(bytes).errors == 0) {
-        return Charset::Utf8;
-    }
-    const Decoded euc = decodeEucJp(bytes);
-    const Decoded sjis = decodeCp932(bytes);
-    if (euc.errors != sjis.errors) {
-        return euc.errors < sjis.errors ? Charset::EucJp : Charset::Cp932;
-    }
-    return japaneseScore(euc.text) > japaneseScore(sjis.text) ? Charset::EucJp : Charset::Cp932;
-}
-
 std::optional<Decoded> decodeLabelled(const QByteArray& bytes, const QByteArray& charset) {
     const QByteArray compact = charsetKey(charset);
     if (const auto known = knownCharset(compact)) {
@@ -374,16 +325,18 @@ std::optional<Decoded> decodeLabelled(const QByteArray& bytes, const QByteArray&
 }
 
 QString decodeTrusting(const QByteArray& bytes, const QByteArray& charset) {
-    const auto labelled =
-        charset.trimmed().isEmpty() ? std::nullopt : decodeLabelled(bytes, charset);
+    auto labelled = charset.trimmed().isEmpty() ? std::nullopt : decodeLabelled(bytes, charset);
     if (labelled && labelled->errors == 0) {
-        return labelled->text;
+        return std::move(labelled->text);
     }
-    Decoded guessed = decodeAs(guessCharset(bytes), bytes);
-    if (!labelled || guessed.errors == 0) {
-        return guessed.text;
+    // The guess is weighed piece by piece; only the text kept is decoded whole, and the
+    // labelled one is let go first, so that a long body is never held twice.
+    const Charset guessed = guessCharset(bytes);
+    if (labelled && errorsAs(guessed, bytes) != 0) {
+        return std::move(labelled->text);
     }
-    return labelled->text;
+    labelled.reset();
+    return decodeAs(guessed, bytes).text;
 }
 
 }  // namespace kervo::mime

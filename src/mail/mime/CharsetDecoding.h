@@ -17,8 +17,12 @@ struct Decoded {
 
 Decoded decodeAs(Charset charset, const QByteArray& bytes);
 
-// Which of the known charsets the bytes are most likely written in.
+// Which of the known charsets the bytes are most likely written in. A long text is weighed in
+// pieces, never decoded whole.
 Charset guessCharset(const QByteArray& bytes);
+
+// How many byte sequences would not convert in the charset, counted piece by piece.
+qsizetype errorsAs(Charset charset, const QByteArray& bytes);
 
 // A label reduced to what identifies the charset: case, punctuation, quotes and an RFC 2231
 // language suffix ("*ja") do not matter.

@@ -17,14 +17,6 @@ bool isLineBreak(char c) {
     return c == '\r' || c == '\n';
 }
 
-QByteArray normalisedName(const QString& name) {
-    QByteArray out = name.trimmed().toLatin1().toLower();
-    while (out.endsWith(':')) {
-        out.chop(1);
-    }
-    return out.trimmed();
-}
-
 // One line of the header block, without its line break.
 struct Line {
     qsizetype begin;
@@ -224,8 +216,16 @@ std::vector<Piece> joinAdjacentWords(std::vector<Piece> pieces) {
 
 }  // namespace
 
+QByteArray normalisedHeaderName(const QString& name) {
+    QByteArray out = name.trimmed().toLatin1().toLower();
+    while (out.endsWith(':')) {
+        out.chop(1);
+    }
+    return out.trimmed();
+}
+
 std::optional<QByteArray> findRawHeader(const QByteArray& message, const QString& name) {
-    const QByteArray wanted = normalisedName(name);
+    const QByteArray wanted = normalisedHeaderName(name);
     if (wanted.isEmpty()) {
         return std::nullopt;
     }

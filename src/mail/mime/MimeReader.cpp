@@ -1,15 +1,21 @@
 #include "mail/mime/MimeReader.h"
 
+#include <fcntl.h>
 #include <gmime/gmime.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <limits>
 #include <memory>
 #include <mutex>
 
 #include "mail/mime/CharsetDecoding.h"
-#include "mail/mime/HeaderDecoding.h"
 #include "mail/mime/HtmlText.h"
+#include "mail/mime/MailLayout.h"
 
 namespace kervo {
 
@@ -18,8 +24,6 @@ namespace {
 // Parts nested deeper than this are not searched for text; the parser has its own, larger
 // bound on what it builds.
 constexpr int kMaxDepth = 32;
-// A saved report is a few kilobytes; this only keeps a runaway file from exhausting memory.
-constexpr qint64 kMaxMailBytes = qint64(64) * 1024 * 1024;
 
 void initialiseGMime() {
     static std::once_flag once;
@@ -83,90 +87,210 @@ void collectBodyParts(GMimeObject* object, int depth, bool wholeBody, BodyParts&
     }
 }
 
-// The part's content with its transfer encoding undone, as bytes.
-QByteArray decodedContent(GMimePart* part) {
+// The part's content with its transfer encoding undone, decoded as text; nothing when the file
+// failed under the read. The decoded bytes go into a buffer of the encoded size, which they
+// never exceed, and are converted from there without a copy.
+std::optional<QString> partText(GMimePart* part) {
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (content == nullptr) {
-        return {};
+        return QString();
     }
-    GObjectPtr<GMimeStream> sink(g_mime_stream_mem_new());
-    g_mime_data_wrapper_write_to_stream(content, sink.get());
-    GByteArray* bytes =
-        g_mime_stream_mem_get_byte_array(as<GMimeStreamMem>(sink.get(), GMIME_TYPE_STREAM_MEM));
-    if (bytes == nullptr) {
-        return {};
+    const gint64 encoded = g_mime_stream_length(g_mime_data_wrapper_get_stream(content));
+    GByteArray* buffer = g_byte_array_sized_new(
+        static_cast<guint>(std::clamp<gint64>(encoded, 0, std::numeric_limits<guint>::max() / 2)));
+    GObjectPtr<GMimeStream> sink(g_mime_stream_mem_new_with_byte_array(buffer));
+    if (g_mime_data_wrapper_write_to_stream(content, sink.get()) < 0) {
+        return std::nullopt;
     }
-    return QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
-}
-
-QString partText(GMimePart* part) {
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(buffer->data),
+                                                     static_cast<qsizetype>(buffer->len));
     const char* charset = g_mime_object_get_content_type_parameter(
         as<GMimeObject>(part, GMIME_TYPE_OBJECT), "charset");
-    return mime::decodeTrusting(decodedContent(part), QByteArray(charset ? charset : ""));
+    return mime::decodeTrusting(bytes, QByteArray(charset ? charset : ""));
 }
 
 // The analysis and the windows work with CR LF line ends; content written with bare LF (base64
-// of a Unix text, for one) is brought to the same form.
-QString withCrLf(const QString& text) {
-    QString out;
-    out.reserve(text.size() + text.size() / 32);
+// of a Unix text, for one) is brought to the same form, in place, without a second copy.
+void toCrLf(QString& text) {
+    qsizetype bare = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) {
-            out.append(u'\r');
+        if (text.at(i) == u'\n' && (i == 0 || text.at(i - 1) != u'\r')) {
+            ++bare;
         }
-        out.append(text[i]);
     }
+    if (bare == 0) {
+        return;
+    }
+    const qsizetype size = text.size();
+    text.resize(size + bare);
+    QChar* data = text.data();
+    qsizetype to = size + bare;
+    for (qsizetype from = size; from-- > 0;) {
+        const QChar c = data[from];
+        const bool bareLf = c == u'\n' && (from == 0 || data[from - 1] != u'\r');
+        data[--to] = c;
+        if (bareLf) {
+            data[--to] = u'\r';
+        }
+    }
+}
+
+// The body text; nothing when the file failed under the read.
+std::optional<QString> bodyText(GMimeMessage* message) {
+    BodyParts found;
+    collectBodyParts(g_mime_message_get_mime_part(message), 0, true, found);
+    std::optional<QString> text;
+    if (found.plain != nullptr) {
+        text = partText(found.plain);
+    } else if (found.html != nullptr) {
+        text = partText(found.html);
+        if (text) {
+            text = mime::htmlToText(*text);
+        }
+    } else {
+        text = QString();
+    }
+    if (text) {
+        toCrLf(*text);
+    }
+    return text;
+}
+
+// Bytes [from, to) of the mail; nothing on a read error.
+std::optional<QByteArray> readRange(GMimeStream* stream, qint64 from, qint64 to) {
+    if (g_mime_stream_seek(stream, from, GMIME_STREAM_SEEK_SET) != from) {
+        return std::nullopt;
+    }
+    QByteArray out(to - from, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < out.size()) {
+        const ssize_t got =
+            g_mime_stream_read(stream, out.data() + done, static_cast<size_t>(out.size() - done));
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;  // the file got shorter meanwhile
+        }
+        done += got;
+    }
+    out.truncate(done);
     return out;
 }
 
-QString bodyText(GMimeMessage* message) {
-    BodyParts found;
-    collectBodyParts(g_mime_message_get_mime_part(message), 0, true, found);
-    if (found.plain != nullptr) {
-        return withCrLf(partText(found.plain));
+// What the parser reads: the mail itself, or, when its header lines are longer than the parser
+// is given, their two ends joined, then the rest of the mail from the line that ends them.
+GObjectPtr<GMimeStream> parserInput(GMimeStream* mail, const mime::MailLayout& layout,
+                                    qint64 size) {
+    if (layout.headKeep >= layout.tailKeep) {
+        return GObjectPtr<GMimeStream>(g_mime_stream_substream(mail, 0, size));
     }
-    if (found.html != nullptr) {
-        return withCrLf(mime::htmlToText(partText(found.html)));
+    GObjectPtr<GMimeStream> joined(g_mime_stream_cat_new());
+    auto* cat = as<GMimeStreamCat>(joined.get(), GMIME_TYPE_STREAM_CAT);
+    const GObjectPtr<GMimeStream> head(g_mime_stream_substream(mail, 0, layout.headKeep));
+    const GObjectPtr<GMimeStream> tail(g_mime_stream_substream(mail, layout.tailKeep, size));
+    g_mime_stream_cat_add_source(cat, head.get());
+    g_mime_stream_cat_add_source(cat, tail.get());
+    return joined;
+}
+
+QString readError(const QString& name, int error) {
+    return QStringLiteral("%1 cannot be read: %2").arg(name, qt_error_string(error));
+}
+
+// Reads a mail from a seekable stream that holds it from offset 0 to size.
+MailFileRead readStream(GMimeStream* mail, qint64 size, const QString& headerName,
+                        const QString& name) {
+    MailFileRead result;
+    qint64 position = 0;
+    const mime::MailReadFn read = [&](char* buffer, qint64 length) -> qint64 {
+        const qint64 wanted = std::min(length, size - position);
+        if (wanted <= 0) {
+            return 0;
+        }
+        const ssize_t got = g_mime_stream_read(mail, buffer, static_cast<size_t>(wanted));
+        position += std::max<qint64>(got, 0);
+        return got;
+    };
+    mime::MailLayout layout;
+    if (g_mime_stream_seek(mail, 0, GMIME_STREAM_SEEK_SET) != 0 ||
+        !mime::scanLayout(read, headerName, layout)) {
+        result.error = readError(name, errno);
+        return result;
     }
-    return {};
+    if (layout.header) {
+        result.texts.header = decodeHeaderValue(*layout.header);
+    }
+    if (layout.wellFormed) {
+        const GObjectPtr<GMimeStream> input = parserInput(mail, layout, size);
+        const GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(input.get()));
+        g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+        // Content stays in the file until it is decoded, instead of being copied while parsing.
+        g_mime_parser_set_persist_stream(parser.get(), TRUE);
+        const GObjectPtr<GMimeMessage> message(
+            g_mime_parser_construct_message(parser.get(), nullptr));
+        if (message) {
+            std::optional<QString> body = bodyText(message.get());
+            if (!body) {
+                result.error = readError(name, errno);
+                return result;
+            }
+            result.texts.body = std::move(*body);
+            return result;
+        }
+    }
+    // Whatever the parser makes of it, the text is there for the rules to see.
+    std::optional<QByteArray> rest = readRange(mail, layout.bodyStart, size);
+    if (!rest) {
+        result.error = readError(name, errno);
+        return result;
+    }
+    result.texts.body = decodeUnlabelled(*rest);
+    rest.reset();
+    toCrLf(result.texts.body);
+    return result;
 }
 
 }  // namespace
 
-std::optional<MailTexts> readMailBytes(const QByteArray& raw, const QString& headerName) {
+MailFileRead readMailFile(const QString& path, const QString& headerName, qint64 maxBytes) {
+    const QString name = QDir::toNativeSeparators(path);
+    MailFileRead result;
+    if (path.isEmpty()) {
+        result.error = QStringLiteral("a mail file without a name cannot be read");
+        return result;
+    }
+    // Non-blocking, so that a FIFO put in its place cannot hang the open; only regular files
+    // are read, since a FIFO or a device would block or never end.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        result.error = readError(name, errno);
+        return result;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        result.error = readError(name, errno);
+        ::close(fd);
+        return result;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        result.error = QStringLiteral("%1 is not a regular file").arg(name);
+        return result;
+    }
     initialiseGMime();
-    GObjectPtr<GMimeStream> stream(
-        g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size())));
-    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
-    if (!message) {
-        return std::nullopt;
-    }
-    MailTexts texts;
-    if (const auto header = mime::findRawHeader(raw, headerName)) {
-        texts.header = decodeHeaderValue(*header);
-    }
-    texts.body = bodyText(message.get());
-    return texts;
+    const qint64 size = std::min<qint64>(status.st_size, std::max<qint64>(maxBytes, 0));
+    // The stream owns the descriptor from here on.
+    const GObjectPtr<GMimeStream> mail(g_mime_stream_fs_new_with_bounds(fd, 0, size));
+    return readStream(mail.get(), size, headerName, name);
 }
 
-std::optional<MailTexts> readMailFile(const QString& path, const QString& headerName) {
-    // Only regular files: a FIFO or a device would block or never end.
-    const QFileInfo info(path);
-    if (!info.isFile()) {
-        return std::nullopt;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    // Reading to the file's size avoids reserving the whole limit for every small mail.
-    const QByteArray raw = file.read(std::min(file.size(), kMaxMailBytes));
-    if (file.error() != QFileDevice::NoError) {
-        return std::nullopt;
-    }
-    return readMailBytes(raw, headerName);
+MailTexts readMailBytes(const QByteArray& raw, const QString& headerName) {
+    initialiseGMime();
+    const GObjectPtr<GMimeStream> mail(
+        g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
+    return readStream(mail.get(), raw.size(), headerName, {}).texts;
 }
 
 }  // namespace kervo

@@ -11,17 +11,18 @@ int runReadMailCommand(const QStringList& files, QTextStream& out, QTextStream& 
     int result = 0;
     // A subject or a file name stays on its one line, so that it cannot fake the separators.
     for (const QString& file : files) {
-        const auto texts = readMailFile(file, subjectHeader);
-        if (!texts) {
-            err << "cannot read mail file: " << oneLine(file) << '\n';
+        const MailFileRead read = readMailFile(file, subjectHeader);
+        if (read.failed()) {
+            err << oneLine(read.error) << '\n';
             result = 1;
             continue;
         }
+        const MailTexts& texts = read.texts;
         out << "===== " << oneLine(file) << " =====\n";
-        out << "Subject: " << oneLine(texts->header) << '\n';
+        out << "Subject: " << oneLine(texts.header) << '\n';
         out << "----- body -----\n";
-        out << displaySafe(texts->body);
-        if (!texts->body.endsWith(u'\n')) {
+        out << displaySafe(texts.body);
+        if (!texts.body.endsWith(u'\n')) {
             out << '\n';
         }
         out << "----- end -----\n";

@@ -159,22 +159,28 @@ FetchResult PopMailComponent::fetch(const QString& mailServer, const QString& ma
     return result;
 }
 
-std::optional<QStringList> PopMailComponent::ReadMail(const QString& element, const QString& header,
-                                                      const QString& folder) {
+ReadResult PopMailComponent::ReadMail(const QString& element, const QString& header,
+                                      const QString& folder) {
+    ReadResult result;
     try {
         QString path = element;
-        if (!QFileInfo(path).isFile()) {
-            // Already marked analysed: it waits in cur/ for the purge.
-            path = MailFolder(folder).analysedPath(element);
+        // Already marked analysed: it waits in cur/ for the purge.
+        if (const QString analysed = MailFolder(folder).analysedPath(element);
+            !QFileInfo::exists(path) && QFileInfo::exists(analysed)) {
+            path = analysed;
         }
-        const std::optional<MailTexts> texts = readMailFile(path, header);
-        if (!texts) {
-            return std::nullopt;
-        }
-        return QStringList{texts->header, texts->body};
+        MailFileRead read = readMailFile(path, header, maxMailBytes_);
+        result.header = std::move(read.texts.header);
+        result.body = std::move(read.texts.body);
+        result.error = std::move(read.error);
+    } catch (const std::exception& e) {
+        result.error = QStringLiteral("the mail file %1 cannot be read: %2")
+                           .arg(QDir::toNativeSeparators(element), QString::fromUtf8(e.what()));
     } catch (...) {
-        return std::nullopt;
+        result.error = QStringLiteral("the mail file %1 cannot be read")
+                           .arg(QDir::toNativeSeparators(element));
     }
+    return result;
 }
 
 void PopMailComponent::MarkAnalysed(const QString& element, const QString& folder) {

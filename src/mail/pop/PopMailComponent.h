@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "mail/MailComponent.h"
+#include "mail/mime/MimeReader.h"
 #include "mail/pop/PopChannel.h"
 
 namespace kervo {
@@ -20,7 +21,8 @@ class PopMailComponent final : public MailComponent {
     PopMailComponent(const PopMailComponent&) = delete;
     PopMailComponent& operator=(const PopMailComponent&) = delete;
 
-    // Set before the first fetch; not while one runs.
+    // Set before the first fetch; not while one runs. The largest mail saved is also the most
+    // of a mail file that is read.
     void setTimeouts(const PopTimeouts& timeouts) { timeouts_ = timeouts; }
     void setMaxMailBytes(qint64 bytes) { maxMailBytes_ = bytes; }
     // Bytes free at a folder, negative when unknown; the disk's own figure by default.
@@ -31,8 +33,8 @@ class PopMailComponent final : public MailComponent {
     FetchResult RcvMail(const QString& mailServer, const QString& mailUser,
                         const QString& mailPassword, const QString& command,
                         const QString& folder) override;
-    std::optional<QStringList> ReadMail(const QString& element, const QString& header,
-                                        const QString& folder) override;
+    [[nodiscard]] ReadResult ReadMail(const QString& element, const QString& header,
+                                      const QString& folder) override;
     void MarkAnalysed(const QString& element, const QString& folder) override;
     void PurgeAnalysed(const QString& folder) override;
 
@@ -41,7 +43,7 @@ class PopMailComponent final : public MailComponent {
                       const QString& mailPassword, const QString& folder);
 
     PopTimeouts timeouts_;
-    qint64 maxMailBytes_ = 512LL * 1024 * 1024;
+    qint64 maxMailBytes_ = kDefaultMaxMailBytes;
     std::function<qint64(const QString&)> freeSpace_;
     // What earlier fetches already told the operator. Only the fetching thread touches these.
     QString logOnMethod_;

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -36,32 +39,146 @@ TEST(ReadMailTest, savedMails_giveSubjectAndBody) {
     };
     for (const auto& [file, subject, body] : cases) {
         SCOPED_TRACE(file);
-        const auto texts = readMailFile(test::fixturePath(file), kSubject);
-        ASSERT_TRUE(texts.has_value());
-        EXPECT_EQ(texts->header, QString::fromUtf16(subject));
-        EXPECT_EQ(texts->body, QString::fromUtf16(body));
+        const MailFileRead read = readMailFile(test::fixturePath(file), kSubject);
+        ASSERT_FALSE(read.failed()) << read.error.toStdString();
+        EXPECT_EQ(read.texts.header, QString::fromUtf16(subject));
+        EXPECT_EQ(read.texts.body, QString::fromUtf16(body));
     }
 }
 
 TEST(ReadMailTest, brokenBase64_keepsWhatDecodes) {
-    const auto texts = readMailFile(test::fixturePath("broken_base64.eml"), kSubject);
-    ASSERT_TRUE(texts.has_value());
-    EXPECT_EQ(texts->header, QStringLiteral("broken"));
-    EXPECT_TRUE(texts->body.startsWith(QStringLiteral("Line one\r\n")))
-        << texts->body.toStdString();
+    const MailTexts texts = readMailFile(test::fixturePath("broken_base64.eml"), kSubject).texts;
+    EXPECT_EQ(texts.header, QStringLiteral("broken"));
+    EXPECT_TRUE(texts.body.startsWith(QStringLiteral("Line one\r\n"))) << texts.body.toStdString();
 }
 
-TEST(ReadMailTest, missingFileOrNoMail_givesNothing) {
-    QTemporaryDir dir;
-    for (const QString& path :
-         {test::fixturePath("empty.eml"), dir.filePath(QStringLiteral("missing.eml")), dir.path(),
-          QString()}) {
-        EXPECT_FALSE(readMailFile(path, kSubject).has_value()) << path.toStdString();
+template <qsizetype N>
+QByteArray bytes(const char (&text)[N]) {
+    return QByteArray(text, N - 1);  // NUL bytes inside included
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& raw) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(raw) != raw.size()) {
+        ADD_FAILURE() << "cannot write " << path.toStdString();
     }
-    for (const QByteArray& raw :
-         {QByteArray("just a line of text\r\nand more"),
-          QByteArray("  Subject: indented\r\n\r\nbody"), QByteArray("\0\0\0\0", 4)}) {
-        EXPECT_FALSE(readMailBytes(raw, kSubject).has_value()) << raw.toStdString();
+    return path;
+}
+
+// Mails the MIME parser makes nothing of, or would read with lines dropped: the rules still see
+// the subject found in the raw header lines and the text after them, from a file as from bytes.
+TEST(ReadMailTest, unparseableMails_stillGiveTheirTexts) {
+    const struct {
+        const char* name;
+        QByteArray raw;
+        const char16_t* header;
+        const char16_t* body;
+    } cases[] = {
+        {"emptyFile", bytes(""), u"", u""},
+        {"textWithoutHeader", bytes("web01 disk full\nsee /etc/passwd\n"), u"",
+         u"web01 disk full\r\nsee /etc/passwd\r\n"},
+        {"indentedFirstLine", bytes("  Subject: indented\r\n\r\nbody"), u"",
+         u"  Subject: indented\r\n\r\nbody"},
+        {"headerLineWithoutColon",
+         bytes("Subject: web01 changed\r\n/etc/passwd modified\r\n\r\nok\r\n"), u"web01 changed",
+         u"/etc/passwd modified\r\n\r\nok\r\n"},
+        {"noEmptyLineAfterHeader", bytes("From x\nSubject: disk\nweb01 disk full\n"), u"disk",
+         u"web01 disk full\r\n"},
+        {"nulBytesOnly", bytes("\0\0\0\0"), u"", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"nulInHeaderName", bytes("Subject: x\r\nX\0Y: z\r\n\r\nbody"), u"x",
+         u"X\uFFFDY: z\r\n\r\nbody"},
+        {"unlabelledShiftJisWithoutHeader", bytes("\x89\xfc\x82\xb4\x82\xf1\x8c\x9f\x92m web01\n"),
+         u"", u"改ざん検知 web01\r\n"},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MailFileRead read =
+            readMailFile(writeFile(dir, QString::fromUtf8(c.name), c.raw), kSubject);
+        ASSERT_FALSE(read.failed()) << read.error.toStdString();
+        EXPECT_EQ(read.texts.header, QString::fromUtf16(c.header));
+        EXPECT_EQ(read.texts.body, QString::fromUtf16(c.body));
+        const MailTexts fromBytes = readMailBytes(c.raw, kSubject);
+        EXPECT_EQ(fromBytes.header, read.texts.header);
+        EXPECT_EQ(fromBytes.body, read.texts.body);
+    }
+}
+
+// Failing is kept for files that cannot be read at all, so that the mail is tried again later.
+TEST(ReadMailTest, unreadableFiles_failWithTheReason) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo.eml"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Held open here, so that no open of it can block whatever the reader does.
+    const int fifoHeld = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fifoHeld, 0);
+    const std::pair<QString, QString> cases[] = {
+        {dir.filePath(QStringLiteral("missing.eml")), QStringLiteral("No such file")},
+        {dir.path(), QStringLiteral("not a regular file")},
+        {fifo, QStringLiteral("not a regular file")},
+        {QString(), QStringLiteral("without a name")},
+    };
+    for (const auto& [path, reason] : cases) {
+        const MailFileRead read = readMailFile(path, kSubject);
+        EXPECT_TRUE(read.failed() && read.error.contains(reason) && read.error.contains(path))
+            << path.toStdString() << ": " << read.error.toStdString();
+    }
+    ::close(fifoHeld);
+}
+
+// A long mail is read to its end: a rule's text in its last line still raises the alarm, and
+// a flood of header lines neither hides the subject nor the structure fields after it.
+TEST(ReadMailTest, largeMails_keepTheirTextsToTheEnd) {
+    QByteArray lines;
+    for (int i = 0; lines.size() < 3 * 1024 * 1024; ++i) {
+        lines += "Modified: /usr/lib/file" + QByteArray::number(i) + ".so  size 1234  ok\n";
+    }
+    QByteArray japanese;  // three-byte characters, with no line feed for a good while
+    while (japanese.size() < 3 * 1024 * 1024) {
+        japanese += QByteArray("改ざんを検知しました。").repeated(40) + "\n";
+    }
+    QByteArray flood;
+    for (int i = 0; flood.size() < 1024 * 1024; ++i) {
+        flood += "X-Trace-" + QByteArray::number(i) + ": hop\n";
+    }
+    const QByteArray tail = "Modified object name:  /etc/passwd\n";
+    const QByteArray utf8Tail = "改ざん /etc/passwd\n";
+    const struct {
+        const char* name;
+        QByteArray raw;
+        const char16_t* header;
+        QByteArray bodyEnd;
+    } cases[] = {
+        {"plainBodyMatchInLastLine",
+         "Subject: big\nContent-Type: text/plain; charset=us-ascii\n\n" + lines + tail, u"big",
+         tail},
+        {"base64BodyMatchInLastLine",
+         "Subject: big\nContent-Type: text/plain; charset=utf-8\n"
+         "Content-Transfer-Encoding: base64\n\n" +
+             (lines + utf8Tail).toBase64() + "\n",
+         u"big", utf8Tail},
+        {"unlabelledUtf8LongerThanOneGuessPiece", "Subject: big\n\n" + japanese + utf8Tail, u"big",
+         utf8Tail},
+        {"headerFloodThenSubjectAndStructure",
+         flood +
+             "Subject: flood\nContent-Type: text/plain; charset=utf-8\n"
+             "Content-Transfer-Encoding: base64\n\n" +
+             utf8Tail.toBase64() + "\n",
+         u"flood", utf8Tail},
+        {"subjectThenHeaderFlood", "Subject: first\n" + flood + "\n" + tail, u"first", tail},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MailFileRead read =
+            readMailFile(writeFile(dir, QString::fromUtf8(c.name), c.raw), kSubject);
+        ASSERT_FALSE(read.failed()) << read.error.toStdString();
+        EXPECT_EQ(read.texts.header, QString::fromUtf16(c.header));
+        const QString end =
+            QString::fromUtf8(c.bodyEnd).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        EXPECT_TRUE(read.texts.body.endsWith(end)) << read.texts.body.right(80).toStdString();
+        EXPECT_EQ(read.texts.body.count(end), 1);
     }
 }
 
@@ -83,9 +200,7 @@ TEST(ReadMailTest, attachmentRules_dependOnWhetherThereIsAnythingElse) {
          QStringLiteral("plain")},
     };
     for (const auto& [raw, body] : cases) {
-        const auto texts = readMailBytes(raw, kSubject);
-        ASSERT_TRUE(texts.has_value()) << raw.toStdString();
-        EXPECT_EQ(texts->body, body) << raw.toStdString();
+        EXPECT_EQ(readMailBytes(raw, kSubject).body, body) << raw.toStdString();
     }
 }
 
@@ -97,10 +212,9 @@ TEST(ReadMailTest, deepNesting_isBoundedAndDoesNotCrash) {
                    QByteArray::number(i + 1) + "\r\n\r\n";
         }
         raw += "--b" + QByteArray::number(depth) + "\r\nContent-Type: text/plain\r\n\r\ninner\r\n";
-        const auto texts = readMailBytes(raw, kSubject);
-        ASSERT_TRUE(texts.has_value());
         // Shallow nesting is read; beyond the bound the text is simply not found.
-        EXPECT_EQ(texts->body, depth == 10 ? QStringLiteral("inner\r\n") : QString());
+        EXPECT_EQ(readMailBytes(raw, kSubject).body,
+                  depth == 10 ? QStringLiteral("inner\r\n") : QString());
     }
 }
 

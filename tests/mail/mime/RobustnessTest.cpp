@@ -48,19 +48,13 @@ TEST(MimeRobustnessTest, mutatedMails_neverCrashAndKeepTextInvariants) {
     }
     ASSERT_GT(seeds.size(), 10u);
     std::mt19937 random(20240917u);
-    int read = 0;
     for (int i = 0; i < 1500; ++i) {
         const QByteArray raw = mutate(seeds[size_t(i) % seeds.size()], random);
-        if (const auto texts = readMailBytes(raw, QStringLiteral("subject:"))) {
-            ++read;
-            ASSERT_FALSE(texts->header.contains(QChar(u'\0')) || texts->body.contains(QChar(u'\0')))
-                << i;
-            // every line break in a body is CR LF
-            ASSERT_EQ(texts->body.count(u'\n'), texts->body.count(QStringLiteral("\r\n"))) << i;
-        }
+        const MailTexts texts = readMailBytes(raw, QStringLiteral("subject:"));
+        ASSERT_FALSE(texts.header.contains(QChar(u'\0')) || texts.body.contains(QChar(u'\0'))) << i;
+        // every line break in a body is CR LF
+        ASSERT_EQ(texts.body.count(u'\n'), texts.body.count(QStringLiteral("\r\n"))) << i;
     }
-    // Mutation must leave most mails readable, or the loop tests nothing but the parser's "no".
-    EXPECT_GT(read, 700);
 }
 
 }  // namespace

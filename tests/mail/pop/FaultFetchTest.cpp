@@ -253,17 +253,16 @@ TEST_F(FakeServerFetch, leftoverMails_comeFirstAndSurviveThePurgeOfAnalysedOnes)
     const QString analysed = first.files->at(0);
     component_.MarkAnalysed(analysed, folder());
     // Still readable where marking moved it, until the purge.
-    const QStringList texts =
-        component_.ReadMail(analysed, u"subject:"_s, folder()).value_or(QStringList());
-    EXPECT_EQ(texts.value(0), u"1"_s);
-    EXPECT_TRUE(texts.value(1).contains(u".leading dot"_s));
+    const ReadResult texts = component_.ReadMail(analysed, u"subject:"_s, folder());
+    EXPECT_EQ(texts.header, u"1"_s);
+    EXPECT_TRUE(texts.body.contains(u".leading dot"_s));
     component_.PurgeAnalysed(folder());
 
     const FetchResult second = fetch();
     EXPECT_EQ(second.error, QString());
     EXPECT_EQ(second.files.value_or(QStringList()).value(0), first.files->at(1));
     EXPECT_EQ(saved(second), test::asSaved(kContents.mid(1)));
-    EXPECT_FALSE(component_.ReadMail(analysed, u"subject:"_s, folder()));
+    EXPECT_TRUE(component_.ReadMail(analysed, u"subject:"_s, folder()).failed());
 }
 
 TEST_F(FakeServerFetch, badCallOrFolder_givesErrorAndLeavesServerAlone) {

@@ -1,0 +1,74 @@
+#include "mail/ReadAhead.h"
+
+namespace kervo {
+
+qint64 ReadAhead::bytesOf(const Mail& mail) {
+    const qint64 chars = mail.element.size() + mail.read.header.size() + mail.read.body.size() +
+                         mail.read.error.size();
+    return chars * qint64(sizeof(QChar));
+}
+
+bool ReadAhead::put(Mail mail, bool& wasEmpty) {
+    const qint64 bytes = bytesOf(mail);
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] {
+        return stopped_ || mails_.empty() ||
+               (qsizetype(mails_.size()) < maxMails_ && bytes_ + bytes <= maxBytes_);
+    });
+    if (stopped_) {
+        return false;
+    }
+    wasEmpty = mails_.empty();
+    mails_.push_back(std::move(mail));
+    bytes_ += bytes;
+    return true;
+}
+
+void ReadAhead::close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+}
+
+std::optional<ReadAhead::Mail> ReadAhead::take() {
+    std::optional<Mail> mail;
+    bool wakeReader = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (mails_.empty()) {
+            return std::nullopt;
+        }
+        mail = std::move(mails_.front());
+        mails_.pop_front();
+        bytes_ -= bytesOf(*mail);
+        // The reader resumes once half the room is free again, and then reads a run of mails,
+        // rather than waking for every mail taken.
+        wakeReader = mails_.empty() ||
+                     (qsizetype(mails_.size()) <= maxMails_ / 2 && bytes_ <= maxBytes_ / 2);
+    }
+    if (wakeReader) {
+        room_.notify_all();
+    }
+    return mail;
+}
+
+bool ReadAhead::drained() const {
+    std::lock_guard lock(mutex_);
+    return closed_ && mails_.empty();
+}
+
+void ReadAhead::reopen() {
+    std::lock_guard lock(mutex_);
+    mails_.clear();
+    bytes_ = 0;
+    closed_ = false;
+}
+
+void ReadAhead::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+    room_.notify_all();
+}
+
+}  // namespace kervo
