@@ -20,6 +20,8 @@ bool occursIn(const QString& needle, const QString& text) {
 
 namespace {
 
+constexpr qsizetype kLoggedSubjectLimit = 1000;
+
 // Raises the alarm for one matching rule. The dial's alarm picture is best effort: the alarm
 // itself must never be lost because its picture could not be read.
 void raiseAlarm(MonitorContext& context, const AlarmRule& rule, const QString& firstText,
@@ -31,15 +33,17 @@ void raiseAlarm(MonitorContext& context, const AlarmRule& rule, const QString& f
         QStringLiteral("alarm on dial %1 (%2): %3 - %4")
             .arg(state.currentServer)
             .arg(state.servers[static_cast<size_t>(state.currentServer)].name.toText(),
-                 rule.message, firstText));
+                 rule.message, firstText.left(kLoggedSubjectLimit)));
     // A running blink keeps its rhythm; restarting it would postpone the next tick.
     if (!context.timer2.isActive()) {
         context.timer2.start();
     }
+    // Only what a box can show is copied: a report may be many megabytes long.
+    const QString shownBody = secondText.left(FormModel::kShownTextLimit);
     form.setLabelText(FormLabel::Label1, firstText);
-    form.setLabelText(FormLabel::Label2, secondText);
+    form.setLabelText(FormLabel::Label2, shownBody);
     form.setLabelText(FormLabel::Label3, rule.message);
-    form.setMailBodyText(rule.message + QStringLiteral("\r\n") + secondText);
+    form.setMailBodyText(rule.message + QStringLiteral("\r\n") + shownBody);
 
     const PictureLoad alarmPicture = loadPicture(state.dialAlarmPicture);
     if (alarmPicture.ok()) {
@@ -54,32 +58,52 @@ void raiseAlarm(MonitorContext& context, const AlarmRule& rule, const QString& f
 
 }  // namespace
 
-void AnalyseReport(MonitorContext& context, const QString& firstText, const QString& secondText) {
-    MonitorState& state = context.state;
-
-    // Index 0 is the default dial and is deliberately never searched for. Every name is tried,
-    // so when several occur the highest index wins. The bound keeps a bad table from naming a
-    // dial that does not exist.
-    state.currentServer = 0;
+ReportRules ReportRules::from(const MonitorState& state) {
+    ReportRules rules;
     const int lastServer = std::min(state.serverCount, kDialCount - 1);
-    for (int i = 1; i <= lastServer; ++i) {
-        if (occursIn(state.servers[static_cast<size_t>(i)].name.toText(), firstText)) {
-            state.currentServer = i;
-        }
+    for (int i = 0; i <= lastServer; ++i) {
+        rules.serverNames_.push_back(state.servers[static_cast<size_t>(i)].name.toText());
     }
-
-    DrawDialHand(context.form, context.clock, state.currentServer, state.reportColour);
-
-    // Every matching rule repeats the alarm, so the last one's message is what stays shown.
-    bool pictureFailureReported = false;
     const int lastRule = std::min(state.ruleCount, kMaxRules);
     for (int j = 1; j <= lastRule; ++j) {
         const AlarmRule& rule = state.rules[static_cast<size_t>(j)];
-        if (occursIn(rule.firstPattern.toText(), firstText) &&
-            occursIn(rule.secondPattern.toText(), secondText)) {
-            raiseAlarm(context, rule, firstText, secondText, pictureFailureReported);
+        rules.patterns_.emplace_back(rule.firstPattern.toText(), rule.secondPattern.toText());
+    }
+    return rules;
+}
+
+ReportFindings ReportRules::find(const QString& firstText, const QString& secondText) const {
+    ReportFindings findings;
+    for (size_t i = 1; i < serverNames_.size(); ++i) {
+        if (occursIn(serverNames_[i], firstText)) {
+            findings.dial = static_cast<int>(i);
         }
     }
+    // The second search runs only where the first matched: the body may be long.
+    for (size_t n = 0; n < patterns_.size(); ++n) {
+        if (occursIn(patterns_[n].first, firstText) && occursIn(patterns_[n].second, secondText)) {
+            findings.matchedRules.push_back(static_cast<int>(n) + 1);
+        }
+    }
+    return findings;
+}
+
+void applyFindings(MonitorContext& context, const ReportFindings& findings,
+                   const QString& firstText, const QString& secondText) {
+    MonitorState& state = context.state;
+    state.currentServer = findings.dial;
+    DrawDialHand(context.form, context.clock, state.currentServer, state.reportColour);
+    // Every matching rule repeats the alarm, so the last one's message is what stays shown.
+    bool pictureFailureReported = false;
+    for (const int slot : findings.matchedRules) {
+        raiseAlarm(context, state.rules[static_cast<size_t>(slot)], firstText, secondText,
+                   pictureFailureReported);
+    }
+}
+
+void AnalyseReport(MonitorContext& context, const QString& firstText, const QString& secondText) {
+    applyFindings(context, ReportRules::from(context.state).find(firstText, secondText), firstText,
+                  secondText);
 }
 
 }  // namespace kervo

@@ -34,7 +34,7 @@ void FormModel::noteWindowState(WindowState state) {
 }
 
 void FormModel::setLabelText(FormLabel label, const QString& text) {
-    labels_.at(static_cast<size_t>(label)) = displaySafe(text);
+    labels_.at(static_cast<size_t>(label)) = displaySafe(text.left(kShownTextLimit));
     Q_EMIT labelChanged(label);
 }
 
@@ -113,7 +113,7 @@ void FormModel::setMailBodyText(const QString& text) {
     if (mailBodyPresence_ == MailBodyPresence::Absent) {
         mailBodyPresence_ = MailBodyPresence::Hidden;
     }
-    mailBodyText_ = displaySafe(text);
+    mailBodyText_ = displaySafe(text.left(kShownTextLimit));
     Q_EMIT mailBodyChanged();
 }
 

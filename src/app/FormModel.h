@@ -37,6 +37,9 @@ class FormModel : public QObject {
     static constexpr int kTwipsPerPixel = 15;
     static constexpr int kDialTwips = 1455;
     static constexpr int kDialPixels = kDialTwips / kTwipsPerPixel;
+    // The most of a text any box shows: far more than fills the largest box, so that a report of
+    // many megabytes costs the window no more than one that fills it.
+    static constexpr qsizetype kShownTextLimit = 16 * 1024;
 
     explicit FormModel(QObject* parent = nullptr);
 

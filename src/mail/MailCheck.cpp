@@ -60,13 +60,15 @@ bool MailCheck::CheckMail() {
     readAhead_.reopen();
     // Copies: the worker must never see the state, which belongs to the interface thread.
     worker_ = std::thread(&MailCheck::fetchAndRead, this, context_.state.mailServer,
-                          context_.state.mailUser, context_.state.mailPassword);
+                          context_.state.mailUser, context_.state.mailPassword,
+                          ReportRules::from(context_.state));
     return true;
 }
 
 // The worker thread. It touches nothing of the interface thread's: what it learns goes through
 // the read-ahead queue and queued calls.
-void MailCheck::fetchAndRead(const QString& server, const QString& user, const QString& password) {
+void MailCheck::fetchAndRead(const QString& server, const QString& user, const QString& password,
+                             const ReportRules& rules) {
     FetchResult result;
     try {
         result = mailer_.RcvMail(server, user, password, kCommand, mailFolder_);
@@ -83,11 +85,15 @@ void MailCheck::fetchAndRead(const QString& server, const QString& user, const Q
         this, [this, result = std::move(result)]() mutable { fetched(std::move(result)); },
         Qt::QueuedConnection);
     for (const QString& element : files) {
-        ReadAhead::Mail mail{element, {}};
+        ReadAhead::Mail mail{element, {}, {}};
         try {
             mail.read = mailer_.ReadMail(element, kHeader, mailFolder_);
         } catch (...) {
             mail.read.error = QStringLiteral("the mail component failed to read it");
+        }
+        // The rules are searched here too: a long report must not hold up the window.
+        if (!mail.read.failed()) {
+            mail.findings = rules.find(mail.read.header, mail.read.body);
         }
         bool wasEmpty = false;
         if (!readAhead_.put(std::move(mail), wasEmpty)) {
@@ -164,7 +170,7 @@ void MailCheck::analyse(ReadAhead::Mail mail) {
         return;
     }
     unreadableReported_.remove(mail.element);
-    AnalyseReport(context_, mail.read.header, mail.read.body);
+    applyFindings(context_, mail.findings, mail.read.header, mail.read.body);
     mailer_.MarkAnalysed(mail.element, mailFolder_);
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <thread>
 
+#include "alarm/ReportAnalysis.h"
 #include "mail/MailComponent.h"
 #include "mail/ReadAhead.h"
 #include "mail/StatusNotice.h"
@@ -46,7 +47,8 @@ class MailCheck : public QObject {
     void pollFinished(const QString& error);
 
   private:
-    void fetchAndRead(const QString& server, const QString& user, const QString& password);
+    void fetchAndRead(const QString& server, const QString& user, const QString& password,
+                      const ReportRules& rules);
     void wakeAnalysis();
     void onWake();
     void fetched(FetchResult result);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "alarm/ReportAnalysis.h"
 #include "mail/MailComponent.h"
 
 namespace kervo {
@@ -19,6 +20,7 @@ class ReadAhead {
     struct Mail {
         QString element;
         ReadResult read;
+        ReportFindings findings;
     };
 
     ReadAhead(qsizetype maxMails, qint64 maxBytes) : maxMails_(maxMails), maxBytes_(maxBytes) {}
