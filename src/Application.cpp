@@ -7,12 +7,11 @@
 #include <QGuiApplication>
 #include <cstdio>
 
-#include "app/FormModel.h"
-#include "app/Monitor.h"
+#include "Monitor.h"
 #include "app/ProblemLog.h"
 #include "app/TextSafety.h"
-#include "dials/QtProcessStarter.h"
-#include "mail/MailCheck.h"
+#include "app/WindowModel.h"
+#include "dials/SpawnProcessStarter.h"
 #include "mail/pop/PopMailComponent.h"
 #include "mail/pop/ServerAddress.h"
 #include "settings/Settings.h"
@@ -50,14 +49,14 @@ void warnAboutPasswordExposure(const QDir& settingsDir, const QString& mailServe
 }  // namespace
 
 struct Application::Parts {
-    FormModel form;
+    WindowModel model;
     ProblemLog log;
     SystemClock clock;
     SoundBeeper beeper;
-    QtProcessStarter starter;
+    SpawnProcessStarter starter;
     std::unique_ptr<PopMailComponent> ownMailer;
     MailComponent* mailer;
-    MainWindow window{form};
+    MainWindow window{model};
     WarningPresenter warnings{log, &window};
     Monitor monitor;
     QDir settingsDir;
@@ -65,7 +64,7 @@ struct Application::Parts {
     explicit Parts(Options& o)
         : ownMailer(o.mailer ? nullptr : std::make_unique<PopMailComponent>()),
           mailer(o.mailer ? o.mailer : ownMailer.get()),
-          monitor(form, *mailer, Monitor::Seams{clock, beeper, starter, log},
+          monitor(model, *mailer, Monitor::Seams{clock, beeper, starter, log},
                   o.mailFolder.isEmpty()
                       ? QCoreApplication::applicationDirPath() + QStringLiteral("/mail")
                       : o.mailFolder),
@@ -74,11 +73,9 @@ struct Application::Parts {
 
 Application::Application(Options options) : parts_(std::make_unique<Parts>(options)) {
     Parts& p = *parts_;
-    QObject::connect(&p.window, &MainWindow::dialClicked, &p.monitor, &Monitor::Picture1_Click);
-    QObject::connect(&p.window, &MainWindow::label10Clicked, &p.monitor, &Monitor::Label10_Click);
-    QObject::connect(&p.window, &MainWindow::alarmResetChosen, &p.monitor,
-                     &Monitor::alarm_reset_Click);
-    QObject::connect(&p.window, &MainWindow::endRequested, qApp, &QCoreApplication::quit,
+    QObject::connect(&p.window, &MainWindow::dialClicked, &p.monitor, &Monitor::openConsole);
+    QObject::connect(&p.window, &MainWindow::resetAlarmRequested, &p.monitor, &Monitor::resetAlarm);
+    QObject::connect(&p.window, &MainWindow::quitRequested, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 }
 
@@ -86,24 +83,25 @@ Application::~Application() = default;
 
 std::optional<int> Application::start() {
     Parts& p = *parts_;
-    if (const std::optional<QString> error = p.monitor.Form_Load(p.settingsDir)) {
-        const QString text = QStringLiteral("kervo: cannot start: %1\n").arg(oneLine(*error));
+    if (const Result<void, SettingsError> started = p.monitor.start(p.settingsDir); !started.ok()) {
+        const QString error = started.error().toText();
+        const QString text = QStringLiteral("kervo: cannot start: %1\n").arg(oneLine(error));
         std::fputs(text.toLocal8Bit().constData(), stderr);
         std::fflush(stderr);
         // A box on a screen nobody sees would only hold the exit up.
         const QString platform = QGuiApplication::platformName();
         if (platform != u"offscreen" && platform != u"minimal") {
-            WarningPresenter::showStartupError(*error);
+            WarningPresenter::showStartupError(error);
         }
         return 2;
     }
-    warnAboutPasswordExposure(p.settingsDir, p.monitor.state().mailServer, p.log);
+    warnAboutPasswordExposure(p.settingsDir, p.monitor.settings().mailServer, p.log);
     p.window.show();
     return std::nullopt;
 }
 
-FormModel& Application::form() {
-    return parts_->form;
+WindowModel& Application::model() {
+    return parts_->model;
 }
 MainWindow& Application::window() {
     return parts_->window;
@@ -112,7 +110,7 @@ Monitor& Application::monitor() {
     return parts_->monitor;
 }
 bool Application::pollInFlight() const {
-    return parts_->monitor.mailCheck().isPolling();
+    return parts_->monitor.isPolling();
 }
 
 }  // namespace kervo

@@ -7,14 +7,14 @@
 
 namespace kervo {
 
-class FormModel;
 class MailComponent;
 class MainWindow;
 class Monitor;
 class ProblemLog;
+class WindowModel;
 
-// The running monitor put together: the window's model, the main window, the mail component,
-// the seams and the monitor's handlers, wired the way the program runs them.
+// The running program put together: the monitor, its window and the real clock, sound, process
+// starting and mail component in place of the tests' stand-ins.
 class Application {
   public:
     struct Options {
@@ -30,7 +30,7 @@ class Application {
     // error, and the exit status to end with.
     std::optional<int> start();
 
-    FormModel& form();
+    WindowModel& model();
     MainWindow& window();
     Monitor& monitor();
     bool pollInFlight() const;

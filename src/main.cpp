@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "Application.h"
-#include "app/CommandLine.h"
+#include "CommandLine.h"
 #include "ui/Fonts.h"
 
 namespace {

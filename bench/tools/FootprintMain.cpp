@@ -12,8 +12,10 @@
 #include <cstdio>
 
 #include "Application.h"
-#include "app/Monitor.h"
+#include "Monitor.h"
+#include "alarm/Alarm.h"
 #include "mail/MailCheck.h"
+#include "mail/PollTimer.h"
 #include "mail/pop/PopMailComponent.h"
 #include "support/BenchSupport.h"
 #include "support/CountingMailer.h"
@@ -91,8 +93,8 @@ int main(int argc, char** argv) {
         return fail(QStringLiteral("the start-up poll did not end"));
     }
     const MemoryStatus started = readMemoryStatus();
-    const int rules = handlers.state().ruleCount;
-    const int dials = handlers.state().serverCount + 1;
+    const int rules = static_cast<int>(handlers.settings().rules.size());
+    const int dials = static_cast<int>(handlers.settings().servers.size());
 
     const double idlePercent = cpuPercentOver(idleSeconds);
     const MemoryStatus afterIdle = readMemoryStatus();
@@ -100,22 +102,23 @@ int main(int argc, char** argv) {
     double blinkPercent = -1;
     if (blinkSeconds > 0) {
         // Any alarm rule will do: the first prepared report that raises one starts the blink.
-        for (int tries = 0; tries < 200 && !handlers.timer2().isActive(); ++tries) {
+        for (int tries = 0; tries < 200 && !handlers.alarm().isBlinking(); ++tries) {
             if (error = fill.deposit(1); !error.isEmpty()) {
                 return fail(error);
             }
-            if (!check.CheckMail() || !waitUntil([&] { return !check.isPolling(); }, 60'000)) {
+            if (!check.start() || !waitUntil([&] { return !check.isPolling(); }, 60'000)) {
                 return fail(QStringLiteral("a poll for the alarm did not run"));
             }
         }
-        if (handlers.timer2().isActive()) {
+        if (handlers.alarm().isBlinking()) {
             blinkPercent = cpuPercentOver(blinkSeconds);
-            handlers.alarm_reset_Click();
+            handlers.resetAlarm();
         }
     }
 
     // From here the polls come from the loop below, one right after the other.
-    handlers.timer1().stop();
+    handlers.pollTimer().stop();
+    bool tickPolls = true;  // after the start-up's own poll, the first tick polls
     std::vector<std::pair<qint64, MemoryStatus>> marks{{0, readMemoryStatus()}};
     const QList<qint64> markAt{1, 10, 100, 250, 500, 750, 1000, 2000, 5000};
     qint64 done = 0;
@@ -124,21 +127,22 @@ int main(int argc, char** argv) {
     const qint64 failedBefore = mailer.failedFetches();
     const qint64 pollStart = monotonicNs();
     while (done < polls && monotonicNs() - begin < limitNs) {
-        const bool polling = handlers.state().pollToggle == -1;  // this tick polls
+        const bool polling = tickPolls;
+        tickPolls = !tickPolls;
         if (polling) {
             if (error = fill.deposit(1 + done % 2); !error.isEmpty()) {
                 return fail(error);
             }
         }
-        handlers.Timer1_Timer();
+        handlers.pollTimer().onTick();
         if (polling) {
             if (!waitUntil([&] { return !check.isPolling(); }, 60'000)) {
                 return fail(QStringLiteral("poll %1 did not end").arg(done + 1));
             }
             ++done;
-            if (handlers.timer2().isActive()) {
+            if (handlers.alarm().isBlinking()) {
                 ++alarms;
-                handlers.alarm_reset_Click();
+                handlers.resetAlarm();
             }
             if (markAt.contains(done)) {
                 marks.emplace_back(done, readMemoryStatus());

@@ -1,6 +1,6 @@
 // How long the interface thread's event loop stands still while a big poll runs. The whole
 // monitor runs (offscreen window included); once its start-up poll of the empty mailbox is over,
-// the prepared reports are put into the mailbox and one CheckMail fetches and analyses them,
+// the prepared reports are put into the mailbox and one poll fetches and analyses them,
 // while a precise 5 ms timer measures how late each of its ticks comes.
 //   kervo_bench_stall settings=DIR folder=DIR templates=DIR maildir=DIR mails=N
 //                     [big=DIR] [period-ms=5] [slice-ms=M] [limit-s=600]
@@ -16,8 +16,8 @@
 #include <cstdio>
 
 #include "Application.h"
-#include "app/FormModel.h"
-#include "app/Monitor.h"
+#include "Monitor.h"
+#include "app/WindowModel.h"
 #include "mail/MailCheck.h"
 #include "mail/mime/HeaderDecoding.h"
 #include "mail/mime/MimeReader.h"
@@ -123,12 +123,12 @@ int main(int argc, char** argv) {
     }
     // An alarm shows the report's subject first; a huge report's own subject tells its alarm.
     int bigAlarms = 0;
-    FormModel& form = monitor.form();
-    QObject::connect(&form, &FormModel::labelChanged, &app, [&](FormLabel label) {
-        if (label == FormLabel::Label1 && bigSubjects.contains(form.labelText(label))) {
-            ++bigAlarms;
-        }
-    });
+    QObject::connect(&monitor.model(), &WindowModel::alarmSubjectChanged, &app,
+                     [&](const QString& subject) {
+                         if (bigSubjects.contains(subject)) {
+                             ++bigAlarms;
+                         }
+                     });
 
     StallProbe probe(period, kPhases);
     QString pollError;
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     finished = false;
     const qint64 start = monotonicNs();
     probe.start();
-    if (!check.CheckMail()) {
+    if (!check.start()) {
         return fail(QStringLiteral("the poll did not start"));
     }
     const bool ended = waitUntil([&] { return finished; }, limitMs);

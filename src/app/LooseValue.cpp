@@ -70,17 +70,4 @@ double LooseValue::toNumber() const {
     return 0.0;
 }
 
-long long LooseValue::toWhole() const {
-    // A settings file can hold any number of digits; beyond the range the value saturates.
-    const double whole = std::nearbyint(toNumber());
-    constexpr double kLimit = 9.2e18;
-    if (!(whole < kLimit)) {
-        return whole > 0 ? static_cast<long long>(kLimit) : 0;
-    }
-    if (whole < -kLimit) {
-        return -static_cast<long long>(kLimit);
-    }
-    return static_cast<long long>(whole);
-}
-
 }  // namespace kervo

@@ -25,8 +25,6 @@ class LooseValue {
     QString toText() const;
     // Empty counts as 0; a text that is not a number counts as 0 as well.
     double toNumber() const;
-    // The number rounded to a whole number (halves to even, as the original run time did).
-    long long toWhole() const;
 
     bool operator==(const LooseValue& other) const = default;
 

@@ -3,12 +3,13 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include "app/ProblemLog.h"
+
 namespace kervo {
 
-PictureLoad loadPicture(const QString& path) {
-    PictureLoad result;
+Result<QImage> loadPicture(const QString& path) {
     if (path.isEmpty()) {
-        return result;
+        return QImage();
     }
     QString actual = path;
     if (!QFileInfo::exists(actual) && path.contains(u'\\')) {
@@ -19,16 +20,29 @@ PictureLoad loadPicture(const QString& path) {
         }
     }
     if (!QFileInfo::exists(actual)) {
-        result.error = QStringLiteral("picture file not found: %1").arg(path);
-        return result;
+        return Error{QStringLiteral("picture file not found: %1").arg(path)};
     }
     QImageReader reader(actual);
     reader.setAutoTransform(false);
-    result.image = reader.read();
-    if (result.image.isNull()) {
-        result.error = QStringLiteral("cannot read picture %1: %2").arg(path, reader.errorString());
+    QImage image = reader.read();
+    if (image.isNull()) {
+        return Error{QStringLiteral("cannot read picture %1: %2").arg(path, reader.errorString())};
     }
-    return result;
+    return image;
+}
+
+QImage PictureSource::load(const QString& path, const QString& use) {
+    Result<QImage> picture = loadPicture(path);
+    if (picture.ok()) {
+        failing_.remove(path);
+        return std::move(picture).value();
+    }
+    if (!failing_.contains(path)) {
+        failing_.insert(path);
+        log_.report(
+            QStringLiteral("%1 shown without its picture: %2").arg(use, picture.error().message));
+    }
+    return QImage();
 }
 
 }  // namespace kervo

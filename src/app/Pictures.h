@@ -1,19 +1,32 @@
 #pragma once
 
 #include <QImage>
+#include <QSet>
 #include <QString>
+
+#include "app/Result.h"
 
 namespace kervo {
 
-struct PictureLoad {
-    QImage image;   // null for an empty path or a failure
-    QString error;  // empty on success
-    bool ok() const { return error.isEmpty(); }
-};
+class ProblemLog;
 
-// Loads a picture file at its own size. An empty path gives no picture and is no error. Paths
-// written for the old platform ("img\back.gif") are tried with forward slashes too; relative
-// paths resolve against the current directory.
-PictureLoad loadPicture(const QString& path);
+// Loads a picture file at its own size. An empty path gives no picture (a null image) and is no
+// error. Paths written with backslashes ("img\back.gif") are tried with forward slashes too.
+Result<QImage> loadPicture(const QString& path);
+
+// The pictures the window loads again and again while it runs (at every blink, every alarm and
+// every reset). A picture that cannot be loaded leaves the window without it rather than stopping
+// anything, and is told to the log once, not at every blink, until it loads again.
+class PictureSource {
+  public:
+    explicit PictureSource(ProblemLog& log) : log_(log) {}
+
+    // The picture, or a null image when it cannot be loaded; `use` says what it was for.
+    QImage load(const QString& path, const QString& use);
+
+  private:
+    ProblemLog& log_;
+    QSet<QString> failing_;
+};
 
 }  // namespace kervo

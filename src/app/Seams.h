@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/Result.h"
+
 namespace kervo {
 
 // The few things the monitor takes from the outside world, kept behind small interfaces so that
@@ -23,9 +25,8 @@ class SystemClock final : public Clock {
 class ProcessStarter {
   public:
     virtual ~ProcessStarter() = default;
-    // Starts the program detached and returns at once; on failure returns false and says why.
-    virtual bool startDetached(const QString& program, const QStringList& arguments,
-                               QString* error) = 0;
+    // Starts the program detached and returns at once, or says why it could not.
+    virtual Result<void> start(const QString& program, const QStringList& arguments) = 0;
 };
 
 class Beeper {

@@ -1,6 +1,8 @@
 #include "dials/ConsoleLaunch.h"
 
-#include "app/MonitorContext.h"
+#include "app/ProblemLog.h"
+#include "app/Seams.h"
+#include "settings/Settings.h"
 
 namespace kervo {
 
@@ -36,24 +38,28 @@ QStringList splitCommandLine(const QString& commandLine) {
     return {};
 }
 
-void Picture1_Click(MonitorContext& context, int index) {
-    if (index < 0 || index >= kDialCount) {
-        context.log.report(QStringLiteral("click on dial %1, which does not exist").arg(index));
-        return;
+ConsoleLauncher::ConsoleLauncher(const Settings& settings, ProcessStarter& starter, ProblemLog& log)
+    : starter_(starter), log_(log) {
+    for (const ServerEntry& server : settings.servers) {
+        commands_.push_back(server.command.toText());
     }
-    const QString command = context.state.servers[static_cast<size_t>(index)].command.toText();
+}
+
+void ConsoleLauncher::openConsole(int dial) {
+    if (dial < 0 || static_cast<size_t>(dial) >= commands_.size()) {
+        return;  // a dial without a server has no console
+    }
+    const QString& command = commands_[static_cast<size_t>(dial)];
     const QStringList words = splitCommandLine(command);
     if (words.isEmpty()) {
         return;
     }
-    QString error;
-    if (!context.starter.startDetached(words.first(), words.mid(1), &error)) {
+    if (const Result<void> started = starter_.start(words.first(), words.mid(1)); !started.ok()) {
         // The operator clicked and must learn why nothing opened; polling and alarm go on.
-        if (error.isEmpty()) {
-            error = QStringLiteral("reason unknown");
-        }
-        context.log.warn(QStringLiteral("The console command \"%1\" could not be started: %2")
-                             .arg(command, error));
+        const QString why = started.error().message.isEmpty() ? QStringLiteral("reason unknown")
+                                                              : started.error().message;
+        log_.warn(QStringLiteral("The console command \"%1\" could not be started: %2")
+                      .arg(command, why));
     }
 }
 

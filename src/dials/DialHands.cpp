@@ -2,14 +2,14 @@
 
 #include <cmath>
 
-#include "app/FormModel.h"
 #include "app/Seams.h"
+#include "app/WindowModel.h"
 
 namespace kervo {
 
 namespace {
-// The trace has always been drawn with this value; the full-precision one would move the hands
-// by a hair and no longer retrace the hands of the same minute exactly.
+// π is truncated to 3.1415926 so that hands drawn within the same minute land on the same pixels
+// whichever poll or report drew them; do not correct it.
 constexpr double kPi = 3.1415926;
 }  // namespace
 
@@ -17,24 +17,22 @@ QPointF handRimPoint(float width, float height, int minute) {
     const float cx = width / 2;
     const float cy = height / 2;
     const double angle = (6.0 * minute - 90.0) * kPi / 180.0;
-    // Through memory: the optimiser would otherwise keep the doubles and skip the rounding.
+    // The coordinates are single precision, like the dial's size; through memory, since the
+    // optimiser would otherwise keep the doubles and skip the rounding.
     volatile float x = static_cast<float>(cx + cx * std::cos(angle));
     volatile float y = static_cast<float>(cy + cy * std::sin(angle));
     return QPointF(x, y);
 }
 
-void DrawDialHand(FormModel& form, const Clock& clock, int index, Rgb colour) {
-    const QSizeF size = form.dialSizeTwips(index);
-    const auto width = static_cast<float>(size.width());
-    const auto height = static_cast<float>(size.height());
+void drawMinuteHand(WindowModel& window, const Clock& clock, int dial, Rgb colour) {
+    constexpr auto size = static_cast<float>(WindowModel::kDialSize);
     // One reading: the clear and the hand must belong to the same minute.
     const int minute = clock.now().time().minute();
     if (minute == 1) {
-        form.clearDial(index);
+        window.clearDial(dial);
     }
-    const QPointF rim = handRimPoint(width, height, minute);
-    const QPointF centre(width / 2, height / 2);
-    form.drawDialLine(index, rim, centre, colour);
+    window.drawDialLine(dial, handRimPoint(size, size, minute), QPointF(size / 2, size / 2),
+                        colour);
 }
 
 }  // namespace kervo

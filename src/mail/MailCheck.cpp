@@ -6,9 +6,8 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 
-#include "alarm/ReportAnalysis.h"
-#include "app/MonitorContext.h"
-#include "dials/DialHands.h"
+#include "app/ProblemLog.h"
+#include "app/Seams.h"
 
 namespace kervo {
 
@@ -21,14 +20,17 @@ constexpr qint64 kReadAheadBytes = qint64(64) * 1024 * 1024;
 constexpr int kReadingNice = 10;
 }  // namespace
 
-MailCheck::MailCheck(MonitorContext& context, MailComponent& mailer, QString mailFolder,
-                     QObject* parent)
+MailCheck::MailCheck(MailComponent& mailer, QString mailFolder, PollAccount account, RuleBook rules,
+                     WindowModel& window, const Clock& clock, ProblemLog& log, QObject* parent)
     : QObject(parent),
-      context_(context),
       mailer_(mailer),
       mailFolder_(std::move(mailFolder)),
+      account_(std::move(account)),
+      rules_(std::move(rules)),
+      clock_(clock),
+      log_(log),
       readAhead_(kReadAheadMails, kReadAheadBytes),
-      notice_(context.form) {}
+      notice_(window) {}
 
 MailCheck::~MailCheck() {
     // The worker stops at its next mail; what it posted to this object dies with it.
@@ -38,40 +40,37 @@ MailCheck::~MailCheck() {
     }
 }
 
-bool MailCheck::CheckMail() {
+bool MailCheck::start() {
     if (polling_) {
         // A poll that is still running when the next one is due is told once, not hidden.
         if (!overdue_) {
             overdue_ = true;
             notice_.setPollOverdue(true);
-            context_.log.report(
-                QStringLiteral("the mail poll started at %1 is still running; no new poll "
-                               "starts before it ends")
-                    .arg(pollStarted_.toString(QStringLiteral("HH:mm:ss"))));
+            log_.report(QStringLiteral("the mail poll started at %1 is still running; no new poll "
+                                       "starts before it ends")
+                            .arg(pollStarted_.toString(QStringLiteral("HH:mm:ss"))));
         }
         return false;
     }
     polling_ = true;
-    pollStarted_ = context_.clock.now();
+    pollStarted_ = clock_.now();
     fetchShown_ = false;
     if (worker_.joinable()) {
         worker_.join();  // the previous worker has already delivered its last mail
     }
     readAhead_.reopen();
-    // Copies: the worker must never see the state, which belongs to the interface thread.
-    worker_ = std::thread(&MailCheck::fetchAndRead, this, context_.state.mailServer,
-                          context_.state.mailUser, context_.state.mailPassword,
-                          ReportRules::from(context_.state));
+    worker_ = std::thread(&MailCheck::fetchAndRead, this);
     return true;
 }
 
-// The worker thread. It touches nothing of the interface thread's: what it learns goes through
-// the read-ahead queue and queued calls.
-void MailCheck::fetchAndRead(const QString& server, const QString& user, const QString& password,
-                             const ReportRules& rules) {
+// The worker thread. It reads only what never changes (the account, the rules) and touches
+// nothing of the interface thread's: what it learns goes through the read-ahead queue and
+// queued calls.
+void MailCheck::fetchAndRead() {
     FetchResult result;
     try {
-        result = mailer_.RcvMail(server, user, password, kCommand, mailFolder_);
+        result = mailer_.RcvMail(account_.server, account_.user, account_.password, kCommand,
+                                 mailFolder_);
     } catch (const std::exception& e) {
         result.error = QString::fromUtf8(e.what());
     } catch (...) {
@@ -82,7 +81,7 @@ void MailCheck::fetchAndRead(const QString& server, const QString& user, const Q
     // first. The next poll's worker starts at the interface thread's own priority again.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kReadingNice);
     QMetaObject::invokeMethod(
-        this, [this, result = std::move(result)]() mutable { fetched(std::move(result)); },
+        this, [this, result = std::move(result)]() mutable { onFetched(std::move(result)); },
         Qt::QueuedConnection);
     for (const QString& element : files) {
         ReadAhead::Mail mail{element, {}, {}};
@@ -93,7 +92,7 @@ void MailCheck::fetchAndRead(const QString& server, const QString& user, const Q
         }
         // The rules are searched here too: a long report must not hold up the window.
         if (!mail.read.failed()) {
-            mail.findings = rules.find(mail.read.header, mail.read.body);
+            mail.findings = rules_.find(mail.read.header, mail.read.body);
         }
         bool wasEmpty = false;
         if (!readAhead_.put(std::move(mail), wasEmpty)) {
@@ -121,15 +120,13 @@ void MailCheck::onWake() {
     analyseSome();
 }
 
-void MailCheck::fetched(FetchResult result) {
-    // Every configured dial gets its grey hand, whatever the fetch brought, before any report.
-    for (int i = 0; i <= context_.state.serverCount; ++i) {
-        DrawDialHand(context_.form, context_.clock, i, context_.state.pollColour);
-    }
+void MailCheck::onFetched(FetchResult result) {
+    // Whatever the fetch brought, its mark on the dials comes before any of its reports.
+    Q_EMIT fetched();
     error_ = result.error;
     withheld_ = result.withheld;
     for (const QString& notice : std::as_const(result.notices)) {
-        context_.log.report(notice);
+        log_.report(notice);
     }
     fetchShown_ = true;
     wakeAnalysis();
@@ -163,20 +160,19 @@ void MailCheck::analyse(ReadAhead::Mail mail) {
         // at every poll while the trouble lasts.
         if (!unreadableReported_.contains(mail.element)) {
             unreadableReported_.insert(mail.element);
-            context_.log.report(
-                QStringLiteral("mail not read yet, tried again at the next poll: %1")
-                    .arg(mail.read.error));
+            log_.report(QStringLiteral("mail not read yet, tried again at the next poll: %1")
+                            .arg(mail.read.error));
         }
         return;
     }
     unreadableReported_.remove(mail.element);
-    applyFindings(context_, mail.findings, mail.read.header, mail.read.body);
+    Q_EMIT reportRead(mail.read.header, mail.read.body, mail.findings);
     mailer_.MarkAnalysed(mail.element, mailFolder_);
 }
 
 void MailCheck::finish() {
     if (!error_.isEmpty()) {
-        context_.log.report(QStringLiteral("mail poll failed: %1").arg(error_));
+        log_.report(QStringLiteral("mail poll failed: %1").arg(error_));
     }
     notice_.setPollFailed(!error_.isEmpty());
     notice_.setWithheldMails(withheld_);

@@ -8,33 +8,42 @@
 #include <atomic>
 #include <thread>
 
-#include "alarm/ReportAnalysis.h"
 #include "mail/MailComponent.h"
 #include "mail/ReadAhead.h"
 #include "mail/StatusNotice.h"
+#include "settings/RuleBook.h"
 
 namespace kervo {
 
-struct MonitorContext;
+class Clock;
+class ProblemLog;
+class WindowModel;
 
-// One poll of the mailbox. The network part (RcvMail) and the reading of the fetched mails
-// (ReadMail) run on a worker thread, so that the window never waits for the mail server nor for
-// a huge mail; the grey hands and then the analysis of each mail run on the interface thread,
-// in slices, in the order the mail arrived. The worker reads only a bounded amount ahead of the
-// analysis. A mail that could not be read now is left for the next poll. Only one poll is ever
-// in flight.
+// The mailbox account the polls log on with: lines 6 to 8 of kervo.ini.
+struct PollAccount {
+    QString server;
+    QString user;
+    QString password;
+};
+
+// One poll of the mailbox at a time. The fetch, the reading of the fetched mails and the search
+// of the alarm rules run on a worker thread, so that the window never waits for the mail server
+// nor for a huge mail; the reports then reach the interface thread one by one, in slices, in the
+// order they arrived, and each is marked analysed once its signal has been handled. The worker
+// reads only a bounded amount ahead. A mail that could not be read now is left for the next
+// poll. Only one poll is ever in flight.
 class MailCheck : public QObject {
     Q_OBJECT
   public:
-    MailCheck(MonitorContext& context, MailComponent& mailer, QString mailFolder,
-              QObject* parent = nullptr);
+    MailCheck(MailComponent& mailer, QString mailFolder, PollAccount account, RuleBook rules,
+              WindowModel& window, const Clock& clock, ProblemLog& log, QObject* parent = nullptr);
     // Waits for the worker: for a fetch under way to end (it has its timeouts), not for the
     // poll's remaining mails to be read.
     ~MailCheck() override;
 
     // Starts a poll. A poll asked for while one is still running is dropped (returns false), and
     // the notice line says that the running one is overdue until it ends.
-    bool CheckMail();
+    [[nodiscard]] bool start();
     bool isPolling() const { return polling_; }
     const QString& mailFolder() const { return mailFolder_; }
 
@@ -43,22 +52,29 @@ class MailCheck : public QObject {
     void setSliceBudgetMs(int ms) { sliceBudgetMs_ = ms; }
 
   Q_SIGNALS:
-    // After the last fetched mail of the poll has been analysed.
+    // The fetch is over, before any of its reports: the poll's grey hands belong here.
+    void fetched();
+    // One report, in the order the mails arrived, with what the rules found in it.
+    void reportRead(const QString& subject, const QString& body,
+                    const kervo::ReportFindings& findings);
+    // After the last fetched mail of the poll has been handled.
     void pollFinished(const QString& error);
 
   private:
-    void fetchAndRead(const QString& server, const QString& user, const QString& password,
-                      const ReportRules& rules);
+    void fetchAndRead();
     void wakeAnalysis();
     void onWake();
-    void fetched(FetchResult result);
+    void onFetched(FetchResult result);
     void analyseSome();
     void analyse(ReadAhead::Mail mail);
     void finish();
 
-    MonitorContext& context_;
     MailComponent& mailer_;
     const QString mailFolder_;
+    const PollAccount account_;
+    const RuleBook rules_;
+    const Clock& clock_;
+    ProblemLog& log_;
     ReadAhead readAhead_;
     std::thread worker_;
     bool polling_ = false;

@@ -1,16 +1,25 @@
 #include "mail/PollTimer.h"
 
-#include <QLocale>
-
-#include "app/MonitorContext.h"
+#include "app/ScreenTexts.h"
+#include "app/Seams.h"
+#include "app/WindowModel.h"
 #include "mail/MailCheck.h"
 #include "mail/MailComponent.h"
 
 namespace kervo {
 
-PollTimer::PollTimer(MonitorContext& context, MailCheck& check, MailComponent& mailer,
+PollTimer::PollTimer(WindowModel& window, const Clock& clock, MailCheck& check,
+                     MailComponent& mailer, QString mailFolder, LooseValue purgeLimit,
                      QObject* parent)
-    : QObject(parent), context_(context), check_(check), mailer_(mailer) {
+    : QObject(parent),
+      window_(window),
+      clock_(clock),
+      check_(check),
+      mailer_(mailer),
+      mailFolder_(std::move(mailFolder)),
+      purgeLimit_(std::move(purgeLimit)) {
+    timer_.setInterval(kTickMs);
+    connect(&timer_, &QTimer::timeout, this, &PollTimer::onTick);
     connect(&check_, &MailCheck::pollFinished, this, [this] {
         if (purgeAfterPoll_) {
             purgeAfterPoll_ = false;
@@ -19,22 +28,18 @@ PollTimer::PollTimer(MonitorContext& context, MailCheck& check, MailComponent& m
     });
 }
 
-void PollTimer::Timer1_Timer() {
-    MonitorState& state = context_.state;
-    const QDateTime now = context_.clock.now();
-    const QLocale locale;
-    context_.form.setLabelText(FormLabel::Label4,
-                               locale.toString(now.date(), QLocale::ShortFormat) + u' ' +
-                                   now.time().toString(QStringLiteral("HH:mm:ss")));
+void PollTimer::onTick() {
+    window_.setClock(screen::clockText(clock_.now()));
 
-    state.pollToggle = -state.pollToggle;
-    if (state.pollToggle == 1) {
-        check_.CheckMail();  // dropped when the last poll is still running
+    pollDue_ = !pollDue_;
+    if (pollDue_) {
+        (void)check_.start();  // refused, and told, while the last poll still runs
     }
 
-    ++state.purgeCounter;
-    if (static_cast<double>(state.purgeCounter) > state.purgeLimit.toNumber()) {
-        state.purgeCounter = 0;
+    ++ticksSincePurge_;
+    // Compared as numbers: a limit written as text or left empty counts as 0, every tick.
+    if (static_cast<double>(ticksSincePurge_) > purgeLimit_.toNumber()) {
+        ticksSincePurge_ = 0;
         // The purge belongs after this tick's poll; a poll still running finishes first.
         if (check_.isPolling()) {
             purgeAfterPoll_ = true;
@@ -45,7 +50,7 @@ void PollTimer::Timer1_Timer() {
 }
 
 void PollTimer::purge() {
-    mailer_.PurgeAnalysed(check_.mailFolder());
+    mailer_.PurgeAnalysed(mailFolder_);
 }
 
 }  // namespace kervo

@@ -1,29 +1,48 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "app/LooseValue.h"
 
 namespace kervo {
 
-struct MonitorContext;
+class Clock;
 class MailCheck;
 class MailComponent;
+class WindowModel;
 
-// The 30-second tick: the clock label on every tick, a poll on every second tick, and the purge
-// of analysed mail every purgeLimit + 1 ticks.
+// The monitor's 30-second tick: the clock line on every tick, a poll on every second tick, and
+// the purge of the analysed mail every purgeLimit + 1 ticks, after the tick's poll.
 class PollTimer : public QObject {
     Q_OBJECT
   public:
-    PollTimer(MonitorContext& context, MailCheck& check, MailComponent& mailer,
-              QObject* parent = nullptr);
+    static constexpr int kTickMs = 30'000;
 
-    void Timer1_Timer();
+    // purgeLimit is line 5 of kervo.ini: the ticks between two purges, empty counting as 0.
+    PollTimer(WindowModel& window, const Clock& clock, MailCheck& check, MailComponent& mailer,
+              QString mailFolder, LooseValue purgeLimit, QObject* parent = nullptr);
+
+    // The first tick comes one interval from now.
+    void start() { timer_.start(); }
+    // No more ticks but the ones driven by hand, for a benchmark that drives them.
+    void stop() { timer_.stop(); }
+    void onTick();
 
   private:
     void purge();
 
-    MonitorContext& context_;
+    WindowModel& window_;
+    const Clock& clock_;
     MailCheck& check_;
     MailComponent& mailer_;
+    const QString mailFolder_;
+    const LooseValue purgeLimit_;
+    QTimer timer_;
+    // The start-up polls on its own, so the first tick polls again and the second does not.
+    bool pollDue_ = false;
+    long long ticksSincePurge_ = 0;
     bool purgeAfterPoll_ = false;
 };
 

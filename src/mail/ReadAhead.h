@@ -6,8 +6,8 @@
 #include <mutex>
 #include <optional>
 
-#include "alarm/ReportAnalysis.h"
 #include "mail/MailComponent.h"
+#include "settings/RuleBook.h"
 
 namespace kervo {
 

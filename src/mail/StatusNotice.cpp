@@ -1,6 +1,7 @@
 #include "mail/StatusNotice.h"
 
-#include "app/FormModel.h"
+#include "app/ScreenTexts.h"
+#include "app/WindowModel.h"
 
 namespace kervo {
 
@@ -22,20 +23,20 @@ void StatusNotice::setWithheldMails(int count) {
 void StatusNotice::show() {
     QString trouble;
     if (failed_) {
-        trouble = QStringLiteral("受信エラー");
+        trouble = screen::pollFailed();
     } else if (overdue_) {
-        trouble = QStringLiteral("受信遅延");
+        trouble = screen::pollOverdue();
     } else if (withheld_ > 0) {
-        trouble = QStringLiteral("未受信 %1通").arg(withheld_);
+        trouble = screen::mailsWithheld(withheld_);
     }
     if (!trouble.isEmpty()) {
         if (!showingTrouble_) {
-            ownText_ = form_.labelText(FormLabel::Label11);
+            ownText_ = window_.statusNotice();
             showingTrouble_ = true;
         }
-        form_.setLabelText(FormLabel::Label11, trouble);
+        window_.setStatusNotice(trouble);
     } else if (showingTrouble_) {
-        form_.setLabelText(FormLabel::Label11, ownText_);
+        window_.setStatusNotice(ownText_);
         showingTrouble_ = false;
     }
 }

@@ -4,14 +4,14 @@
 
 namespace kervo {
 
-class FormModel;
+class WindowModel;
 
 // The notice line at the lower right of the window: its own text while the mail polling is
 // well, otherwise the most pressing trouble, in this order: polls fail, a poll runs past the
 // next one's time, mails wait on the server that cannot be fetched.
 class StatusNotice {
   public:
-    explicit StatusNotice(FormModel& form) : form_(form) {}
+    explicit StatusNotice(WindowModel& window) : window_(window) {}
 
     void setPollFailed(bool failed);
     void setPollOverdue(bool overdue);
@@ -20,7 +20,7 @@ class StatusNotice {
   private:
     void show();
 
-    FormModel& form_;
+    WindowModel& window_;
     bool failed_ = false;
     bool overdue_ = false;
     int withheld_ = 0;

@@ -52,21 +52,21 @@ void printPictures(const Settings& settings, const QDir& dir, QTextStream& out, 
             out << "(none)\n";
             continue;
         }
-        const PictureLoad load = loadPicture(picturePathIn(dir, *p.path));
+        const Result<QImage> load = loadPicture(picturePathIn(dir, *p.path));
         out << quoted(*p.path);
         if (load.ok()) {
             out << QStringLiteral(" (loads, %1 x %2 px)\n")
-                       .arg(load.image.width())
-                       .arg(load.image.height());
+                       .arg(load.value().width())
+                       .arg(load.value().height());
         } else {
-            out << QStringLiteral(" (does not load: %1)\n").arg(visible(load.error));
+            out << QStringLiteral(" (does not load: %1)\n").arg(visible(load.error().message));
             // The start-up has already stopped for lines 1 and 3; the others only show when an
             // alarm needs them.
             if (!p.neededAtStart) {
                 err << QStringLiteral("warning: %1, line %2: the %3 does not load: %4\n")
                            .arg(QString::fromUtf16(kKervoIni))
                            .arg(p.line)
-                           .arg(p.name, visible(load.error));
+                           .arg(p.name, visible(load.error().message));
             }
         }
     }

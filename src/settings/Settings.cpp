@@ -194,7 +194,7 @@ std::optional<SettingsError> parseServerIni(const QByteArray& bytes, Settings& i
     std::vector<SettingsField> fields;
     while (!cursor.onlyWhiteSpaceLeft()) {
         const int number = static_cast<int>(servers.size()) + 1;
-        if (number > kDialCount) {
+        if (number > kMaxServers) {
             return SettingsError{file, cursor.line(),
                                  QStringLiteral("a server record beyond the 12th; the window "
                                                 "has 12 dials")};
@@ -256,17 +256,19 @@ QString picturePathIn(const QDir& dir, const QString& path) {
 
 StartPicturesRead loadStartPictures(const Settings& settings, const QDir& dir) {
     const QString file = QString::fromUtf16(kKervoIni);
-    PictureLoad background = loadPicture(picturePathIn(dir, settings.backgroundPicture));
+    Result<QImage> background = loadPicture(picturePathIn(dir, settings.backgroundPicture));
     if (!background.ok()) {
-        return SettingsError{
-            file, 1, QStringLiteral("the %1 does not load: %2").arg(headName(1), background.error)};
+        return SettingsError{file, 1,
+                             QStringLiteral("the %1 does not load: %2")
+                                 .arg(headName(1), background.error().message)};
     }
-    PictureLoad dial = loadPicture(picturePathIn(dir, settings.dialPicture));
+    Result<QImage> dial = loadPicture(picturePathIn(dir, settings.dialPicture));
     if (!dial.ok()) {
         return SettingsError{
-            file, 3, QStringLiteral("the %1 does not load: %2").arg(headName(3), dial.error)};
+            file, 3,
+            QStringLiteral("the %1 does not load: %2").arg(headName(3), dial.error().message)};
     }
-    return StartPictures{std::move(background.image), std::move(dial.image)};
+    return StartPictures{std::move(background).value(), std::move(dial).value()};
 }
 
 }  // namespace kervo

@@ -9,11 +9,26 @@
 #include <vector>
 
 #include "app/LooseValue.h"
-#include "app/MonitorState.h"
 
 namespace kervo {
 
-struct MonitorContext;
+// One watched server, one record of server.ini: dial k shows server k.
+struct ServerEntry {
+    LooseValue name;     // the dial's caption, and the text that pins a report on the dial
+    LooseValue command;  // the console started by a click on the dial; may be empty
+};
+
+// One alarm rule, one record of kervo.ini: it matches a report whose subject holds the first
+// pattern and whose body holds the second.
+struct AlarmRule {
+    LooseValue tag;  // a free label, kept as read
+    LooseValue firstPattern;
+    LooseValue secondPattern;
+    QString message;  // shown when the rule matches
+};
+
+constexpr int kMaxServers = 12;  // one per dial
+constexpr int kMaxRules = 200;
 
 inline constexpr char16_t kKervoIni[] = u"kervo.ini";
 inline constexpr char16_t kServerIni[] = u"server.ini";
@@ -70,9 +85,5 @@ struct StartPictures {
 using StartPicturesRead = std::variant<StartPictures, SettingsError>;
 StartPicturesRead loadStartPictures(const Settings& settings, const QDir& dir);
 
-// Reads both files and applies them: settings and tables into the state, pictures onto the
-// window and the dials, dials shown and captioned for the configured servers. On an error
-// nothing of the state is half-filled and the error names the file and line.
-std::optional<SettingsError> LoadSettings(MonitorContext& context, const QDir& dir);
 
 }  // namespace kervo

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QPushButton>
 
+#include "app/ScreenTexts.h"
 #include "ui/Fonts.h"
 #include "ui/TextBox.h"
 
@@ -10,33 +11,34 @@ namespace kervo {
 
 MailBodyWindow::MailBodyWindow()
     : QWidget(nullptr, Qt::Window),
-      Command1_(new QPushButton(QStringLiteral("戻　　　る"), this)),
-      Label1_(new TextBox(this)) {
+      backButton_(new QPushButton(screen::backButton(), this)),
+      bodyText_(new TextBox(this)) {
     installFontSubstitutions();
-    setWindowTitle(QStringLiteral("BODY of mail"));
+    setWindowTitle(screen::mailBodyTitle());
     setFixedSize(kClientWidth, kClientHeight);
 
-    Command1_->setObjectName(QStringLiteral("Command1"));
-    Command1_->setGeometry(0, 0, 625, 25);
-    Command1_->setFont(designFont(gothicFace(), 9.75, 400));
-    QPalette buttonPalette = Command1_->palette();
+    // The button does nothing: the window is closed with its own close control.
+    backButton_->setObjectName(QStringLiteral("backButton"));
+    backButton_->setGeometry(0, 0, 625, 25);
+    backButton_->setFont(designFont(gothicFace(), 9.75, 400));
+    QPalette buttonPalette = backButton_->palette();
     buttonPalette.setColor(QPalette::Button, Qt::white);
-    Command1_->setPalette(buttonPalette);
-    Command1_->setAutoDefault(false);
-    Command1_->setFocusPolicy(Qt::NoFocus);
+    backButton_->setPalette(buttonPalette);
+    backButton_->setAutoDefault(false);
+    backButton_->setFocusPolicy(Qt::NoFocus);
 
-    Label1_->setObjectName(QStringLiteral("Label1"));
-    Label1_->setGeometry(8, 40, 609, 625);
-    Label1_->setOpaque(palette().color(QPalette::Window));
-    Label1_->setTextColour(palette().color(QPalette::WindowText));
+    bodyText_->setObjectName(QStringLiteral("bodyText"));
+    bodyText_->setGeometry(8, 40, 609, 625);
+    bodyText_->setOpaque(palette().color(QPalette::Window));
+    bodyText_->setTextColour(palette().color(QPalette::WindowText));
 }
 
 void MailBodyWindow::setText(const QString& text) {
-    Label1_->setText(text);
+    bodyText_->setText(text);
 }
 
 QString MailBodyWindow::text() const {
-    return Label1_->text();
+    return bodyText_->text();
 }
 
 void MailBodyWindow::closeEvent(QCloseEvent* event) {

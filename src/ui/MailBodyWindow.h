@@ -32,8 +32,8 @@ class MailBodyWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    QPushButton* Command1_;
-    TextBox* Label1_;
+    QPushButton* backButton_;
+    TextBox* bodyText_;
 };
 
 }  // namespace kervo

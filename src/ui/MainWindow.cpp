@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "app/ScreenTexts.h"
 #include "ui/Artwork.h"
 #include "ui/Fonts.h"
 #include "ui/MailBodyWindow.h"
@@ -21,18 +22,18 @@ namespace {
 
 // The skin was drawn for black label text; a dark desktop theme must not turn it white.
 const QColor kLabelText(0, 0, 0);
-// The name boxes wear the classic title-bar text colour.
-const QColor kNameBoxBackground(255, 255, 255);
-const QColor kResetLabelText(192, 0, 0);
+// The caption boxes above the dials are white whatever the desktop theme.
+const QColor kCaptionBackground(255, 255, 255);
+const QColor kResetAlarmText(192, 0, 0);
 
-// Dial i and its name box: six columns 104 px apart, two rows 128 px apart.
+// Dial i and its caption box: six columns 104 px apart, two rows 128 px apart, upper row first.
 QRect dialRect(int index) {
     const int col = index % 6;
     const int row = index / 6;
-    return QRect(32 + 104 * col, 120 + 128 * row, FormModel::kDialPixels, FormModel::kDialPixels);
+    return QRect(32 + 104 * col, 120 + 128 * row, WindowModel::kDialSize, WindowModel::kDialSize);
 }
 
-QRect nameBoxRect(int index) {
+QRect captionRect(int index) {
     const int col = index % 6;
     const int row = index / 6;
     return QRect(32 + 104 * col, 96 + 128 * row, 97, 17);
@@ -40,10 +41,10 @@ QRect nameBoxRect(int index) {
 
 }  // namespace
 
-MainWindow::MainWindow(FormModel& model, QWidget* parent)
+MainWindow::MainWindow(WindowModel& model, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), model_(model) {
     installFontSubstitutions();
-    setWindowTitle(QStringLiteral("サーバ監視システム （改ざん　侵入検査） V1.3"));
+    setWindowTitle(screen::windowTitle());
     setWindowIcon(builtinWindowIcon());
     setFont(mainWindowFont());
     setFixedSize(kClientWidth, kClientHeight);
@@ -54,22 +55,28 @@ MainWindow::MainWindow(FormModel& model, QWidget* parent)
     buildMenus();
     adoptBuiltinPictures();
 
-    connect(&model_, &FormModel::backgroundChanged, this, qOverload<>(&QWidget::update));
-    connect(&model_, &FormModel::labelChanged, this, &MainWindow::refreshLabel);
-    connect(&model_, &FormModel::resetLabelVisibleChanged, Label10_, &QWidget::setVisible);
-    connect(&model_, &FormModel::dialChanged, this, &MainWindow::refreshDial);
-    connect(&model_, &FormModel::windowStateRequested, this, &MainWindow::applyWindowState);
-    connect(&model_, &FormModel::mailBodyChanged, this, &MainWindow::syncMailBody);
-    connect(&model_, &FormModel::mailBodyShowRequested, this, &MainWindow::showMailBodyWindow);
+    connect(&model_, &WindowModel::backgroundChanged, this, qOverload<>(&QWidget::update));
+    connect(&model_, &WindowModel::alarmSubjectChanged, alarmSubject_, &TextBox::setText);
+    connect(&model_, &WindowModel::alarmReportChanged, alarmReport_, &TextBox::setText);
+    connect(&model_, &WindowModel::alarmMessageChanged, alarmMessage_, &TextBox::setText);
+    connect(&model_, &WindowModel::clockChanged, clock_, &TextBox::setText);
+    connect(&model_, &WindowModel::statusNoticeChanged, statusNotice_, &TextBox::setText);
+    connect(&model_, &WindowModel::resetAlarmVisibleChanged, resetAlarmButton_,
+            &QWidget::setVisible);
+    connect(&model_, &WindowModel::dialChanged, this, &MainWindow::refreshDial);
+    connect(&model_, &WindowModel::windowStateRequested, this, &MainWindow::applyWindowState);
+    connect(&model_, &WindowModel::mailBodyChanged, this, &MainWindow::syncMailBody);
+    connect(&model_, &WindowModel::mailBodyShowRequested, this, &MainWindow::showMailBodyWindow);
 
-    for (FormLabel label : {FormLabel::Label1, FormLabel::Label2, FormLabel::Label3,
-                            FormLabel::Label4, FormLabel::Label11}) {
-        refreshLabel(label);
-    }
+    alarmSubject_->setText(model_.alarmSubject());
+    alarmReport_->setText(model_.alarmReport());
+    alarmMessage_->setText(model_.alarmMessage());
+    clock_->setText(model_.clock());
+    statusNotice_->setText(model_.statusNotice());
     for (int i = 0; i < kDialCount; ++i) {
         refreshDial(i);
     }
-    Label10_->setVisible(model_.resetLabelVisible());
+    resetAlarmButton_->setVisible(model_.resetAlarmVisible());
     syncMailBody();
 }
 
@@ -90,10 +97,6 @@ QRegion MainWindow::windowShape() {
     return shape;
 }
 
-QString MainWindow::noticeText() {
-    return QStringLiteral("Ver 1.3");
-}
-
 void MainWindow::buildControls() {
     const QFont nameFont = designFont(gothicFace(), 9, 400);
     const QFont reportFont = designFont(proportionalGothicFace(), 9, 400);
@@ -109,48 +112,50 @@ void MainWindow::buildControls() {
 
     for (int i = 0; i < kDialCount; ++i) {
         auto* dial = new PictureBox(this);
-        dial->setObjectName(QStringLiteral("Picture1_%1").arg(i));
+        dial->setObjectName(QStringLiteral("dial%1").arg(i));
         dial->setGeometry(dialRect(i));
-        dial->setBackground(toQColor(FormModel::kDialBackground));
+        dial->setBackground(toQColor(WindowModel::kDialBackground));
         dial->hide();
         connect(dial, &PictureBox::clicked, this, [this, i] { Q_EMIT dialClicked(i); });
-        Picture1_[static_cast<size_t>(i)] = dial;
+        dials_[static_cast<size_t>(i)] = dial;
 
-        auto* name = makeLabel("Label5", nameBoxRect(i), nameFont);
-        name->setObjectName(QStringLiteral("Label5_%1").arg(i));
-        name->setOpaque(kNameBoxBackground);
-        Label5_[static_cast<size_t>(i)] = name;
+        auto* caption = makeLabel("dialCaption", captionRect(i), nameFont);
+        caption->setObjectName(QStringLiteral("dialCaption%1").arg(i));
+        caption->setOpaque(kCaptionBackground);
+        dialCaptions_[static_cast<size_t>(i)] = caption;
     }
 
-    Picture2_ = new PictureBox(this);
-    Picture2_->setObjectName(QStringLiteral("Picture2"));
-    Picture2_->setGeometry(24, 32, 32, 25);
-    Picture2_->setBackground(toQColor(FormModel::kDialBackground));
-    Picture2_->setImage(builtinEmblem());
+    emblem_ = new PictureBox(this);
+    emblem_->setObjectName(QStringLiteral("emblem"));
+    emblem_->setGeometry(24, 32, 32, 25);
+    emblem_->setBackground(toQColor(WindowModel::kDialBackground));
+    emblem_->setImage(builtinEmblem());
 
     const QFont windowFont = mainWindowFont();
-    Label7_ = makeLabel("Label7", QRect(56, 8, 329, 25), designFont(heavyFace(), 9.75, 400, true));
-    Label7_->setText(QStringLiteral("Kervo"));
-    Label4_ = makeLabel("Label4", QRect(72, 40, 169, 17), designFont(heavyFace(), 9.75, 400));
-    Label10_ = makeLabel("Label10", QRect(520, 8, 97, 17), windowFont);
-    Label10_->setText(QStringLiteral("Reset Alarm"));
-    Label10_->setTextColour(kResetLabelText);
-    Label10_->hide();
-    Label8_ = makeLabel("Label8", QRect(624, 8, 17, 17), windowFont);
-    Label8_->setText(QStringLiteral("  "));
-    Label9_ = makeLabel("Label9", QRect(648, 8, 17, 17), windowFont);
-    Label9_->setText(QStringLiteral("  "));
-    Label1_ = makeLabel("Label1", QRect(48, 376, 545, 25), reportFont);
-    Label3_ = makeLabel("Label3", QRect(48, 408, 577, 25), reportFont);
-    Label2_ = makeLabel("Label2", QRect(48, 432, 593, 49), reportFont);
-    Label6_ = makeLabel("Label6", QRect(216, 496, 257, 17), reportFont);
-    Label6_->setText(QStringLiteral("円領域をクリックするとサーバにログインします"));
-    Label11_ = makeLabel("Label11", QRect(568, 496, 97, 17), windowFont);
+    productTitle_ =
+        makeLabel("productTitle", QRect(56, 8, 329, 25), designFont(heavyFace(), 9.75, 400, true));
+    productTitle_->setText(screen::productTitle());
+    clock_ = makeLabel("clock", QRect(72, 40, 169, 17), designFont(heavyFace(), 9.75, 400));
+    resetAlarmButton_ = makeLabel("resetAlarmButton", QRect(520, 8, 97, 17), windowFont);
+    resetAlarmButton_->setText(screen::resetAlarm());
+    resetAlarmButton_->setTextColour(kResetAlarmText);
+    resetAlarmButton_->hide();
+    // The minimise and close marks are part of the skin; these boxes only take the clicks.
+    minimiseButton_ = makeLabel("minimiseButton", QRect(624, 8, 17, 17), windowFont);
+    minimiseButton_->setText(screen::hotSpot());
+    closeButton_ = makeLabel("closeButton", QRect(648, 8, 17, 17), windowFont);
+    closeButton_->setText(screen::hotSpot());
+    alarmSubject_ = makeLabel("alarmSubject", QRect(48, 376, 545, 25), reportFont);
+    alarmMessage_ = makeLabel("alarmMessage", QRect(48, 408, 577, 25), reportFont);
+    alarmReport_ = makeLabel("alarmReport", QRect(48, 432, 593, 49), reportFont);
+    dialHint_ = makeLabel("dialHint", QRect(216, 496, 257, 17), reportFont);
+    dialHint_->setText(screen::dialHint());
+    statusNotice_ = makeLabel("statusNotice", QRect(568, 496, 97, 17), windowFont);
 
-    connect(Label2_, &TextBox::clicked, this, &MainWindow::Label2_Click);
-    connect(Label8_, &TextBox::clicked, this, &MainWindow::Label8_Click);
-    connect(Label9_, &TextBox::clicked, this, &MainWindow::Label9_Click);
-    connect(Label10_, &TextBox::clicked, this, &MainWindow::label10Clicked);
+    connect(alarmReport_, &TextBox::clicked, this, &MainWindow::showReportBody);
+    connect(minimiseButton_, &TextBox::clicked, this, &MainWindow::minimise);
+    connect(closeButton_, &TextBox::clicked, this, &MainWindow::requestQuit);
+    connect(resetAlarmButton_, &TextBox::clicked, this, &MainWindow::resetAlarmRequested);
 }
 
 void MainWindow::buildMenus() {
@@ -159,18 +164,18 @@ void MainWindow::buildMenus() {
     menuBar_ = new QMenuBar(this);
     menuBar_->setObjectName(QStringLiteral("menuBar"));
     menuBar_->setNativeMenuBar(false);
-    QMenu* file = menuBar_->addMenu(QStringLiteral("ファイル"));
-    file->setObjectName(QStringLiteral("file"));
-    fend_ = file->addAction(QStringLiteral("終了"));
-    fend_->setObjectName(QStringLiteral("fend"));
-    QMenu* edit = menuBar_->addMenu(QStringLiteral("編集"));
-    edit->setObjectName(QStringLiteral("edit"));
-    alarm_reset_ = edit->addAction(QStringLiteral("アラームリセット"));
-    alarm_reset_->setObjectName(QStringLiteral("alarm_reset"));
+    QMenu* file = menuBar_->addMenu(screen::fileMenu());
+    file->setObjectName(QStringLiteral("fileMenu"));
+    quitAction_ = file->addAction(screen::quitCommand());
+    quitAction_->setObjectName(QStringLiteral("quitAction"));
+    QMenu* edit = menuBar_->addMenu(screen::editMenu());
+    edit->setObjectName(QStringLiteral("editMenu"));
+    resetAlarmAction_ = edit->addAction(screen::resetAlarmCommand());
+    resetAlarmAction_->setObjectName(QStringLiteral("resetAlarmAction"));
     menuBar_->hide();
 
-    connect(fend_, &QAction::triggered, this, &MainWindow::fend_Click);
-    connect(alarm_reset_, &QAction::triggered, this, &MainWindow::alarmResetChosen);
+    connect(quitAction_, &QAction::triggered, this, &MainWindow::requestQuit);
+    connect(resetAlarmAction_, &QAction::triggered, this, &MainWindow::resetAlarmRequested);
 }
 
 void MainWindow::adoptBuiltinPictures() {
@@ -185,8 +190,8 @@ void MainWindow::adoptBuiltinPictures() {
             model_.setDialPicture(i, dial);
         }
     }
-    if (model_.labelText(FormLabel::Label11).isEmpty()) {
-        model_.setLabelText(FormLabel::Label11, noticeText());
+    if (model_.statusNotice().isEmpty()) {
+        model_.setStatusNotice(screen::noticeWhenWell());
     }
 }
 
@@ -201,14 +206,10 @@ void MainWindow::paintEvent(QPaintEvent* /*event*/) {
 
 void MainWindow::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    Form_MouseDown(event->button(), event->globalPosition());
+    startDrag(event->button(), event->globalPosition());
 }
 
-void MainWindow::Form_MouseDown(Qt::MouseButton button, QPointF globalPos) {
-    DragWindow(button, globalPos);
-}
-
-void MainWindow::DragWindow(Qt::MouseButton button, QPointF globalPos) {
+void MainWindow::startDrag(Qt::MouseButton button, QPointF globalPos) {
     if (button != Qt::LeftButton) {
         return;
     }
@@ -238,69 +239,37 @@ void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-void MainWindow::Label2_Click() {
+void MainWindow::showReportBody() {
     model_.showMailBody();
 }
 
-void MainWindow::Label8_Click() {
+void MainWindow::minimise() {
     model_.setWindowState(WindowState::Minimised);
 }
 
-void MainWindow::Label9_Click() {
-    requestEnd();
-}
-
-void MainWindow::fend_Click() {
-    requestEnd();
-}
-
-void MainWindow::requestEnd() {
+void MainWindow::requestQuit() {
     // The program ends on the first request; whatever closes the windows on the way out must
     // not ask again.
-    if (ending_) {
+    if (quitting_) {
         return;
     }
-    ending_ = true;
-    Q_EMIT endRequested();
+    quitting_ = true;
+    Q_EMIT quitRequested();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // A close by the window system ends the program too, rather than leaving it running with
     // no main window.
     event->accept();
-    requestEnd();
-}
-
-void MainWindow::refreshLabel(FormLabel label) {
-    TextBox* box = nullptr;
-    switch (label) {
-        case FormLabel::Label1:
-            box = Label1_;
-            break;
-        case FormLabel::Label2:
-            box = Label2_;
-            break;
-        case FormLabel::Label3:
-            box = Label3_;
-            break;
-        case FormLabel::Label4:
-            box = Label4_;
-            break;
-        case FormLabel::Label11:
-            box = Label11_;
-            break;
-    }
-    if (box != nullptr) {
-        box->setText(model_.labelText(label));
-    }
+    requestQuit();
 }
 
 void MainWindow::refreshDial(int index) {
     const DialModel& dial = model_.dial(index);
     const auto slot = static_cast<size_t>(index);
-    Picture1_[slot]->setImage(model_.renderDial(index));
-    Picture1_[slot]->setVisible(dial.visible);
-    Label5_[slot]->setText(dial.caption);
+    dials_[slot]->setImage(model_.renderDial(index));
+    dials_[slot]->setVisible(dial.visible);
+    dialCaptions_[slot]->setText(dial.caption);
 }
 
 WindowState MainWindow::currentState() const {

@@ -6,8 +6,7 @@
 #include <QWidget>
 #include <array>
 
-#include "app/FormModel.h"
-#include "app/MonitorState.h"
+#include "app/WindowModel.h"
 #include "ui/MailBodyWindow.h"
 
 class QAction;
@@ -18,34 +17,31 @@ namespace kervo {
 class PictureBox;
 class TextBox;
 
-// The monitor's main window, Form1: a frameless skinned window cut to a rounded shape, moved by
-// pressing on its bare background. It mirrors the FormModel that the handlers write and turns
-// the operator's clicks into signals; it decides nothing the handlers own.
+// The monitor's main window: a frameless skinned window cut to a rounded shape, moved by pressing
+// on its bare background. It mirrors the WindowModel and turns the operator's clicks into
+// signals; it decides nothing the monitor owns.
 class MainWindow : public QWidget {
     Q_OBJECT
   public:
     static constexpr int kClientWidth = 680;
     static constexpr int kClientHeight = 520;
 
-    explicit MainWindow(FormModel& model, QWidget* parent = nullptr);
+    explicit MainWindow(WindowModel& model, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The visible part of the window in client coordinates: 678 x 519 with corners rounded on
-    // 48 x 48 ellipses. Frame, title bar and menu bar lie outside it.
+    // 48 x 48 ellipses. The menu bar lies outside it.
     static QRegion windowShape();
-    // The one-line notice in the lower right corner.
-    static QString noticeText();
 
-    QAction* fendAction() const { return fend_; }
-    QAction* alarmResetAction() const { return alarm_reset_; }
+    QAction* quitAction() const { return quitAction_; }
+    QAction* resetAlarmAction() const { return resetAlarmAction_; }
     // The mail-body window while it exists, hidden or shown.
     MailBodyWindow* mailBodyWindow() const { return mailBody_.data(); }
 
   Q_SIGNALS:
     void dialClicked(int index);  // a visible dial, left button
-    void label10Clicked();        // "Reset Alarm"
-    void alarmResetChosen();      // the hidden menu's alarm reset
-    void endRequested();          // Label9, the hidden menu's end, or the system's close
+    void resetAlarmRequested();   // "Reset Alarm", or the hidden menu's alarm reset
+    void quitRequested();         // the close mark, the hidden menu's end, or the desktop's close
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -64,16 +60,12 @@ class MainWindow : public QWidget {
     void buildMenus();
     void adoptBuiltinPictures();
 
-    // A press that no control took: the bare background, a hidden dial, the hidden Label10.
-    void Form_MouseDown(Qt::MouseButton button, QPointF globalPos);
-    void DragWindow(Qt::MouseButton button, QPointF globalPos);
-    void Label2_Click();
-    void Label8_Click();
-    void Label9_Click();
-    void fend_Click();
-    void requestEnd();
+    // A press that no control took: the bare background, a hidden dial, the hidden reset label.
+    void startDrag(Qt::MouseButton button, QPointF globalPos);
+    void showReportBody();
+    void minimise();
+    void requestQuit();
 
-    void refreshLabel(FormLabel label);
     void refreshDial(int index);
     void applyWindowState(WindowState state);
     void unminimise();
@@ -83,23 +75,23 @@ class MainWindow : public QWidget {
     void showMailBodyWindow();
     void mailBodyClosed();
 
-    FormModel& model_;
-    std::array<PictureBox*, kDialCount> Picture1_{};
-    std::array<TextBox*, kDialCount> Label5_{};
-    PictureBox* Picture2_ = nullptr;
-    TextBox* Label1_ = nullptr;
-    TextBox* Label2_ = nullptr;
-    TextBox* Label3_ = nullptr;
-    TextBox* Label4_ = nullptr;
-    TextBox* Label6_ = nullptr;
-    TextBox* Label7_ = nullptr;
-    TextBox* Label8_ = nullptr;
-    TextBox* Label9_ = nullptr;
-    TextBox* Label10_ = nullptr;
-    TextBox* Label11_ = nullptr;
+    WindowModel& model_;
+    std::array<PictureBox*, kDialCount> dials_{};
+    std::array<TextBox*, kDialCount> dialCaptions_{};
+    PictureBox* emblem_ = nullptr;
+    TextBox* productTitle_ = nullptr;
+    TextBox* clock_ = nullptr;
+    TextBox* resetAlarmButton_ = nullptr;
+    TextBox* minimiseButton_ = nullptr;
+    TextBox* closeButton_ = nullptr;
+    TextBox* alarmSubject_ = nullptr;
+    TextBox* alarmMessage_ = nullptr;
+    TextBox* alarmReport_ = nullptr;
+    TextBox* dialHint_ = nullptr;
+    TextBox* statusNotice_ = nullptr;
     QMenuBar* menuBar_ = nullptr;
-    QAction* fend_ = nullptr;
-    QAction* alarm_reset_ = nullptr;
+    QAction* quitAction_ = nullptr;
+    QAction* resetAlarmAction_ = nullptr;
 
     // Not a child: the mail-body window has no owner. Deleted with this window.
     QPointer<MailBodyWindow> mailBody_;
@@ -109,7 +101,7 @@ class MainWindow : public QWidget {
     QPoint normalPos_;
     bool manualDrag_ = false;
     QPointF dragOffset_;
-    bool ending_ = false;
+    bool quitting_ = false;
 };
 
 }  // namespace kervo

@@ -1,7 +1,5 @@
-#include <gtest/gtest.h>
-
+// What a report means: the dial it goes to and the rules it matches.
 #include "AlarmFixture.h"
-#include "alarm/ReportAnalysis.h"
 
 using namespace kervo;
 using kervo::test::u8;
@@ -22,11 +20,11 @@ TEST(OccursIn, table_exactCaseSensitiveAndEmptyRules) {
     }
 }
 
-TEST(AnalyseReport, table_goesToTheHighestNamedDialWithItsGreenHand) {
+TEST(ReportDial, table_goesToTheHighestNamedDialWithItsGreenHand) {
     const std::tuple<const char*, const char*, int> cases[] = {
-        // slot i is the i-th name of the list split at '|'; nullptr: no servers at all
+        // server i is the i-th name of the list split at '|'; nullptr: no servers at all
         {"alpha|bravo|charlie", "nothing known", 0},
-        {"alpha|bravo|charlie", "alpha is down", 0},  // index 0 is never searched for
+        {"alpha|bravo|charlie", "alpha is down", 0},  // the first name is never searched for
         {"alpha|bravo|charlie", "alpha charlie", 2},
         {"s0|s1|s2|s3|s4|s5", "s5 after s2", 5},
         {"x|web01-db|web01", "web01-db", 2},  // the shorter name is contained in the longer
@@ -34,30 +32,31 @@ TEST(AnalyseReport, table_goesToTheHighestNamedDialWithItsGreenHand) {
         {"x|alpha||charlie", "charlie", 3},
         {"x|alpha||charlie", "", 0},
         {nullptr, "anything", 0}};
-    for (const auto& [servers, firstText, dial] : cases) {
-        SCOPED_TRACE(firstText);
+    for (const auto& [servers, subject, dial] : cases) {
+        SCOPED_TRACE(subject);
         test::MonitorFixture f;
-        f.setServers(servers == nullptr ? QStringList() : u8(servers).split(u'|'));
-        f.state.currentServer = 7;  // left over from an earlier report
-        AnalyseReport(f.context, u8(firstText), u8("body"));
-        EXPECT_EQ(f.state.currentServer, dial);
+        const Settings settings =
+            test::settingsWith(servers == nullptr ? QStringList() : u8(servers).split(u'|'));
+        PictureSource pictures(f.log);
+        Alarm alarm(f.window, pictures, f.beeper, f.log, {});
+        ReportAnalysis(settings, f.window, f.clock, alarm).analyse(u8(subject), u8("body"));
         for (int i = 0; i < kDialCount; ++i) {
-            EXPECT_EQ(test::imageHasColour(f.form.dial(i).hands, Qt::green), i == dial) << i;
+            EXPECT_EQ(test::imageHasColour(f.window.dial(i).hands, Qt::green), i == dial) << i;
         }
-        EXPECT_FALSE(f.timer2.isActive());
+        EXPECT_FALSE(alarm.isBlinking());
     }
 }
 
 struct RuleCase {
     std::vector<std::array<const char*, 3>> rules;  // first pattern, second pattern, message
-    const char* firstText;
-    const char* secondText;
+    const char* subject;
+    const char* body;
     const char* message;  // nullptr: no alarm
 };
 
 const std::array<const char*, 3> kPasswd{"web01", "/etc/passwd", "passwd changed"};
 
-TEST(AnalyseReport, rulesTable_raiseTheAlarmOfTheLastMatchingRule) {
+TEST(ReportRules, table_raiseTheAlarmOfTheLastMatchingRule) {
     const RuleCase cases[] = {
         {{kPasswd}, "web01 check", "M /etc/passwd", "passwd changed"},
         {{kPasswd}, "web01 check", "M /etc/group", nullptr},
@@ -76,28 +75,26 @@ TEST(AnalyseReport, rulesTable_raiseTheAlarmOfTheLastMatchingRule) {
     for (const RuleCase& c : cases) {
         SCOPED_TRACE(c.message == nullptr ? "no alarm" : c.message);
         test::MonitorFixture f;
-        f.setServers({u8("default"), u8("web01")});
-        f.state.dialAlarmPicture = f.writePicture(u8("alarm.png"), {9, 9}, Qt::red);
+        Settings settings = test::settingsWith({u8("default"), u8("web01")});
+        settings.dialAlarmPicture = f.writePicture(u8("alarm.png"), {9, 9}, Qt::red);
         for (const auto& [first, second, message] : c.rules) {
-            f.addRule(u8(first), u8(second), u8(message));
+            test::addRule(settings, u8(first), u8(second), u8(message));
         }
-        const QString second = u8(c.secondText);
-        AnalyseReport(f.context, u8(c.firstText), second);
+        PictureSource pictures(f.log);
+        Alarm alarm(f.window, pictures, f.beeper, f.log, {{}, {}, {}, settings.dialAlarmPicture});
+        ReportAnalysis(settings, f.window, f.clock, alarm).analyse(u8(c.subject), u8(c.body));
 
-        const bool alarm = c.message != nullptr;
-        const auto dial = static_cast<size_t>(f.state.currentServer);
-        EXPECT_EQ(f.timer2.isActive(), alarm);
-        EXPECT_EQ(f.form.labelText(FormLabel::Label1), alarm ? u8(c.firstText) : QString());
-        EXPECT_EQ(f.form.labelText(FormLabel::Label2), alarm ? second : QString());
-        EXPECT_EQ(f.form.labelText(FormLabel::Label3), u8(c.message));
-        EXPECT_EQ(f.form.mailBodyText(), alarm ? u8(c.message) + u8("\r\n") + second : QString());
-        EXPECT_EQ(f.form.mailBodyPresence(),
-                  alarm ? MailBodyPresence::Hidden : MailBodyPresence::Absent);
-        EXPECT_EQ(f.form.dial(f.state.currentServer).picture.isNull(), !alarm);
-        EXPECT_EQ(f.state.dialAlarmed[dial], alarm);
-        // the blink starts with the next tick, not at the match
-        EXPECT_FALSE(f.form.resetLabelVisible() || f.beeper.beeps > 0);
-        EXPECT_EQ(f.form.windowState(), WindowState::Normal);
+        const bool raised = c.message != nullptr;
+        EXPECT_EQ(alarm.isBlinking(), raised);
+        EXPECT_EQ(f.window.alarmSubject(), raised ? u8(c.subject) : QString());
+        EXPECT_EQ(f.window.alarmReport(), raised ? u8(c.body) : QString());
+        EXPECT_EQ(f.window.alarmMessage(), u8(c.message));
+        EXPECT_EQ(f.window.mailBodyText(),
+                  raised ? u8(c.message) + u8("\r\n") + u8(c.body) : QString());
+        EXPECT_EQ(f.window.mailBodyPresence(),
+                  raised ? MailBodyPresence::Hidden : MailBodyPresence::Absent);
+        const int dial = u8(c.subject).contains(u8("web01")) ? 1 : 0;
+        EXPECT_EQ(f.window.dial(dial).picture.isNull(), !raised);
         // every alarm is recorded on one line of its own: nothing else reaches the log
         EXPECT_EQ(f.stream.problems(), QStringList());
     }
@@ -107,19 +104,25 @@ class AlarmDialPicture : public test::AlarmFixture, public ::testing::WithParamI
 
 TEST_P(AlarmDialPicture, emptyOrMissing_alarmRaisedAndAMissingOneReportedOnce) {
     const bool missing = GetParam();
-    f.state.dialAlarmPicture = missing ? missingPath() : QString();
-    f.addRule(u8("db01"), QString(), u8("first"));
-    f.addRule(QString(), u8("changed"), u8("second"));
-    EXPECT_NO_THROW(AnalyseReport(f.context, u8("db01"), u8("changed")));
-    EXPECT_TRUE(f.timer2.isActive());
-    EXPECT_EQ(f.form.mailBodyText(), u8("second\r\nchanged"));
-    EXPECT_TRUE(f.state.dialAlarmed[2]);
+    Settings changed = settings;
+    changed.dialAlarmPicture = missing ? f.pictures.filePath(u8("gone.gif")) : QString();
+    Alarm bare(f.window, pictures, f.beeper, f.log,
+               {changed.backgroundPicture, changed.alarmBackgroundPicture, changed.dialPicture,
+                changed.dialAlarmPicture});
+    test::addRule(changed, u8("db01"), QString(), u8("first"));
+    test::addRule(changed, QString(), u8("changed"), u8("second"));
+    ReportAnalysis(changed, f.window, f.clock, bare).analyse(u8("db01"), u8("changed"));
+    EXPECT_TRUE(bare.isBlinking());
+    EXPECT_EQ(f.window.mailBodyText(), u8("second\r\nchanged"));
     // an unreadable picture leaves the normal face; an empty path asks for no picture at all
     EXPECT_EQ(dialColour(2), missing ? kDial : QColor());
     EXPECT_EQ(f.stream.problems().size(), missing ? 1 : 0);
     EXPECT_TRUE(f.warnings.isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(MissingOrEmpty, AlarmDialPicture, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(MissingOrEmpty, AlarmDialPicture, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& row) {
+                             return row.param ? "missing" : "empty";
+                         });
 
 }  // namespace

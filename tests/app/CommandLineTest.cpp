@@ -2,7 +2,7 @@
 
 #include <QTemporaryDir>
 
-#include "app/CommandLine.h"
+#include "CommandLine.h"
 
 using kervo::runOperatorTool;
 

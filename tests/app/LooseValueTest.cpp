@@ -40,18 +40,8 @@ INSTANTIATE_TEST_SUITE_P(Fields, LooseValueField,
 TEST(LooseValue, emptyField_staysEmptyAndCountsAsZero) {
     const LooseValue v = LooseValue::fromField(QString(), false);
     EXPECT_TRUE(v.isEmpty());
-    EXPECT_EQ(v.toWhole(), 0);
+    EXPECT_EQ(v.toNumber(), 0);
     EXPECT_TRUE(v.toText().isEmpty());
-}
-
-TEST(LooseValue, toWhole_roundsHalvesToEven) {
-    EXPECT_EQ(LooseValue::fromNumber(2.5).toWhole(), 2);
-    EXPECT_EQ(LooseValue::fromNumber(3.5).toWhole(), 4);
-    EXPECT_EQ(LooseValue::fromText(QStringLiteral(" 10 ")).toWhole(), 10);
-    // far beyond the range of a whole number: saturates instead of overflowing
-    EXPECT_GT(LooseValue::fromField(QStringLiteral("99999999999999999999999"), false).toWhole(),
-              9'000'000'000'000'000'000LL);
-    EXPECT_LT(LooseValue::fromNumber(-1e300).toWhole(), -9'000'000'000'000'000'000LL);
 }
 
 }  // namespace

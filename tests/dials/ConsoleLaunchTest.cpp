@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "dials/ConsoleLaunch.h"
-#include "dials/QtProcessStarter.h"
+#include "dials/SpawnProcessStarter.h"
 #include "support/MonitorFixture.h"
 
 using namespace kervo;
@@ -35,22 +35,23 @@ TEST(SplitCommandLine, table_givesTheProgramAndItsArguments) {
     }
 }
 
-// A monitor whose dial 3 carries the command, with the poll and an alarm running.
+// Settings whose dial 3 carries the command, and its launcher.
 struct Console : test::MonitorFixture {
     explicit Console(const LooseValue& command, ProcessStarter* real = nullptr)
-        : run{state, form, timer1, timer2, clock, beeper, real ? *real : starter, log} {
-        state.servers[3].command = command;
-        state.serverCount = 3;
-        timer1.start();
-        timer2.start();
+        : settings(withCommand(command)), launcher(settings, real ? *real : starter, log) {}
+    static Settings withCommand(const LooseValue& command) {
+        Settings s = test::settingsWith({u8("a"), u8("b"), u8("c"), u8("d")});
+        s.servers[3].command = command;
+        return s;
     }
-    MonitorContext run;
+    Settings settings;
+    ConsoleLauncher launcher;
 };
 
-TEST(Picture1Click, everyClick_startsTheProgramWithItsArgumentsAgain) {
+TEST(OpenConsole, everyClick_startsTheProgramWithItsArgumentsAgain) {
     Console f(LooseValue::fromText(u8(R"(ssh -l root "web 01")")));
-    for (int dial : {3, 3, 12, -1}) {  // 12 and -1 name no dial
-        Picture1_Click(f.run, dial);
+    for (int dial : {3, 3, 4, 12, -1}) {  // 4 has no server; 12 and -1 name no dial
+        f.launcher.openConsole(dial);
     }
     ASSERT_EQ(f.starter.calls.size(), 2u);
     EXPECT_EQ(f.starter.calls[1].program, u8("ssh"));
@@ -58,17 +59,17 @@ TEST(Picture1Click, everyClick_startsTheProgramWithItsArgumentsAgain) {
     EXPECT_TRUE(f.warnings.isEmpty());
 }
 
-TEST(Picture1Click, emptyCommands_startNothing) {
+TEST(OpenConsole, emptyCommands_startNothing) {
     for (const LooseValue& command :
          {LooseValue(), LooseValue::fromText(u8("\"\"")), LooseValue::fromText(u8("   "))}) {
         Console f(command);
-        Picture1_Click(f.run, 3);
+        f.launcher.openConsole(3);
         EXPECT_TRUE(f.starter.calls.empty()) << command.toText().toStdString();
         EXPECT_TRUE(f.warnings.isEmpty());
     }
 }
 
-TEST(QtProcessStarter, programOnPath_runsDetachedWithNoDescriptorOfTheMonitor) {
+TEST(SpawnProcessStarter, programOnPath_runsDetachedWithNoDescriptorOfTheMonitor) {
     QTemporaryDir dir;
     const QString made = dir.filePath(u8("descriptors"));
     // A descriptor the monitor holds open across exec, as a mail server session may be.
@@ -76,13 +77,13 @@ TEST(QtProcessStarter, programOnPath_runsDetachedWithNoDescriptorOfTheMonitor) {
     const int held = ::fcntl(opened, F_DUPFD, 50);
     ::close(opened);
     ASSERT_GE(held, 50);
-    QtProcessStarter starter;
+    SpawnProcessStarter starter;
     Console f(LooseValue::fromText(
                   u8(R"(sh -c "ls /proc/self/fd >$0.part && mv $0.part $0" "%1")").arg(made)),
               &starter);
     QFileSystemWatcher watcher({dir.path()});
     QSignalSpy changes(&watcher, &QFileSystemWatcher::directoryChanged);
-    Picture1_Click(f.run, 3);
+    f.launcher.openConsole(3);
     while (!QFileInfo::exists(made) && changes.wait(30000)) {
     }
     ::close(held);
@@ -94,15 +95,14 @@ TEST(QtProcessStarter, programOnPath_runsDetachedWithNoDescriptorOfTheMonitor) {
     EXPECT_TRUE(f.warnings.isEmpty());
 }
 
-TEST(QtProcessStarter, missingProgramClicked_warnsAndTheMonitorGoesOn) {
+TEST(SpawnProcessStarter, missingProgramClicked_warnsAndTheMonitorGoesOn) {
     // a path, a bare name looked up on PATH, and a quoted empty program name
     for (const char* command : {"/nonexistent/console x", "kervo-no-such-console x", "\"\" x"}) {
-        QtProcessStarter starter;
+        SpawnProcessStarter starter;
         Console f(LooseValue::fromText(u8(command)), &starter);
-        EXPECT_NO_THROW(Picture1_Click(f.run, 3));
+        f.launcher.openConsole(3);
         ASSERT_EQ(f.warnings.size(), 1) << command;
         EXPECT_TRUE(f.warnings[0].contains(u8(command))) << command;
-        EXPECT_TRUE(f.timer1.isActive() && f.timer2.isActive());
     }
 }
 

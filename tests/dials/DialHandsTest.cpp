@@ -39,31 +39,31 @@ bool colourNear(const QImage& image, QPointF p, const QColor& colour) {
 struct DialFixture : ::testing::Test {
     void drawAt(int minute) {
         f.clock.setMinute(minute);
-        DrawDialHand(f.form, f.clock, kDial, rgb(255, 0, 0));
+        drawMinuteHand(f.window, f.clock, kDial, rgb(255, 0, 0));
     }
     // Of three points between the centre and the minute's rim point, how many show the hand.
     int handPoints(int minute) const {
-        const auto twips = static_cast<float>(FormModel::kDialTwips);
-        const QPointF rim = handRimPoint(twips, twips, minute) / FormModel::kTwipsPerPixel;
+        const auto size = static_cast<float>(WindowModel::kDialSize);
+        const QPointF rim = handRimPoint(size, size, minute);
         const QPointF centre(48.5, 48.5);
         int n = 0;
         for (double t : {0.2, 0.5, 0.8}) {
-            n += colourNear(f.form.renderDial(kDial), centre + (rim - centre) * t, kHand);
+            n += colourNear(f.window.renderDial(kDial), centre + (rim - centre) * t, kHand);
         }
         return n;
     }
     // A short black stroke in the lower left, where no hand drawn here passes.
-    void mark() {
-        f.form.drawDialLine(kDial, QPointF(150, 1305), QPointF(435, 1305), rgb(0, 0, 0));
+    void mark() { f.window.drawDialLine(kDial, QPointF(10, 87), QPointF(29, 87), rgb(0, 0, 0)); }
+    bool marked() const {
+        return colourNear(f.window.renderDial(kDial), QPointF(19, 87), Qt::black);
     }
-    bool marked() const { return colourNear(f.form.renderDial(kDial), QPointF(19, 87), Qt::black); }
 
     test::MonitorFixture f;
 };
 
 TEST_F(DialFixture, minutes_oneLineFromCentreToRim) {
     for (int minute : {0, 15, 30, 45, 52}) {
-        f.form.clearDial(kDial);
+        f.window.clearDial(kDial);
         drawAt(minute);
         EXPECT_EQ(handPoints(minute), 3) << minute;
         EXPECT_EQ(handPoints((minute + 30) % 60), 0) << minute;  // nothing beyond the centre
@@ -81,7 +81,7 @@ TEST_F(DialFixture, everyCallInMinuteOne_clearsFirstButOtherMinutesDoNot) {
     f.clock.time = f.clock.time.addSecs(-91);
     f.clock.advancePerRead = 60;
     f.clock.reads = 0;
-    DrawDialHand(f.form, f.clock, kDial, rgb(255, 0, 0));
+    drawMinuteHand(f.window, f.clock, kDial, rgb(255, 0, 0));
     EXPECT_EQ(f.clock.reads, 1);
     EXPECT_TRUE(marked());
     EXPECT_EQ(handPoints(0), 3);

@@ -4,8 +4,12 @@
 
 #include "Application.h"
 #include "E2eSupport.h"
-#include "app/FormModel.h"
-#include "app/Monitor.h"
+#include "Monitor.h"
+#include "alarm/Alarm.h"
+#include "app/ScreenTexts.h"
+#include "app/WindowModel.h"
+#include "dials/DialHands.h"
+#include "mail/PollTimer.h"
 #include "support/MonitorFixture.h"
 
 using namespace kervo;
@@ -13,8 +17,8 @@ using namespace kervo::test;
 
 namespace {
 
-int pixelsOf(const FormModel& form, int dial, Rgb colour) {
-    return countPixels(form.renderDial(dial), colour);
+int pixelsOf(const WindowModel& window, int dial, Rgb colour) {
+    return countPixels(window.renderDial(dial), colour);
 }
 
 TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived) {
@@ -37,43 +41,43 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     Application app({QDir(settings.path()), mailFolder, nullptr});
     ASSERT_FALSE(app.start().has_value());
     Monitor& monitor = app.monitor();
-    FormModel& form = app.form();
+    WindowModel& window = app.model();
 
     // The start-up poll: everything fetched, saved, analysed; the mailbox emptied.
     ASSERT_TRUE(waitFor([&] { return !app.pollInFlight(); }, 60'000));
     EXPECT_EQ(server.mailCount(), 0);
     EXPECT_EQ(filesIn(mailFolder + QStringLiteral("/cur")), 3);
-    EXPECT_TRUE(monitor.timer2().isActive());
-    EXPECT_EQ(form.labelText(FormLabel::Label3), QStringLiteral("改ざんを検知しました"));
-    EXPECT_EQ(monitor.state().currentServer, 1);
-    EXPECT_TRUE(monitor.state().dialAlarmed[1]);
-    EXPECT_GT(pixelsOf(form, 1, monitor.state().reportColour), 10);
-    EXPECT_GT(pixelsOf(form, 2, monitor.state().reportColour), 10);
-    EXPECT_GT(pixelsOf(form, 0, monitor.state().pollColour), 10);
+    EXPECT_TRUE(monitor.alarm().isBlinking());
+    EXPECT_EQ(window.alarmMessage(), QStringLiteral("改ざんを検知しました"));
+    EXPECT_EQ(window.alarmSubject(), QStringLiteral("【改ざん】web01"));
+    EXPECT_GT(pixelsOf(window, 1, kReportHandColour), 10);
+    EXPECT_GT(pixelsOf(window, 2, kReportHandColour), 10);
+    EXPECT_GT(pixelsOf(window, 0, kPollHandColour), 10);
 
     // Tick 1 polls an empty mailbox, tick 2 purges (purgeLimit 1).
-    monitor.Timer1_Timer();
+    monitor.pollTimer().onTick();
     ASSERT_TRUE(waitFor([&] { return !app.pollInFlight(); }, 30'000));
-    monitor.Timer1_Timer();
+    monitor.pollTimer().onTick();
     EXPECT_EQ(filesIn(mailFolder + QStringLiteral("/cur")), 0);
 
     // The server goes away: the poll fails, the window says so, the monitor goes on.
     server.stop();
-    monitor.Timer1_Timer();  // tick 3 polls
+    monitor.pollTimer().onTick();  // tick 3 polls
     ASSERT_TRUE(waitFor([&] { return !app.pollInFlight(); }, 60'000));
-    EXPECT_EQ(form.labelText(FormLabel::Label11), QStringLiteral("受信エラー"));
+    EXPECT_EQ(window.statusNotice(), screen::pollFailed());
 
     // And comes back with a report waiting: the next polling tick fetches it.
     const QString back = startWithReports(
         server, {{QStringLiteral("db01 integrity report"), QStringLiteral("nothing to see")}});
     ASSERT_TRUE(back.isEmpty()) << back.toStdString();
-    monitor.Timer1_Timer();  // tick 4 does not poll
+    window.clearDial(2);
+    monitor.pollTimer().onTick();  // tick 4 does not poll
     EXPECT_FALSE(app.pollInFlight());
-    monitor.Timer1_Timer();  // tick 5 does
+    monitor.pollTimer().onTick();  // tick 5 does
     ASSERT_TRUE(waitFor([&] { return !app.pollInFlight(); }, 60'000));
     EXPECT_EQ(server.mailCount(), 0);
-    EXPECT_EQ(monitor.state().currentServer, 2);
-    EXPECT_NE(form.labelText(FormLabel::Label11), QStringLiteral("受信エラー"));
+    EXPECT_GT(pixelsOf(window, 2, kReportHandColour), 10);
+    EXPECT_NE(window.statusNotice(), screen::pollFailed());
 }
 
 }  // namespace

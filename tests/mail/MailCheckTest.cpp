@@ -54,76 +54,42 @@ class Watchdog {
     std::thread thread_;
 };
 
-TEST_F(MailCheckTest, threeReports_readAndAnalysedInOrderAfterGreyHands) {
+TEST_F(MailCheckTest, threeReports_readAndShownInOrderAfterGreyHands) {
     mailer.fetches.push_back({QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}, {}});
     mailer.mails[u"a"_s] = texts(u"tripwire web01 changed"_s, u"/etc/passwd"_s);
     // b cannot be read now: it is left for the next poll
     mailer.mails[u"c"_s] = texts(u"db01 report"_s, u"nothing"_s);
     mailer.mails[u"d"_s] = texts(u"web01 and db01"_s, u"fine"_s);
-    std::vector<int> serverAtMark;
+    std::vector<size_t> shownAtMark;
     int greyOnUnreportedDials = -1;
     mailer.onMark = [&](const QString& element) {
-        serverAtMark.push_back(state.currentServer);
+        shownAtMark.push_back(reports.size());
         if (element == u"a") {
             greyOnUnreportedDials =
-                std::min(pixelsOf(0, state.pollColour), pixelsOf(2, state.pollColour));
+                std::min(pixelsOf(0, kPollHandColour), pixelsOf(2, kPollHandColour));
         }
     };
 
-    ASSERT_TRUE(check.CheckMail());
+    ASSERT_TRUE(check().start());
     ASSERT_TRUE(waitForPoll());
 
     EXPECT_EQ(mailer.calls.front(), u"RcvMail"_s);
     EXPECT_EQ(mailer.callsOf(u"ReadMail:"_s),
               (std::vector<QString>{u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
     EXPECT_EQ(mailer.callsOf(u"MarkAnalysed:"_s), (std::vector<QString>{u"a"_s, u"c"_s, u"d"_s}));
-    // each report is analysed, in turn, before it is marked
-    EXPECT_EQ(serverAtMark, (std::vector<int>{1, 2, 2}));
-    EXPECT_EQ(state.currentServer, 2);
+    // each report is shown, in turn, before it is marked
+    EXPECT_EQ(shownAtMark, (std::vector<size_t>{1, 2, 3}));
+    EXPECT_EQ(reports, (std::vector<QString>{u"tripwire web01 changed"_s, u"db01 report"_s,
+                                             u"web01 and db01"_s}));
     EXPECT_GT(greyOnUnreportedDials, 10) << "grey hands must be on every dial before a report";
-    EXPECT_TRUE(timer2.isActive()) << "report a matched the rule";
-    EXPECT_EQ(form.labelText(FormLabel::Label3), QStringLiteral("passwd changed"));
+    EXPECT_GT(pixelsOf(2, kReportHandColour), 10) << "the last report names db01 last";
+    EXPECT_TRUE(alarmRaised()) << "report a matched the rule";
+    EXPECT_EQ(window.alarmMessage(), QStringLiteral("passwd changed"));
     EXPECT_EQ(mailer.lastHeader, QStringLiteral("subject:"));
     EXPECT_EQ(mailer.lastLogon,
               (QStringList{u"pop.example"_s, u"watch"_s, u"secret"_s, u"SAVEALLD"_s}));
     for (const QString& folder : mailer.folders) {
-        EXPECT_EQ(folder, check.mailFolder());
-    }
-}
-
-TEST_F(MailCheckTest, noServers_noGreyHandButReportsStillAnalysed) {
-    state.serverCount = -1;
-    mailer.fetches.push_back({QStringList{u"a"_s}, {}});
-    mailer.mails[u"a"_s] = texts(u"web01 changed"_s, u"/etc/passwd"_s);
-    ASSERT_TRUE(check.CheckMail());
-    ASSERT_TRUE(waitForPoll());
-    EXPECT_EQ(pixelsOf(0, state.pollColour), 0);
-    EXPECT_GT(pixelsOf(0, state.reportColour), 10) << "the report's hand goes to dial 0";
-    EXPECT_TRUE(timer2.isActive());
-}
-
-TEST_F(MailCheckTest, nothingFetched_greyHandsOnlyAndNoRead) {
-    struct Case {
-        FetchResult result;
-        bool failed;
-    };
-    const std::vector<Case> cases = {
-        {FetchResult{std::nullopt, {}}, false},
-        {FetchResult{QStringList{}, {}}, false},
-        {FetchResult{std::nullopt, QStringLiteral("connection refused")}, true},
-    };
-    for (const Case& c : cases) {
-        mailer.fetches.push_back(c.result);
-    }
-    form.setLabelText(FormLabel::Label11, u"Ver"_s);
-    for (const Case& c : cases) {
-        mailer.calls.clear();
-        form.clearDial(0);
-        ASSERT_TRUE(check.CheckMail());
-        ASSERT_TRUE(waitForPoll());
-        EXPECT_EQ(mailer.calls, std::vector<QString>{u"RcvMail"_s});
-        EXPECT_GT(pixelsOf(0, state.pollColour), 10);
-        EXPECT_EQ(form.labelText(FormLabel::Label11) == u"Ver"_s, !c.failed);
+        EXPECT_EQ(folder, u"/var/lib/kervo-test/mail"_s);
     }
 }
 
@@ -139,17 +105,19 @@ TEST_F(MailCheckTest, pollTrouble_showsOnNoticeUntilAGoodPollGivesItBack) {
         // mails saved before a failure are still analysed
         {{QStringList{u"a"_s}, u"connection lost after 1 mail"_s}, u"受信エラー"_s},
         {withheld, u"未受信 2通"_s},
-        {{std::nullopt, {}}, u"Ver 1.3"_s},
+        {{QStringList{}, {}}, u"Ver 1.3"_s},
     };
     mailer.mails[u"a"_s] = texts(u"web01"_s, u"x"_s);
-    form.setLabelText(FormLabel::Label11, u"Ver 1.3"_s);
+    window.setStatusNotice(u"Ver 1.3"_s);
     for (const auto& poll : polls) {
         mailer.fetches.push_back(poll.result);
-        ASSERT_TRUE(check.CheckMail());
+        window.clearDial(0);
+        ASSERT_TRUE(check().start());
         ASSERT_TRUE(waitForPoll());
-        EXPECT_EQ(form.labelText(FormLabel::Label11), poll.notice);
+        EXPECT_EQ(window.statusNotice(), poll.notice);
+        EXPECT_GT(pixelsOf(0, kPollHandColour), 10) << "every poll leaves its grey hands";
     }
-    EXPECT_EQ(state.currentServer, 1);
+    EXPECT_EQ(reports, std::vector<QString>{u"web01"_s});
     EXPECT_EQ(stream.lines().filter(u"stays on the server"_s).size(), 1);
 }
 
@@ -157,7 +125,7 @@ TEST_F(MailCheckTest, slowServer_eventLoopRunsAndSecondPollDropped) {
     mailer.holdFetch = true;
     mailer.fetches.push_back({QStringList{u"a"_s}, {}});
     mailer.mails[u"a"_s] = texts(u"db01"_s, u"x"_s);
-    ASSERT_TRUE(check.CheckMail());
+    ASSERT_TRUE(check().start());
 
     // While the fetch hangs, the interface thread keeps serving events, and another poll is
     // refused rather than queued.
@@ -168,20 +136,20 @@ TEST_F(MailCheckTest, slowServer_eventLoopRunsAndSecondPollDropped) {
     QDeadlineTimer deadline(5000);
     while (served < 20 && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        EXPECT_FALSE(check.CheckMail());
+        EXPECT_FALSE(check().start());
     }
     probe.stop();
     EXPECT_GE(served, 20);
-    EXPECT_TRUE(check.isPolling());
-    EXPECT_EQ(state.currentServer, 0) << "nothing is analysed before the fetch returns";
+    EXPECT_TRUE(check().isPolling());
+    EXPECT_TRUE(reports.empty()) << "nothing is analysed before the fetch returns";
     // The poll that holds up the others is told once, and shown while it lasts.
-    EXPECT_EQ(form.labelText(FormLabel::Label11), u"受信遅延"_s);
+    EXPECT_EQ(window.statusNotice(), u"受信遅延"_s);
     EXPECT_EQ(stream.lines().filter(u"still running"_s).size(), 1);
 
     mailer.release();
     ASSERT_TRUE(waitForPoll());
-    EXPECT_NE(form.labelText(FormLabel::Label11), u"受信遅延"_s);
-    EXPECT_EQ(state.currentServer, 2);
+    EXPECT_NE(window.statusNotice(), u"受信遅延"_s);
+    EXPECT_EQ(reports, std::vector<QString>{u"db01"_s});
     EXPECT_EQ(mailer.mostInside.load(), 1);
     EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("RcvMail")), 1);
 }
@@ -203,7 +171,7 @@ TEST_F(MailCheckTest, manyMails_analysisYieldsToTheEventLoop) {
         while (!busy.hasExpired()) {
         }
     };
-    check.setSliceBudgetMs(5);
+    check().setSliceBudgetMs(5);
     int served = 0;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
@@ -211,7 +179,7 @@ TEST_F(MailCheckTest, manyMails_analysisYieldsToTheEventLoop) {
         marksSinceServed = 0;
     });
     probe.start(0);
-    ASSERT_TRUE(check.CheckMail());
+    ASSERT_TRUE(check().start());
     ASSERT_TRUE(waitForPoll(20000));
     EXPECT_GT(served, 5) << "other events ran between slices of the analysis";
     // one slice of at most 5 reports of 1 ms each per turn of the event loop, never two
@@ -229,12 +197,11 @@ TEST_F(MailCheckTest, unreadableMail_leftForTheNextPollAndReportedOnce) {
     mailer.fetches = {
         {QStringList{u"a"_s, u"b"_s}, {}}, {QStringList{u"b"_s}, {}}, {QStringList{u"b"_s}, {}}};
     for (int poll = 1; poll <= 3; ++poll) {
-        ASSERT_TRUE(check.CheckMail());
+        ASSERT_TRUE(check().start());
         ASSERT_TRUE(waitForPoll());
-        EXPECT_EQ(timer2.isActive(), poll == 3) << "poll " << poll;
+        EXPECT_EQ(alarmRaised(), poll == 3) << "poll " << poll;
     }
     EXPECT_EQ(mailer.callsOf(u"MarkAnalysed:"_s), (std::vector<QString>{u"a"_s, u"b"_s}));
-    EXPECT_EQ(state.currentServer, 2);
     const QStringList said = stream.problems().filter(u"b cannot be read"_s);
     EXPECT_EQ(said.size(), 1) << said.join(u'\n').toStdString();
 }
@@ -275,8 +242,8 @@ TEST_F(MailCheckTest, readAhead_boundedAndInOrder) {
         };
         int finished = 0;
         const QMetaObject::Connection counting =
-            QObject::connect(&check, &MailCheck::pollFinished, [&] { ++finished; });
-        ASSERT_TRUE(check.CheckMail());
+            QObject::connect(&check(), &MailCheck::pollFinished, [&] { ++finished; });
+        ASSERT_TRUE(check().start());
         ASSERT_TRUE(waitForPoll(20000));
         QCoreApplication::processEvents();  // a late wake-up must not end the poll again
         QObject::disconnect(counting);
@@ -304,8 +271,9 @@ TEST_F(MailCheckTest, destroyedMidPoll_workerStopsWithoutHangOrLateCalls) {
         while (!busy.hasExpired()) {
         }
     };
-    auto doomed = std::make_unique<MailCheck>(context, mailer, u"/var/lib/kervo-test/mail"_s);
-    ASSERT_TRUE(doomed->CheckMail());
+    auto doomed = std::make_unique<MailCheck>(mailer, u"/var/lib/kervo-test/mail"_s, PollAccount{},
+                                              RuleBook(), window, clock, log);
+    ASSERT_TRUE(doomed->start());
     QDeadlineTimer deadline(5000);
     while (mailer.callsOf(u"MarkAnalysed:"_s).size() < 10 && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);

@@ -5,43 +5,57 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include "Monitor.h"
 #include "ScriptedMailer.h"
+#include "alarm/Alarm.h"
+#include "dials/DialHands.h"
 #include "mail/MailCheck.h"
 #include "mail/PollTimer.h"
 #include "support/MonitorFixture.h"
 
 namespace kervo::test {
 
-// A monitor with three servers and one rule around one scripted mail component, the way the
-// start-up would have left it, with the poll and the poll timer on top.
+// A monitor with three servers and one rule around one scripted mail component, as the start-up
+// leaves it once its first poll (of an empty mailbox) is over.
 struct PollFixture : ::testing::Test, MonitorFixture {
     ScriptedMailer mailer;
-    MailCheck check{context, mailer, QStringLiteral("/var/lib/kervo-test/mail")};
-    PollTimer pollTimer{context, check, mailer};
+    Monitor monitor{window, mailer, Monitor::Seams{clock, beeper, starter, log},
+                    QStringLiteral("/var/lib/kervo-test/mail")};
+    std::vector<QString> reports;  // the subjects of the reports shown, in order
 
     PollFixture() {
-        setServers({QStringLiteral("default"), QStringLiteral("web01"), QStringLiteral("db01")});
-        for (int i = 0; i < 3; ++i) {
-            form.setDialVisible(i, true);
-        }
-        addRule(QStringLiteral("changed"), QStringLiteral("/etc/passwd"),
+        Settings settings = settingsWith(
+            {QStringLiteral("default"), QStringLiteral("web01"), QStringLiteral("db01")});
+        addRule(settings, QStringLiteral("changed"), QStringLiteral("/etc/passwd"),
                 QStringLiteral("passwd changed"));
-        state.mailServer = QStringLiteral("pop.example");
-        state.mailUser = QStringLiteral("watch");
-        state.mailPassword = QStringLiteral("secret");
+        settings.mailServer = QStringLiteral("pop.example");
+        settings.mailUser = QStringLiteral("watch");
+        settings.mailPassword = QStringLiteral("secret");
+        settings.purgeLimit = LooseValue::fromNumber(10);
+        monitor.begin(std::move(settings), QImage(), QImage());
+        EXPECT_TRUE(waitForPoll());
+        QObject::connect(&check(), &MailCheck::reportRead,
+                         [this](const QString& subject) { reports.push_back(subject); });
+        mailer.calls.clear();
     }
 
-    // Lets the event loop run until the poll in flight has been analysed, bounded.
+    MailCheck& check() { return monitor.mailCheck(); }
+    PollTimer& pollTimer() { return monitor.pollTimer(); }
+    bool alarmRaised() { return monitor.alarm().isBlinking(); }
+
+    // Lets the event loop run until the poll in flight has been handled, bounded.
     bool waitForPoll(int ms = 5000) {
         QDeadlineTimer deadline(ms);
-        while (check.isPolling() && !deadline.hasExpired()) {
+        while (monitor.isPolling() && !deadline.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
-        return !check.isPolling();
+        return !monitor.isPolling();
     }
 
     // How many pixels of the dial as shown carry the colour: a hand leaves dozens.
-    int pixelsOf(int dial, Rgb colour) const { return countPixels(form.renderDial(dial), colour); }
+    int pixelsOf(int dial, Rgb colour) const {
+        return countPixels(window.renderDial(dial), colour);
+    }
 };
 
 }  // namespace kervo::test

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PollFixture.h"
+#include "app/ScreenTexts.h"
 
 using namespace kervo;
 using namespace kervo::test;
@@ -11,14 +12,13 @@ namespace {
 using PollTimerTest = PollFixture;
 
 TEST_F(PollTimerTest, ticks_pollEverySecondTickAndPurgeAfterLimitPlusOne) {
-    state.purgeLimit = LooseValue::fromNumber(10);
     std::vector<int> pollTicks;
     std::vector<int> purgeTicks;
     for (int tick = 1; tick <= 34; ++tick) {
         mailer.calls.clear();
         mailer.fetches.push_back({QStringList{QString::number(tick)}, {}});
         mailer.mails[QString::number(tick)] = {QStringLiteral("web01"), QStringLiteral("x")};
-        pollTimer.Timer1_Timer();
+        pollTimer().onTick();
         ASSERT_TRUE(waitForPoll());
         const auto& calls = mailer.calls;
         if (std::find(calls.begin(), calls.end(), QStringLiteral("RcvMail")) != calls.end()) {
@@ -30,35 +30,37 @@ TEST_F(PollTimerTest, ticks_pollEverySecondTickAndPurgeAfterLimitPlusOne) {
             // on a tick that polls and purges, the purge comes after that poll's analysis
             EXPECT_EQ(purge, calls.end() - 1) << "tick " << tick;
         }
-        EXPECT_FALSE(form.labelText(FormLabel::Label4).isEmpty());
+        EXPECT_EQ(window.clock(), screen::clockText(clock.time));
     }
     EXPECT_EQ(pollTicks.size(), 17u);
     EXPECT_EQ(pollTicks.front(), 1);
     EXPECT_EQ(pollTicks.at(1), 3);
     EXPECT_EQ(purgeTicks, (std::vector<int>{11, 22, 33}));
-    EXPECT_EQ(state.purgeCounter, 1);
 }
 
-TEST_F(PollTimerTest, purgeLimitAsNumbers_emptyMeansEveryTickAndTextNumberCompared) {
-    struct Case {
+TEST(PurgeLimit, asNumbers_emptyMeansEveryTickAndATextNumberIsCompared) {
+    const struct {
         LooseValue limit;
         int ticks;
         int purges;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {LooseValue(), 4, 4},
         {LooseValue::fromNumber(0), 3, 3},
         {LooseValue::fromNumber(2), 9, 3},
-        {LooseValue::fromText(QStringLiteral("2")), 9, 3},  // u"2"_s, not u"10"_s > u"2"_s as text
+        {LooseValue::fromText(QStringLiteral("2")), 9, 3},  // "10" > "2" only as text
         {LooseValue::fromNumber(10), 10, 0},
     };
-    for (const Case& c : cases) {
-        state.purgeLimit = c.limit;
-        state.purgeCounter = 0;
-        mailer.calls.clear();
+    for (const auto& c : cases) {
+        MonitorFixture f;
+        ScriptedMailer mailer;
+        MailCheck check(mailer, {}, {}, RuleBook(), f.window, f.clock, f.log);
+        PollTimer timer(f.window, f.clock, check, mailer, {}, c.limit);
         for (int t = 0; t < c.ticks; ++t) {
-            pollTimer.Timer1_Timer();
-            ASSERT_TRUE(waitForPoll());
+            timer.onTick();
+            QDeadlineTimer deadline(5000);
+            while (check.isPolling() && !deadline.hasExpired()) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            }
         }
         EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("Purge")),
                   c.purges)
@@ -67,13 +69,13 @@ TEST_F(PollTimerTest, purgeLimitAsNumbers_emptyMeansEveryTickAndTextNumberCompar
 }
 
 TEST_F(PollTimerTest, tickWhilePollRuns_pollDroppedAndPurgeWaitsForIt) {
-    state.purgeLimit = LooseValue::fromNumber(1);
     mailer.holdFetch = true;
     mailer.fetches.push_back({QStringList{u"a"_s}, {}});
     mailer.mails[u"a"_s] = {QStringLiteral("db01"), QStringLiteral("x")};
-    pollTimer.Timer1_Timer();  // tick 1 polls; the fetch hangs
-    pollTimer.Timer1_Timer();  // tick 2: no poll, purge due but the poll is still running
-    pollTimer.Timer1_Timer();  // tick 3: a poll falls due and is dropped
+    for (int tick = 1; tick <= 10; ++tick) {
+        pollTimer().onTick();  // tick 1 polls and its fetch hangs; tick 3 is dropped
+    }
+    pollTimer().onTick();  // tick 11: the purge is due but the poll is still running
     EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("Purge")), 0);
     mailer.release();
     ASSERT_TRUE(waitForPoll());

@@ -1,7 +1,8 @@
 #pragma once
 
-// A monitor's state, window model, timers and seams as the start-up leaves them, with fakes for
-// the clock, the beep and process starting, and a problem log captured in a temporary file.
+// The fakes the monitor's parts take in place of the desktop (the clock, the beep, process
+// starting), a problem log captured in a temporary file, the window's model, and settings as the
+// two files would give them.
 
 #include <QColor>
 #include <QDateTime>
@@ -12,11 +13,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/FormModel.h"
-#include "app/MonitorContext.h"
-#include "app/MonitorState.h"
 #include "app/ProblemLog.h"
 #include "app/Seams.h"
+#include "app/WindowModel.h"
+#include "settings/Settings.h"
 
 namespace kervo::test {
 
@@ -48,16 +48,12 @@ class FakeStarter final : public ProcessStarter {
         QString program;
         QStringList arguments;
     };
-    bool startDetached(const QString& program, const QStringList& arguments,
-                       QString* error) override {
+    Result<void> start(const QString& program, const QStringList& arguments) override {
         calls.push_back({program, arguments});
         if (failWith.isEmpty()) {
-            return true;
+            return {};
         }
-        if (error != nullptr) {
-            *error = failWith;
-        }
-        return false;
+        return Error{failWith};
     }
     std::vector<Call> calls;
     QString failWith;  // empty: every start succeeds
@@ -107,14 +103,6 @@ class CapturedStream {
 
 struct MonitorFixture {
     MonitorFixture() {
-        state.pollToggle = -1;
-        state.blinkPhase = 1;
-        state.alarmColour = rgb(255, 0, 0);
-        state.reportColour = rgb(0, 255, 0);
-        state.calmColour = rgb(255, 255, 255);
-        state.pollColour = rgb(90, 90, 90);
-        timer1.setInterval(30000);
-        timer2.setInterval(1000);
         QObject::connect(&log, &ProblemLog::warningRaised,
                          [this](const QString& text) { warnings.append(text); });
     }
@@ -128,34 +116,30 @@ struct MonitorFixture {
         return path;
     }
 
-    // The server table as the settings would fill it, slot i from names[i].
-    void setServers(const QStringList& names) {
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            state.servers[static_cast<size_t>(i)].name = LooseValue::fromText(names[i]);
-        }
-        state.serverCount = static_cast<int>(names.size()) - 1;
-    }
-
-    void addRule(const QString& first, const QString& second, const QString& message) {
-        ++state.ruleCount;
-        state.rules[static_cast<size_t>(state.ruleCount)] = {
-            LooseValue::fromText(QStringLiteral("tag")), LooseValue::fromText(first),
-            LooseValue::fromText(second), message};
-    }
-
     QTemporaryDir pictures;
-    MonitorState state;
-    FormModel form;
-    QTimer timer1;
-    QTimer timer2;
+    WindowModel window;
     FakeClock clock;
     FakeBeeper beeper;
     FakeStarter starter;
     CapturedStream stream;
     ProblemLog log{stream.file()};
     QStringList warnings;
-    MonitorContext context{state, form, timer1, timer2, clock, beeper, starter, log};
 };
+
+// Settings with these servers, dial i showing names[i], and no rules yet.
+inline Settings settingsWith(const QStringList& names) {
+    Settings settings;
+    for (const QString& name : names) {
+        settings.servers.push_back({LooseValue::fromText(name), LooseValue()});
+    }
+    return settings;
+}
+
+inline void addRule(Settings& settings, const QString& first, const QString& second,
+                    const QString& message) {
+    settings.rules.push_back({LooseValue::fromText(QStringLiteral("tag")),
+                              LooseValue::fromText(first), LooseValue::fromText(second), message});
+}
 
 // How many pixels of the image have exactly this colour.
 inline int countPixels(const QImage& image, Rgb colour) {

@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
-#include "app/FormModel.h"
+#include "app/WindowModel.h"
 #include "ui/MailBodyWindow.h"
 #include "ui/MainWindow.h"
 
@@ -18,7 +18,7 @@ using kervo::test::control;
 namespace {
 
 struct MailBodyLifecycle : ::testing::Test {
-    FormModel model;
+    WindowModel model;
     std::unique_ptr<MainWindow> main = std::make_unique<MainWindow>(model);
 };
 
@@ -34,7 +34,7 @@ TEST_F(MailBodyLifecycle,
     EXPECT_EQ(window->text(), u"message\r\nbody"_s);
     model.showMailBody();
     model.setMailBodyText(u"newer"_s);
-    auto* button = control<QPushButton>(*window, u"Command1"_s);
+    auto* button = control<QPushButton>(*window, u"backButton"_s);
     QTest::mouseClick(button, Qt::LeftButton);  // does nothing
     EXPECT_EQ(main->mailBodyWindow(), window);
     EXPECT_TRUE(window->isVisible());
@@ -46,10 +46,6 @@ TEST_F(MailBodyLifecycle,
     EXPECT_EQ(windows, 1);
 
     EXPECT_EQ(window->windowTitle(), u"BODY of mail"_s);
-    EXPECT_EQ(window->size(), QSize(624, 670));
-    EXPECT_EQ(button->geometry(), QRect(0, 0, 625, 25));
-    EXPECT_EQ(button->text(), u"戻　　　る"_s);
-    EXPECT_EQ(control(*window, u"Label1"_s)->geometry(), QRect(8, 40, 609, 625));
 }
 
 TEST_F(MailBodyLifecycle, operatorClosesThenTheMainWindowGoes_windowAndTextDiscarded) {

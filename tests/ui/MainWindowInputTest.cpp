@@ -8,7 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/FormModel.h"
+#include "app/WindowModel.h"
 #include "ui/MainWindow.h"
 
 using namespace kervo;
@@ -18,7 +18,7 @@ namespace {
 // Counts the system moves it is asked for; answers as told.
 class RecordingWindow : public MainWindow {
   public:
-    explicit RecordingWindow(FormModel& model, bool systemMoves = true)
+    explicit RecordingWindow(WindowModel& model, bool systemMoves = true)
         : MainWindow(model), systemMoves_(systemMoves) {
         model.setDialVisible(0, true);  // dials 1..11 stay hidden
         show();
@@ -40,7 +40,7 @@ class RecordingWindow : public MainWindow {
 };
 
 struct MainWindowInput : ::testing::Test {
-    FormModel model;
+    WindowModel model;
     RecordingWindow window{model};
 };
 
@@ -50,11 +50,11 @@ TEST_F(MainWindowInput, press_movesOnlyForLeftButtonOnBareBackground) {
         {"bare background, right", {10, 300}, Qt::RightButton, 0},
         {"bare background, middle", {10, 300}, Qt::MiddleButton, 0},
         {"hidden dial 11", {600, 300}, Qt::LeftButton, 1},
-        {"hidden Label10", {530, 14}, Qt::LeftButton, 1},
+        {"hidden reset label", {530, 14}, Qt::LeftButton, 1},
         {"visible dial 0", {80, 160}, Qt::LeftButton, 0},
-        {"name box", {40, 100}, Qt::LeftButton, 0},
-        {"transparent Label6", {300, 500}, Qt::LeftButton, 0},
-        {"Picture2", {30, 40}, Qt::LeftButton, 0}};
+        {"caption box", {40, 100}, Qt::LeftButton, 0},
+        {"transparent hint line", {300, 500}, Qt::LeftButton, 0},
+        {"emblem", {30, 40}, Qt::LeftButton, 0}};
     for (const auto& [where, at, button, moves] : cases) {
         const int before = window.moves;
         window.click(at, button);
@@ -63,7 +63,7 @@ TEST_F(MainWindowInput, press_movesOnlyForLeftButtonOnBareBackground) {
 }
 
 TEST(MainWindowDrag, noSystemMove_windowFollowsThePointerUntilRelease) {
-    FormModel model;
+    WindowModel model;
     RecordingWindow window(model, false);
     const QPoint start = window.pos();
     QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, QPoint(10, 300));
@@ -75,39 +75,37 @@ TEST(MainWindowDrag, noSystemMove_windowFollowsThePointerUntilRelease) {
     EXPECT_EQ(window.pos(), dropped);
 }
 
-TEST_F(MainWindowInput, label8Click_minimises) {
+TEST_F(MainWindowInput, minimiseMark_minimises) {
     window.click(QPoint(630, 14));
     EXPECT_TRUE(window.isMinimized());
     EXPECT_EQ(model.windowState(), WindowState::Minimised);
 }
 
-TEST(MainWindowEnd, label9FendOrASystemClose_requestTheEndOnce) {
+TEST(MainWindowQuit, closeMarkMenuOrADesktopClose_requestTheEndOnce) {
     for (int way = 0; way < 3; ++way) {
-        FormModel model;
+        WindowModel model;
         RecordingWindow window(model);
-        QSignalSpy ends(&window, &MainWindow::endRequested);
+        QSignalSpy ends(&window, &MainWindow::quitRequested);
         window.click(QPoint(655, 14), Qt::RightButton);
         EXPECT_EQ(ends.count(), 0);
         if (way == 0) {
             window.click(QPoint(655, 14));
         } else if (way == 1) {
-            window.fendAction()->trigger();
+            window.quitAction()->trigger();
         }
         window.close();  // the end itself closes the window, which must not ask again
         EXPECT_EQ(ends.count(), 1) << way;
     }
 }
 
-TEST_F(MainWindowInput, labelsResetMenuAndDials_reachTheirHandlersOnALeftClickOnly) {
-    QSignalSpy label(&window, &MainWindow::label10Clicked);
-    QSignalSpy menu(&window, &MainWindow::alarmResetChosen);
+TEST_F(MainWindowInput, resetReportLineAndDials_reachTheirHandlersOnALeftClickOnly) {
+    QSignalSpy resets(&window, &MainWindow::resetAlarmRequested);
     QSignalSpy dials(&window, &MainWindow::dialClicked);
-    model.setResetLabelVisible(true);
+    model.setResetAlarmVisible(true);
     window.click(QPoint(530, 14));
-    window.alarmResetAction()->trigger();
-    EXPECT_EQ(label.count(), 1);
-    EXPECT_EQ(menu.count(), 1);
-    window.click(QPoint(100, 450));  // Label2
+    window.resetAlarmAction()->trigger();
+    EXPECT_EQ(resets.count(), 2);
+    window.click(QPoint(100, 450));  // the report line
     ASSERT_NE(window.mailBodyWindow(), nullptr);
     EXPECT_TRUE(window.mailBodyWindow()->isVisible());
 

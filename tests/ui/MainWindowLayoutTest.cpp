@@ -1,11 +1,11 @@
-// The main window's controls against the design table (boxes in twips, 15 to a pixel), its
-// shape, and how its controls mirror the model.
+// The main window's shape, and how its controls mirror the model.
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
 
 #include "UiTestSupport.h"
-#include "app/FormModel.h"
+#include "app/ScreenTexts.h"
+#include "app/WindowModel.h"
 #include "ui/MainWindow.h"
 #include "ui/TextBox.h"
 
@@ -14,64 +14,6 @@ using namespace Qt::StringLiterals;
 using kervo::test::control;
 
 namespace {
-
-struct ControlCase {
-    QString name;
-    QRect twips;
-    QString face;  // empty for a picture box
-    qreal points;
-    bool italic;
-};
-
-std::vector<ControlCase> designTable() {
-    const QString heavy = u"Arial Black"_s;
-    const QString gothic = u"ＭＳ Ｐゴシック"_s;
-    std::vector<ControlCase> rows = {
-        {u"Picture2"_s, {360, 480, 480, 375}, {}, 0, false},
-        {u"Label7"_s, {840, 120, 4935, 375}, heavy, 9.75, true},
-        {u"Label4"_s, {1080, 600, 2535, 255}, heavy, 9.75, false},
-        {u"Label10"_s, {7800, 120, 1455, 255}, heavy, 9, true},
-        {u"Label8"_s, {9360, 120, 255, 255}, heavy, 9, true},
-        {u"Label9"_s, {9720, 120, 255, 255}, heavy, 9, true},
-        {u"Label1"_s, {720, 5640, 8175, 375}, gothic, 9, false},
-        {u"Label3"_s, {720, 6120, 8655, 375}, gothic, 9, false},
-        {u"Label2"_s, {720, 6480, 8895, 735}, gothic, 9, false},
-        {u"Label6"_s, {3240, 7440, 3855, 255}, gothic, 9, false},
-        {u"Label11"_s, {8520, 7440, 1455, 255}, heavy, 9, true},
-    };
-    // two rows of six dials, each with its name box above it
-    const int lefts[] = {480, 2040, 3600, 5160, 6720, 8280};
-    for (int i = 0; i < kDialCount; ++i) {
-        const int left = lefts[i % 6];
-        const int top = i < 6 ? 1440 : 3360;
-        rows.push_back(
-            {u"Label5_%1"_s.arg(i), {left, top, 1455, 255}, u"ＭＳ ゴシック"_s, 9, false});
-        rows.push_back({u"Picture1_%1"_s.arg(i), {left, top + 360, 1455, 1455}, {}, 0, false});
-    }
-    return rows;
-}
-
-TEST(MainWindowLayout, everyControl_boxAndFaceFromTheDesignTable) {
-    FormModel model;
-    MainWindow window(model);
-    for (const ControlCase& c : designTable()) {
-        SCOPED_TRACE(c.name.toStdString());
-        const QWidget* widget = control(window, c.name);
-        const QRect& t = c.twips;
-        EXPECT_EQ(widget->geometry(),
-                  QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
-        if (!c.face.isEmpty()) {
-            EXPECT_EQ(widget->font().family(), c.face);
-            EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), c.points);
-            EXPECT_EQ(widget->font().italic(), c.italic);
-        }
-    }
-    EXPECT_EQ(window.windowTitle(), u"サーバ監視システム （改ざん　侵入検査） V1.3"_s);
-    EXPECT_EQ(window.size(), QSize(680, 520));
-    EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
-    // the design faces are drawn by an installed Japanese face
-    EXPECT_EQ(QFontInfo(control(window, u"Label1"_s)->font()).family(), u"IPAPGothic"_s);
-}
 
 TEST(MainWindowShape, roundedRectangle_cornersCutEdgesKeptAndWindowMasked) {
     const QRegion shape = MainWindow::windowShape();
@@ -82,32 +24,40 @@ TEST(MainWindowShape, roundedRectangle_cornersCutEdgesKeptAndWindowMasked) {
     for (const auto& [at, inside] : probes) {
         EXPECT_EQ(shape.contains(at), inside) << at.x() << "," << at.y();
     }
-    FormModel model;
+    WindowModel model;
     MainWindow window(model);
     EXPECT_EQ(window.mask(), shape);
 }
 
 TEST(MainWindowModel, modelChanges_mirroredByTheControls) {
-    FormModel model;
+    WindowModel model;
     MainWindow window(model);
     window.show();
-    auto* reset = control<TextBox>(window, u"Label10"_s);
+    auto* reset = control<TextBox>(window, u"resetAlarmButton"_s);
     EXPECT_FALSE(reset->isVisible());
     EXPECT_EQ(reset->text(), u"Reset Alarm"_s);
-    const char* names[] = {"Label1", "Label2", "Label3", "Label4", "Label11"};  // FormLabel order
-    for (int i = 0; i < 5; ++i) {
-        const QString name = QString::fromLatin1(names[i]);
-        model.setLabelText(static_cast<FormLabel>(i), name + u"\r\nmore"_s);
+    EXPECT_EQ(control<TextBox>(window, u"statusNotice"_s)->text(), screen::noticeWhenWell());
+    const std::pair<void (WindowModel::*)(const QString&), QString> texts[] = {
+        {&WindowModel::setAlarmSubject, u"alarmSubject"_s},
+        {&WindowModel::setAlarmReport, u"alarmReport"_s},
+        {&WindowModel::setAlarmMessage, u"alarmMessage"_s},
+        {&WindowModel::setClock, u"clock"_s},
+        {&WindowModel::setStatusNotice, u"statusNotice"_s}};
+    for (const auto& [set, name] : texts) {
+        (model.*set)(name + u"\r\nmore"_s);
         EXPECT_EQ(control<TextBox>(window, name)->text(), name + u"\r\nmore"_s);
     }
     model.setDialVisible(4, true);
     model.setDialCaption(4, u"db01"_s);
-    model.setResetLabelVisible(true);
-    EXPECT_TRUE(control(window, u"Picture1_4"_s)->isVisible());
-    EXPECT_FALSE(control(window, u"Picture1_5"_s)->isVisible());
-    EXPECT_TRUE(control(window, u"Label5_5"_s)->isVisible());  // a name box without a server
-    EXPECT_EQ(control<TextBox>(window, u"Label5_4"_s)->text(), u"db01"_s);
+    model.setResetAlarmVisible(true);
+    EXPECT_TRUE(control(window, u"dial4"_s)->isVisible());
+    EXPECT_FALSE(control(window, u"dial5"_s)->isVisible());
+    EXPECT_TRUE(control(window, u"dialCaption5"_s)->isVisible());  // a caption without a server
+    EXPECT_EQ(control<TextBox>(window, u"dialCaption4"_s)->text(), u"db01"_s);
     EXPECT_TRUE(reset->isVisible());
+    EXPECT_EQ(window.windowTitle(), screen::windowTitle());
+    // the Japanese faces the window asks for are drawn by an installed Japanese face
+    EXPECT_EQ(QFontInfo(control(window, u"alarmSubject"_s)->font()).family(), u"IPAPGothic"_s);
 }
 
 QImage solid(int w, int h, const QColor& colour) {
@@ -117,14 +67,14 @@ QImage solid(int w, int h, const QColor& colour) {
 }
 
 TEST(MainWindowModel, painting_backgroundPictureThenColourAndDialHandsFromTheModel) {
-    FormModel model;
+    WindowModel model;
     MainWindow window(model);
     model.setBackgroundPicture(solid(100, 60, Qt::blue));
     model.setBackgroundColour(rgb(255, 0, 0));
     model.setDialPicture(2, solid(95, 95, Qt::white));
     model.setDialVisible(2, true);
     // a hand along dial 2's middle row, from the left rim to the centre
-    model.drawDialLine(2, QPointF(0, 727.5), QPointF(727.5, 727.5), rgb(0, 255, 0));
+    model.drawDialLine(2, QPointF(0, 48.5), QPointF(48.5, 48.5), rgb(0, 255, 0));
     const QImage shot = window.grab().toImage();
     EXPECT_EQ(shot.pixelColor(10, 20), QColor(Qt::blue));
     EXPECT_EQ(shot.pixelColor(8, 70), QColor(Qt::red));  // on no control

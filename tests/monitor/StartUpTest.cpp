@@ -1,11 +1,13 @@
+// The start-up: both settings files read, checked and applied all at once, or not at all.
 #include <gtest/gtest.h>
 
-#include "SettingsFiles.h"
-#include "settings/Settings.h"
+#include "Monitor.h"
+#include "mail/ScriptedMailer.h"
+#include "settings/SettingsFiles.h"
 #include "support/MonitorFixture.h"
 
 using kervo::kDialCount;
-using kervo::LoadSettings;
+using kervo::Monitor;
 using kervo::test::head;
 using kervo::test::kBackColour;
 using kervo::test::kDialColour;
@@ -15,7 +17,14 @@ using kervo::test::SettingsFolder;
 
 namespace {
 
-// Picture lines written the old way, with backslashes; the alarm pictures do not exist.
+// A monitor about to start, around a mail component that finds no mail.
+struct Starting : MonitorFixture {
+    kervo::test::ScriptedMailer mailer;
+    Monitor monitor{window, mailer, Monitor::Seams{clock, beeper, starter, log}, QString()};
+};
+
+// Picture lines written with backslashes, as on the desktops the files often come from; the
+// alarm pictures do not exist.
 QByteArray pictureHead(const QByteArray& line1 = "img\\back.png",
                        const QByteArray& line3 = "img\\dial.png") {
     return head({{1, line1}, {2, "img\\gone.png"}, {3, line3}, {4, "img\\gone.png"}});
@@ -25,77 +34,75 @@ QByteArray pictureHead(const QByteArray& line1 = "img\\back.png",
 void markDials(MonitorFixture& f, bool visible) {
     QImage marker(3, 3, QImage::Format_RGB32);
     marker.fill(Qt::green);
-    f.form.setBackgroundPicture(marker);
+    f.window.setBackgroundPicture(marker);
     for (int i = 0; i < kDialCount; ++i) {
-        f.form.setDialVisible(i, visible);
-        f.form.setDialCaption(i, QStringLiteral("old %1").arg(i));
-        f.form.setDialPicture(i, marker);
+        f.window.setDialVisible(i, visible);
+        f.window.setDialCaption(i, QStringLiteral("old %1").arg(i));
+        f.window.setDialPicture(i, marker);
     }
 }
 
-TEST(LoadSettings, exampleFiles_fillStateAndWindow) {
+TEST(StartUp, exampleFiles_fillSettingsAndWindow) {
     SettingsFolder folder;
     folder.writePictures();
     const QString dial = folder.path(QStringLiteral("img/dial.png"));
     folder.writeBoth(pictureHead("img\\back.png", dial.toUtf8()) +
                          "R1,changed,\"Server A\",\"Server A: changed\"\r\nR2,x,login,y\r\n",
                      "\"Server A\",\"console.exe A\"\r\n\"Server B\",\"\"\r\n01,console.exe C\r\n");
-    MonitorFixture f;
+    Starting f;
     markDials(f, true);
-    const auto error = LoadSettings(f.context, folder.dir());
-    ASSERT_FALSE(error.has_value()) << error->toText().toStdString();
+    const auto started = f.monitor.start(folder.dir());
+    ASSERT_TRUE(started.ok()) << started.error().toText().toStdString();
 
-    EXPECT_EQ(f.state.ruleCount, 2);
-    EXPECT_EQ(f.state.rules[1].message, QStringLiteral("Server A: changed"));
-    EXPECT_EQ(f.state.serverCount, 2);
-    EXPECT_EQ(f.state.servers[2].command.toText(), QStringLiteral("console.exe C"));
+    const kervo::Settings& s = f.monitor.settings();
+    ASSERT_EQ(s.rules.size(), 2u);
+    EXPECT_EQ(s.rules[0].message, QStringLiteral("Server A: changed"));
+    ASSERT_EQ(s.servers.size(), 3u);
+    EXPECT_EQ(s.servers[2].command.toText(), QStringLiteral("console.exe C"));
     // The alarm loads these later, whatever the working folder is by then.
-    EXPECT_EQ(f.state.backgroundPicture, folder.path(QStringLiteral("img\\back.png")));
-    EXPECT_EQ(f.state.alarmBackgroundPicture, folder.path(QStringLiteral("img\\gone.png")));
-    EXPECT_EQ(f.state.dialPicture, dial);
+    EXPECT_EQ(s.backgroundPicture, folder.path(QStringLiteral("img\\back.png")));
+    EXPECT_EQ(s.alarmBackgroundPicture, folder.path(QStringLiteral("img\\gone.png")));
+    EXPECT_EQ(s.dialPicture, dial);
 
     const char* captions[] = {"Server A", "Server B", "1"};
     for (int i = 0; i < kDialCount; ++i) {
-        EXPECT_EQ(f.form.dial(i).visible, i < 3) << i;
-        EXPECT_EQ(f.form.dial(i).caption,
+        EXPECT_EQ(f.window.dial(i).visible, i < 3) << i;
+        EXPECT_EQ(f.window.dial(i).caption,
                   i < 3 ? QString::fromUtf8(captions[i]) : QStringLiteral("old %1").arg(i));
-        EXPECT_EQ(f.form.dial(i).picture.pixelColor(0, 0), kDialColour) << i;
+        EXPECT_EQ(f.window.dial(i).picture.pixelColor(0, 0), kDialColour) << i;
     }
-    EXPECT_EQ(f.form.backgroundPicture().pixelColor(0, 0), kBackColour);
+    EXPECT_EQ(f.window.backgroundPicture().pixelColor(0, 0), kBackColour);
 }
 
-TEST(LoadSettings, emptyPictureLines_noPicturesAndOneDialPerServer) {
+TEST(StartUp, emptyPictureLines_noPicturesAndOneDialPerServer) {
     for (const int servers : {0, 12}) {
         SettingsFolder folder;
         folder.writeBoth(head(), serverLines(servers));
-        MonitorFixture f;
+        Starting f;
         markDials(f, servers == 0);
-        ASSERT_FALSE(LoadSettings(f.context, folder.dir()).has_value());
-        EXPECT_EQ(f.state.serverCount, servers - 1);
-        EXPECT_TRUE(f.form.backgroundPicture().isNull());
+        ASSERT_TRUE(f.monitor.start(folder.dir()).ok());
+        EXPECT_EQ(f.monitor.settings().servers.size(), static_cast<size_t>(servers));
+        EXPECT_TRUE(f.window.backgroundPicture().isNull());
         for (int i = 0; i < kDialCount; ++i) {
-            EXPECT_EQ(f.form.dial(i).visible, servers == 12) << i;
-            EXPECT_TRUE(f.form.dial(i).picture.isNull()) << i;
+            EXPECT_EQ(f.window.dial(i).visible, servers == 12) << i;
+            EXPECT_TRUE(f.window.dial(i).picture.isNull()) << i;
         }
     }
 }
 
-// Everything LoadSettings may change, as one text to compare before and after.
+// Everything the start-up may show, as one text to compare before and after.
 QString snapshot(const MonitorFixture& f) {
-    const auto& s = f.state;
     QStringList out;
-    out << s.backgroundPicture << s.dialPicture << s.mailServer << s.purgeLimit.toText()
-        << QString::number(s.ruleCount) << s.rules[1].message << QString::number(s.serverCount)
-        << s.servers[0].name.toText() << QString::number(f.form.backgroundPicture().cacheKey());
+    out << QString::number(f.window.backgroundPicture().cacheKey());
     for (int i = 0; i < kDialCount; ++i) {
-        const auto& dial = f.form.dial(i);
+        const auto& dial = f.window.dial(i);
         out << QString::number(dial.visible) << dial.caption
             << QString::number(dial.picture.cacheKey());
     }
     return out.join(u'|');
 }
 
-TEST(LoadSettings, badSettings_errorAndNothingChanged) {
+TEST(StartUp, badSettings_errorAndNothingChangedOrStarted) {
     struct Failure {
         QByteArray kervo;
         QByteArray servers;
@@ -115,15 +122,17 @@ TEST(LoadSettings, badSettings_errorAndNothingChanged) {
         SettingsFolder folder;
         folder.writePictures();
         folder.writeBoth(c.kervo, c.servers);
-        MonitorFixture f;
+        Starting f;
         markDials(f, false);
-        f.form.setDialVisible(1, true);
+        f.window.setDialVisible(1, true);
         const QString before = snapshot(f);
-        const auto error = LoadSettings(f.context, folder.dir());
-        ASSERT_TRUE(error.has_value());
-        EXPECT_EQ(error->file, QString::fromUtf8(c.file));
-        EXPECT_EQ(error->line, c.line);
+        const auto started = f.monitor.start(folder.dir());
+        ASSERT_FALSE(started.ok());
+        EXPECT_EQ(started.error().file, QString::fromUtf8(c.file));
+        EXPECT_EQ(started.error().line, c.line);
         EXPECT_EQ(snapshot(f), before);
+        EXPECT_FALSE(f.monitor.isPolling());
+        EXPECT_TRUE(f.mailer.calls.empty()) << "no poll before the settings are good";
     }
 }
 

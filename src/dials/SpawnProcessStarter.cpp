@@ -1,4 +1,4 @@
-#include "dials/QtProcessStarter.h"
+#include "dials/SpawnProcessStarter.h"
 
 #include <signal.h>
 #include <spawn.h>
@@ -18,7 +18,7 @@ namespace kervo {
 namespace {
 
 // QProcess::startDetached of Qt 6.4 runs no child-process modifier and closes nothing, so the
-// start is done here: posix_spawnp reports a failed exec with its reason, like QProcess did.
+// start is done here: posix_spawnp reports a failed exec with its reason.
 class SpawnSetup {
   public:
     SpawnSetup() {
@@ -69,13 +69,9 @@ void reapWhenItEnds(pid_t pid) {
 
 }  // namespace
 
-bool QtProcessStarter::startDetached(const QString& program, const QStringList& arguments,
-                                     QString* error) {
+Result<void> SpawnProcessStarter::start(const QString& program, const QStringList& arguments) {
     if (program.isEmpty()) {
-        if (error != nullptr) {
-            *error = QStringLiteral("no program named");
-        }
-        return false;
+        return Error{QStringLiteral("no program named")};
     }
     std::vector<QByteArray> words;
     words.reserve(static_cast<size_t>(arguments.size()) + 1);
@@ -98,13 +94,10 @@ bool QtProcessStarter::startDetached(const QString& program, const QStringList& 
                                 environ);
     }
     if (failed != 0) {
-        if (error != nullptr) {
-            *error = QString::fromLocal8Bit(std::strerror(failed));
-        }
-        return false;
+        return Error{QString::fromLocal8Bit(std::strerror(failed))};
     }
     reapWhenItEnds(pid);
-    return true;
+    return {};
 }
 
 }  // namespace kervo

@@ -3,19 +3,16 @@
 #include <QImage>
 #include <QObject>
 #include <QPointF>
-#include <QSizeF>
 #include <QString>
 #include <array>
 
 #include "app/Colour.h"
-#include "app/MonitorState.h"
 
 namespace kervo {
 
 enum class WindowState { Normal, Minimised, Maximised };
 
-// The labels whose text the handlers write.
-enum class FormLabel { Label1, Label2, Label3, Label4, Label11 };
+constexpr int kDialCount = 12;
 
 // A dial: its picture and the layer that holds the hands. The layer outlives repaints; a clear
 // wipes it and leaves the picture alone.
@@ -29,75 +26,87 @@ struct DialModel {
 enum class MailBodyPresence { Absent, Hidden, Shown };
 
 // Everything the main window and the mail-body window show, held apart from any widget so that
-// every handler can run and be checked without a display. The widgets only mirror it.
-class FormModel : public QObject {
+// every rule can run and be checked without a display. The widgets only mirror it. Lengths are
+// pixels of the window's client area.
+class WindowModel : public QObject {
     Q_OBJECT
   public:
-    // Dial box size in twips and in pixels at 15 twips a pixel.
-    static constexpr int kTwipsPerPixel = 15;
-    static constexpr int kDialTwips = 1455;
-    static constexpr int kDialPixels = kDialTwips / kTwipsPerPixel;
+    static constexpr int kDialSize = 97;  // a dial's box, square
     // The most of a text any box shows: far more than fills the largest box, so that a report of
     // many megabytes costs the window no more than one that fills it.
     static constexpr qsizetype kShownTextLimit = 16 * 1024;
+    // Behind a dial's picture, where the picture does not reach.
+    static constexpr Rgb kDialBackground = rgb(255, 255, 255);
 
-    explicit FormModel(QObject* parent = nullptr);
+    explicit WindowModel(QObject* parent = nullptr);
 
-    // window
+    // the window
     void setBackgroundPicture(const QImage& picture);
     void setBackgroundColour(Rgb colour);
-    void setWindowState(WindowState state);
-    // the widget tells the model when the operator changed the state through the system
-    void noteWindowState(WindowState state);
     const QImage& backgroundPicture() const { return backgroundPicture_; }
     Rgb backgroundColour() const { return backgroundColour_; }
+    void setWindowState(WindowState state);
+    // The widget tells the model when the operator changed the state through the desktop.
+    void noteWindowState(WindowState state);
     WindowState windowState() const { return windowState_; }
 
-    // labels; texts are kept display-safe
-    void setLabelText(FormLabel label, const QString& text);
-    QString labelText(FormLabel label) const;
-    void setResetLabelVisible(bool visible);
-    bool resetLabelVisible() const { return resetLabelVisible_; }
+    // The texts of the window. Each is kept display-safe and cut to kShownTextLimit.
+    void setAlarmSubject(const QString& text);  // the subject of the report that raised the alarm
+    void setAlarmReport(const QString& text);   // its body; a click opens the mail-body window
+    void setAlarmMessage(const QString& text);  // the message of the rule it matched
+    void setClock(const QString& text);
+    void setStatusNotice(const QString& text);
+    const QString& alarmSubject() const { return alarmSubject_; }
+    const QString& alarmReport() const { return alarmReport_; }
+    const QString& alarmMessage() const { return alarmMessage_; }
+    const QString& clock() const { return clock_; }
+    const QString& statusNotice() const { return statusNotice_; }
+    void setResetAlarmVisible(bool visible);
+    bool resetAlarmVisible() const { return resetAlarmVisible_; }
 
-    // dials
+    // The dials, 0 to kDialCount - 1; other indexes are ignored.
     void setDialVisible(int index, bool visible);
     void setDialPicture(int index, const QImage& picture);
     void setDialCaption(int index, const QString& caption);
-    QSizeF dialSizeTwips(int index) const;
     void clearDial(int index);
-    // A one-pixel solid line between two points given in twips from the dial's top-left corner.
-    void drawDialLine(int index, QPointF fromTwips, QPointF toTwips, Rgb colour);
+    // A one-pixel solid line between two points of the dial, from its top-left corner.
+    void drawDialLine(int index, QPointF from, QPointF to, Rgb colour);
     const DialModel& dial(int index) const;
     // The dial as it looks: picture, then hands, on the dial's background colour.
     QImage renderDial(int index) const;
 
-    // mail-body window
+    // The mail-body window.
     void setMailBodyText(const QString& text);  // creates the window hidden when absent
     void showMailBody();                        // creates it empty when absent, shows, raises
     void closeMailBody();                       // the operator closed it: window and text go
     MailBodyPresence mailBodyPresence() const { return mailBodyPresence_; }
     const QString& mailBodyText() const { return mailBodyText_; }
 
-    // the system window colour behind a dial's picture
-    static constexpr Rgb kDialBackground = rgb(255, 255, 255);
-
   Q_SIGNALS:
     void backgroundChanged();
     void windowStateRequested(kervo::WindowState state);
-    void labelChanged(kervo::FormLabel label);
-    void resetLabelVisibleChanged(bool visible);
+    void alarmSubjectChanged(const QString& text);
+    void alarmReportChanged(const QString& text);
+    void alarmMessageChanged(const QString& text);
+    void clockChanged(const QString& text);
+    void statusNoticeChanged(const QString& text);
+    void resetAlarmVisibleChanged(bool visible);
     void dialChanged(int index);
     void mailBodyChanged();
     void mailBodyShowRequested();
 
   private:
-    DialModel& dialAt(int index);
+    DialModel* dialAt(int index);
 
     QImage backgroundPicture_;
     Rgb backgroundColour_ = rgb(255, 255, 255);
     WindowState windowState_ = WindowState::Normal;
-    std::array<QString, 5> labels_{};
-    bool resetLabelVisible_ = false;
+    QString alarmSubject_;
+    QString alarmReport_;
+    QString alarmMessage_;
+    QString clock_;
+    QString statusNotice_;
+    bool resetAlarmVisible_ = false;
     std::array<DialModel, kDialCount> dials_{};
     MailBodyPresence mailBodyPresence_ = MailBodyPresence::Absent;
     QString mailBodyText_;

@@ -9,10 +9,9 @@ namespace kervo {
 // monitor: no other open descriptor (a mail server session in the middle of a poll stays the
 // monitor's), no ignored signal, a session of its own. It is reaped when it ends, so none is
 // left behind as a zombie however long the monitor runs.
-class QtProcessStarter final : public ProcessStarter {
+class SpawnProcessStarter final : public ProcessStarter {
   public:
-    bool startDetached(const QString& program, const QStringList& arguments,
-                       QString* error) override;
+    Result<void> start(const QString& program, const QStringList& arguments) override;
 };
 
 }  // namespace kervo

@@ -1,0 +1,129 @@
+#include "Monitor.h"
+
+#include "alarm/Alarm.h"
+#include "alarm/ReportAnalysis.h"
+#include "app/Pictures.h"
+#include "app/ProblemLog.h"
+#include "app/Seams.h"
+#include "app/WindowModel.h"
+#include "dials/ConsoleLaunch.h"
+#include "dials/DialHands.h"
+#include "mail/MailCheck.h"
+#include "mail/PollTimer.h"
+
+namespace kervo {
+
+struct Monitor::Parts {
+    Settings settings;
+    PictureSource pictures;
+    Alarm alarm;
+    ReportAnalysis analysis;
+    ConsoleLauncher consoles;
+    MailCheck check;
+    PollTimer pollTimer;
+
+    Parts(Settings read, WindowModel& window, MailComponent& mailer, const Seams& seams,
+          const QString& mailFolder)
+        : settings(std::move(read)),
+          pictures(seams.log),
+          alarm(window, pictures, seams.beeper, seams.log,
+                {settings.backgroundPicture, settings.alarmBackgroundPicture, settings.dialPicture,
+                 settings.dialAlarmPicture}),
+          analysis(settings, window, seams.clock, alarm),
+          consoles(settings, seams.starter, seams.log),
+          check(mailer, mailFolder, {settings.mailServer, settings.mailUser, settings.mailPassword},
+                analysis.rules(), window, seams.clock, seams.log),
+          pollTimer(window, seams.clock, check, mailer, mailFolder, settings.purgeLimit) {}
+};
+
+Monitor::Monitor(WindowModel& window, MailComponent& mailer, Seams seams, QString mailFolder,
+                 QObject* parent)
+    : QObject(parent),
+      window_(window),
+      mailer_(mailer),
+      seams_(seams),
+      mailFolder_(std::move(mailFolder)) {}
+
+Monitor::~Monitor() = default;
+
+Result<void, SettingsError> Monitor::start(const QDir& settingsDir) {
+    Settings settings;
+    if (auto error = readKervoIni(settingsDir, settings)) {
+        return *error;
+    }
+    StartPicturesRead pictures = loadStartPictures(settings, settingsDir);
+    if (auto* error = std::get_if<SettingsError>(&pictures)) {
+        return *error;
+    }
+    if (auto error = readServerIni(settingsDir, settings)) {
+        return *error;
+    }
+    // The alarm loads these again later, from wherever the process then stands.
+    for (QString* path : {&settings.backgroundPicture, &settings.alarmBackgroundPicture,
+                          &settings.dialPicture, &settings.dialAlarmPicture}) {
+        *path = picturePathIn(settingsDir, *path);
+    }
+
+    const StartPictures& shown = std::get<StartPictures>(pictures);
+    begin(std::move(settings), shown.background, shown.dial);
+    return {};
+}
+
+void Monitor::begin(Settings settings, const QImage& background, const QImage& dial) {
+    // Only now that everything is known to be good does the window change.
+    for (int i = 0; i < kDialCount; ++i) {
+        window_.setDialVisible(i, false);
+        window_.setDialPicture(i, dial);
+    }
+    window_.setBackgroundPicture(background);
+    for (size_t k = 0; k < settings.servers.size(); ++k) {
+        window_.setDialVisible(static_cast<int>(k), true);
+        window_.setDialCaption(static_cast<int>(k), settings.servers[k].name.toText());
+    }
+
+    parts_ = std::make_unique<Parts>(std::move(settings), window_, mailer_, seams_, mailFolder_);
+    Parts& p = *parts_;
+    // Every configured dial marks the poll with a grey hand before any report of it is shown.
+    connect(&p.check, &MailCheck::fetched, this, [this] {
+        for (size_t i = 0; i < parts_->settings.servers.size(); ++i) {
+            drawMinuteHand(window_, seams_.clock, static_cast<int>(i), kPollHandColour);
+        }
+    });
+    connect(&p.check, &MailCheck::reportRead, this,
+            [this](const QString& subject, const QString& body, const ReportFindings& findings) {
+                parts_->analysis.show(findings, subject, body);
+            });
+    p.pollTimer.start();
+    // The first poll runs behind the window: it appears at once, the mail comes when it comes.
+    (void)p.check.start();
+}
+
+void Monitor::openConsole(int dial) {
+    if (parts_) {
+        parts_->consoles.openConsole(dial);
+    }
+}
+
+void Monitor::resetAlarm() {
+    if (parts_) {
+        parts_->alarm.reset();
+    }
+}
+
+const Settings& Monitor::settings() const {
+    return parts_->settings;
+}
+Alarm& Monitor::alarm() {
+    return parts_->alarm;
+}
+MailCheck& Monitor::mailCheck() {
+    return parts_->check;
+}
+PollTimer& Monitor::pollTimer() {
+    return parts_->pollTimer;
+}
+bool Monitor::isPolling() const {
+    return parts_ && parts_->check.isPolling();
+}
+
+}  // namespace kervo

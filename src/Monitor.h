@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDir>
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+#include "app/Result.h"
+#include "settings/Settings.h"
+
+namespace kervo {
+
+class Alarm;
+class Beeper;
+class Clock;
+class MailCheck;
+class MailComponent;
+class PollTimer;
+class ProblemLog;
+class ProcessStarter;
+class WindowModel;
+
+// The monitor without its widgets: the settings read once at the start, the alarm, the analysis
+// of the reports, the consoles, and the polls with their tick, wired the way the program runs
+// them. Everything it shows goes through the window's model.
+class Monitor : public QObject {
+    Q_OBJECT
+  public:
+    struct Seams {
+        const Clock& clock;
+        Beeper& beeper;
+        ProcessStarter& starter;
+        ProblemLog& log;
+    };
+
+    Monitor(WindowModel& window, MailComponent& mailer, Seams seams, QString mailFolder,
+            QObject* parent = nullptr);
+    ~Monitor() override;
+
+    // The start-up: reads kervo.ini, its first pictures and server.ini from the folder, shows
+    // the configured dials, starts the tick and the first poll at once. On a settings error
+    // nothing has started and the error names the file and the line.
+    Result<void, SettingsError> start(const QDir& settingsDir);
+    // The rest of the start-up, on settings already read and their two pictures loaded.
+    void begin(Settings settings, const QImage& background, const QImage& dial);
+
+    // The operator's clicks. Before the start-up they do nothing.
+    void openConsole(int dial);
+    void resetAlarm();
+
+    // The parts, once started.
+    const Settings& settings() const;
+    Alarm& alarm();
+    MailCheck& mailCheck();
+    PollTimer& pollTimer();
+    bool isPolling() const;
+
+  private:
+    struct Parts;
+    WindowModel& window_;
+    MailComponent& mailer_;
+    Seams seams_;
+    const QString mailFolder_;
+    std::unique_ptr<Parts> parts_;
+};
+
+}  // namespace kervo
