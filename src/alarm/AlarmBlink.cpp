@@ -11,26 +11,29 @@ namespace {
 // picture, and the failure is logged once per alarm instead of once a second; a path that loads
 // again is forgotten, so that a later failure is reported anew.
 QImage blinkPicture(MonitorContext& context, const QString& path) {
-    const PictureLoad load = loadPicture(path);
+    const Result<QImage> picture = loadPicture(path);
     QStringList& reported = context.state.blinkFailuresReported;
-    if (load.ok()) {
+    if (picture.ok()) {
         reported.removeAll(path);
-        return load.image;
+        return picture.value();
     }
     if (!reported.contains(path)) {
         reported.append(path);
-        context.log.report(QStringLiteral("alarm blinks without its picture: %1").arg(load.error));
+        context.log.report(
+            QStringLiteral("alarm blinks without its picture: %1").arg(picture.error().message));
     }
     return QImage();
 }
 
 // The reset runs once per operator action, so every failure there is worth a line.
 QImage resetPicture(MonitorContext& context, const QString& path) {
-    PictureLoad load = loadPicture(path);
-    if (!load.ok()) {
-        context.log.report(QStringLiteral("alarm reset without picture: %1").arg(load.error));
+    const Result<QImage> picture = loadPicture(path);
+    if (!picture.ok()) {
+        context.log.report(
+            QStringLiteral("alarm reset without picture: %1").arg(picture.error().message));
+        return QImage();
     }
-    return load.image;
+    return picture.value();
 }
 
 }  // namespace

@@ -45,12 +45,12 @@ void raiseAlarm(MonitorContext& context, const AlarmRule& rule, const QString& f
     form.setLabelText(FormLabel::Label3, rule.message);
     form.setMailBodyText(rule.message + QStringLiteral("\r\n") + shownBody);
 
-    const PictureLoad alarmPicture = loadPicture(state.dialAlarmPicture);
+    const Result<QImage> alarmPicture = loadPicture(state.dialAlarmPicture);
     if (alarmPicture.ok()) {
-        form.setDialPicture(state.currentServer, alarmPicture.image);
+        form.setDialPicture(state.currentServer, alarmPicture.value());
     } else if (!pictureFailureReported) {
         context.log.report(
-            QStringLiteral("alarm dial picture not shown: %1").arg(alarmPicture.error));
+            QStringLiteral("alarm dial picture not shown: %1").arg(alarmPicture.error().message));
         pictureFailureReported = true;
     }
     state.dialAlarmed[static_cast<size_t>(state.currentServer)] = true;

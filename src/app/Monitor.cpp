@@ -4,7 +4,7 @@
 #include "dials/ConsoleLaunch.h"
 #include "mail/MailCheck.h"
 #include "mail/PollTimer.h"
-#include "settings/Settings.h"
+#include "settings/ApplySettings.h"
 
 namespace kervo {
 
@@ -33,9 +33,11 @@ std::optional<QString> Monitor::Form_Load(const QDir& settingsDir) {
     state_.calmColour = rgb(255, 255, 255);
     state_.pollColour = rgb(90, 90, 90);
     // The rounded shape is the window's own business: it applies it when it is built.
-    if (const std::optional<SettingsError> error = LoadSettings(context_, settingsDir)) {
-        return error->toText();
+    const Result<LoadedSettings, SettingsError> settings = readSettings(settingsDir);
+    if (!settings.ok()) {
+        return settings.error().toText();
     }
+    applySettings(context_, settings.value());
     // The poll timer only starts once the settings are known to be good.
     timer1_.start();
     // The first poll runs behind the window: it appears at once, the mail comes when it comes.

@@ -6,27 +6,14 @@
 
 #include "app/Colour.h"
 #include "app/LooseValue.h"
+#include "app/SettingsRecords.h"
 
 namespace kervo {
 
 class MailComponent;
 
-struct ServerEntry {
-    LooseValue name;
-    LooseValue command;
-};
-
-struct AlarmRule {
-    LooseValue tag;  // kept as read; nothing uses it
-    LooseValue firstPattern;
-    LooseValue secondPattern;
-    QString message;
-};
-
-constexpr int kDialCount = 12;
 constexpr int kServerSlots = 21;
 constexpr int kRuleSlots = 201;  // slot 0 is never filled
-constexpr int kMaxRules = 200;
 
 // Everything the monitor's handlers share. One instance lives for the whole run and only the
 // interface thread touches it.

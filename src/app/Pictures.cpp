@@ -5,10 +5,9 @@
 
 namespace kervo {
 
-PictureLoad loadPicture(const QString& path) {
-    PictureLoad result;
+Result<QImage> loadPicture(const QString& path) {
     if (path.isEmpty()) {
-        return result;
+        return QImage();
     }
     QString actual = path;
     if (!QFileInfo::exists(actual) && path.contains(u'\\')) {
@@ -19,16 +18,15 @@ PictureLoad loadPicture(const QString& path) {
         }
     }
     if (!QFileInfo::exists(actual)) {
-        result.error = QStringLiteral("picture file not found: %1").arg(path);
-        return result;
+        return Error{QStringLiteral("picture file not found: %1").arg(path)};
     }
     QImageReader reader(actual);
     reader.setAutoTransform(false);
-    result.image = reader.read();
-    if (result.image.isNull()) {
-        result.error = QStringLiteral("cannot read picture %1: %2").arg(path, reader.errorString());
+    QImage image = reader.read();
+    if (image.isNull()) {
+        return Error{QStringLiteral("cannot read picture %1: %2").arg(path, reader.errorString())};
     }
-    return result;
+    return image;
 }
 
 }  // namespace kervo

@@ -3,17 +3,13 @@
 #include <QImage>
 #include <QString>
 
+#include "app/Result.h"
+
 namespace kervo {
 
-struct PictureLoad {
-    QImage image;   // null for an empty path or a failure
-    QString error;  // empty on success
-    bool ok() const { return error.isEmpty(); }
-};
-
-// Loads a picture file at its own size. An empty path gives no picture and is no error. Paths
-// written for the old platform ("img\back.gif") are tried with forward slashes too; relative
-// paths resolve against the current directory.
-PictureLoad loadPicture(const QString& path);
+// Loads a picture file at its own size. An empty path gives a null picture and is no error.
+// Paths written with backslashes ("img\back.gif", as the settings files were first written)
+// are tried with forward slashes too; relative paths resolve against the current directory.
+Result<QImage> loadPicture(const QString& path);
 
 }  // namespace kervo

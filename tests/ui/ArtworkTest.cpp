@@ -14,9 +14,9 @@ namespace {
 TEST(Pictures, builtinAndSamplePngGifBmp_loadAtTheirDesignSizes) {
     const QDir samples(QStringLiteral(KERVO_SOURCE_DIR "/samples/img"));
     const auto sample = [&](const char* file) {
-        const PictureLoad load = loadPicture(samples.filePath(QString::fromLatin1(file)));
-        EXPECT_TRUE(load.ok()) << file << ": " << load.error.toStdString();
-        return load.image;
+        const Result<QImage> picture = loadPicture(samples.filePath(QString::fromLatin1(file)));
+        EXPECT_TRUE(picture.ok()) << file << ": " << picture.error().message.toStdString();
+        return picture.ok() ? picture.value() : QImage();
     };
     const std::pair<QImage, QSize> cases[] = {
         {builtinSkin(), {678, 522}},           {builtinDial(), {95, 95}},
