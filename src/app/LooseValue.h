@@ -25,7 +25,7 @@ class LooseValue {
     QString toText() const;
     // Empty counts as 0; a text that is not a number counts as 0 as well.
     double toNumber() const;
-    // The number rounded to a whole number (halves to even, as the original run time did).
+    // The number rounded to a whole number, halves to even (2.5 gives 2, 3.5 gives 4).
     long long toWhole() const;
 
     bool operator==(const LooseValue& other) const = default;

@@ -9,9 +9,9 @@
 namespace kervo {
 
 // A settings file's bytes as text: UTF-8 when the bytes are valid UTF-8 (a leading byte-order
-// mark is dropped), CP932 otherwise, since that is what the files were written in on the
-// systems the monitor comes from. An error when the bytes are not UTF-8 and no CP932 decoder is
-// available.
+// mark is dropped), CP932 otherwise: settings with Japanese rules and server names are often
+// saved in it, and no other encoding we meet leaves bytes that are not UTF-8. An error when the
+// bytes are not UTF-8 and no CP932 decoder is available.
 Result<QString> decodeSettingsText(const QByteArray& bytes);
 
 // One field as it stood in the file.
