@@ -8,8 +8,7 @@ namespace kervo::fuzz {
 namespace {
 
 constexpr std::array kTargets = {
-    FuzzTarget{"settings_text", &runSettingsText},
-    FuzzTarget{"settings_files", &runSettingsFiles},
+    FuzzTarget{"settings", &runSettings},
     FuzzTarget{"mime", &runMime},
     FuzzTarget{"header", &runHeader},
 };

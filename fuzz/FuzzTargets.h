@@ -19,8 +19,7 @@ std::span<const FuzzTarget> fuzzTargets();
 const FuzzTarget* findFuzzTarget(std::string_view name);
 
 // The targets themselves.
-QString runSettingsText(QByteArrayView input);
-QString runSettingsFiles(QByteArrayView input);
+QString runSettings(QByteArrayView input);
 QString runMime(QByteArrayView input);
 QString runHeader(QByteArrayView input);
 

@@ -1,11 +1,10 @@
-// The settings reader under fuzzing: the cursor's promises checked step by step, and the
-// reader on real files held against the in-memory reading the fast target relies on.
+// The settings parser under fuzzing: the parser readSettings runs, and the cursor under it with
+// its promises checked step by step.
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include <utility>
 
 #include "FuzzTargets.h"
-#include "SettingsMemory.h"
+#include "settings/Settings.h"
 #include "settings/SettingsText.h"
 
 namespace kervo::fuzz {
@@ -74,24 +73,19 @@ QString walk(const QString& text, int lines) {
                 return QStringLiteral("a whole line holds a line end");
             }
         } else {
-            SettingsField field{QStringLiteral("\x01untouched"), true};
-            const SettingsField sentinel = field;
-            const FieldFault fault = cursor.readField(field);
-            if (fault != FieldFault::None) {
+            const Result<SettingsField, FieldFault> field = cursor.readField();
+            if (!field.ok()) {
                 if (cursor.line() != before) {
                     return QStringLiteral("a failed field moved the line from %1 to %2")
                         .arg(before)
                         .arg(cursor.line());
                 }
-                if (field.text != sentinel.text || field.quoted != sentinel.quoted) {
-                    return QStringLiteral("a failed field changed the field");
-                }
-                if (fault == FieldFault::NothingLeft && more) {
+                if (field.error() == FieldFault::NothingLeft && more) {
                     return QStringLiteral("the file is said to end while text is left");
                 }
                 return {};
             }
-            if (QString problem = checkField(field); !problem.isEmpty()) {
+            if (QString problem = checkField(field.value()); !problem.isEmpty()) {
                 return problem;
             }
         }
@@ -106,57 +100,66 @@ QString walk(const QString& text, int lines) {
     return QStringLiteral("the cursor stopped making progress");
 }
 
-const QDir& scratchFolder() {
-    // One folder for the whole run, in memory where the system offers it.
-    static const QTemporaryDir folder = [] {
-        const QString shm = QStringLiteral("/dev/shm");
-        return QFileInfo(shm).isWritable()
-                   ? QTemporaryDir(shm + QStringLiteral("/kervo-fuzz-XXXXXX"))
-                   : QTemporaryDir();
-    }();
-    static const QDir dir(folder.path());
-    return dir;
+// Both settings files in one input: the bytes before the first marker are kervo.ini, the bytes
+// after it server.ini (empty when there is no marker). scripts/fuzz.sh writes its seeds so.
+std::pair<QByteArray, QByteArray> splitSettingsInput(QByteArrayView input) {
+    constexpr QByteArrayView marker("<<server.ini>>");
+    const qsizetype at = input.indexOf(marker);
+    if (at < 0) {
+        return {input.toByteArray(), QByteArray()};
+    }
+    return {input.first(at).toByteArray(), input.sliced(at + marker.size()).toByteArray()};
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-}  // namespace
-
-QString runSettingsText(QByteArrayView input) {
-    const auto [kervoIni, serverIni] = splitSettingsInput(input);
-    (void)readSettingsBytes(kervoIni, serverIni);
-    for (const auto& [bytes, lines] : {std::pair{&kervoIni, 8}, std::pair{&serverIni, 0}}) {
-        const std::optional<QString> text = decodeSettingsText(*bytes);
-        if (!text) {
-            continue;
+// What the parser promises whatever the bytes: no more records than the window has room for,
+// and an error that names one of the two files and a line that exists in it.
+QString checkParse(const Result<Settings, SettingsError>& parsed, const QByteArray& kervoIni,
+                   const QByteArray& serverIni) {
+    if (parsed.ok()) {
+        const Settings& s = parsed.value();
+        if (s.rules.size() > size_t(kMaxRules) || s.servers.size() > size_t(kMaxServers)) {
+            return QStringLiteral("%1 rules and %2 servers accepted")
+                .arg(s.rules.size())
+                .arg(s.servers.size());
         }
-        // The reader's own order first, then fields only and lines only, which reach states
-        // (a quote open across many lines, a comma at the very end) the order rarely does.
-        for (const int firstLines : {lines, 0, int(text->size()) + 1}) {
-            if (QString problem = walk(*text, firstLines); !problem.isEmpty()) {
-                return problem;
-            }
-        }
+        return {};
+    }
+    const SettingsError& error = parsed.error();
+    const bool kervo = error.file == QString::fromUtf16(kKervoIni);
+    if (!kervo && error.file != QString::fromUtf16(kServerIni)) {
+        return QStringLiteral("an error names the file \"%1\"").arg(error.file);
+    }
+    const Result<QString> text = decodeSettingsText(kervo ? kervoIni : serverIni);
+    const int lines = text.ok() ? 1 + lineEndsIn(text.value()) : 0;
+    if (error.line < 0 || error.line > lines) {
+        return QStringLiteral("an error names line %1 of a file of %2 lines")
+            .arg(error.line)
+            .arg(lines);
     }
     return {};
 }
 
-QString runSettingsFiles(QByteArrayView input) {
+}  // namespace
+
+QString runSettings(QByteArrayView input) {
     const auto [kervoIni, serverIni] = splitSettingsInput(input);
-    const QDir& dir = scratchFolder();
-    if (!writeFile(dir.filePath(QString::fromUtf16(kKervoIni)), kervoIni) ||
-        !writeFile(dir.filePath(QString::fromUtf16(kServerIni)), serverIni)) {
-        return QStringLiteral("cannot write the settings files into %1").arg(dir.path());
+    const Result<Settings, SettingsError> parsed =
+        parseSettings(kervoIni, serverIni, QDir(QStringLiteral("/settings")));
+    if (QString problem = checkParse(parsed, kervoIni, serverIni); !problem.isEmpty()) {
+        return problem;
     }
-    const SettingsRead fromFiles = readSettings(dir);
-    const QString difference =
-        compareSettingsReads(fromFiles, readSettingsBytes(kervoIni, serverIni));
-    if (!difference.isEmpty()) {
-        return QStringLiteral("readSettings and the in-memory reading differ: ") + difference;
+    for (const auto& [bytes, lines] : {std::pair{&kervoIni, 8}, std::pair{&serverIni, 0}}) {
+        const Result<QString> text = decodeSettingsText(*bytes);
+        if (!text.ok()) {
+            continue;
+        }
+        // The parser's own order first, then fields only and lines only, which reach states
+        // (a quote open across many lines, a comma at the very end) the order rarely does.
+        for (const int firstLines : {lines, 0, int(text.value().size()) + 1}) {
+            if (QString problem = walk(text.value(), firstLines); !problem.isEmpty()) {
+                return problem;
+            }
+        }
     }
     return {};
 }

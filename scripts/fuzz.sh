@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build=$root/build-fuzz
-targets=${KERVO_FUZZ_TARGETS:-settings_text settings_files mime header}
+targets=${KERVO_FUZZ_TARGETS:-settings mime header}
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
 flags+=" -fno-omit-frame-pointer -gline-tables-only"
@@ -43,14 +43,13 @@ for mail in "$root"/tests/mail/mime/data/*.eml; do
 done
 for target in $targets; do
     if [ -d "$root/fuzz/regressions/$target" ]; then
-        case $target in settings_*) dir=settings ;; *) dir=$target ;; esac
-        cp "$root/fuzz/regressions/$target"/* "$seeds/$dir/" 2>/dev/null || true
+        cp "$root/fuzz/regressions/$target"/* "$seeds/$target/" 2>/dev/null || true
     fi
 done
 
 status=0
 for target in $targets; do
-    case $target in settings_*) seed=settings ;; *) seed=$target ;; esac
+    seed=$target
     corpus=$build/corpus/$target
     findings=$build/findings/$target
     mkdir -p "$corpus" "$findings"

@@ -47,25 +47,12 @@ Monitor::Monitor(WindowModel& window, MailComponent& mailer, Seams seams, QStrin
 Monitor::~Monitor() = default;
 
 Result<void, SettingsError> Monitor::start(const QDir& settingsDir) {
-    Settings settings;
-    if (auto error = readKervoIni(settingsDir, settings)) {
-        return *error;
+    Result<LoadedSettings, SettingsError> read = readSettings(settingsDir);
+    if (!read.ok()) {
+        return read.error();
     }
-    StartPicturesRead pictures = loadStartPictures(settings, settingsDir);
-    if (auto* error = std::get_if<SettingsError>(&pictures)) {
-        return *error;
-    }
-    if (auto error = readServerIni(settingsDir, settings)) {
-        return *error;
-    }
-    // The alarm loads these again later, from wherever the process then stands.
-    for (QString* path : {&settings.backgroundPicture, &settings.alarmBackgroundPicture,
-                          &settings.dialPicture, &settings.dialAlarmPicture}) {
-        *path = picturePathIn(settingsDir, *path);
-    }
-
-    const StartPictures& shown = std::get<StartPictures>(pictures);
-    begin(std::move(settings), shown.background, shown.dial);
+    LoadedSettings loaded = std::move(read).value();
+    begin(std::move(loaded.settings), loaded.background, loaded.dial);
     return {};
 }
 

@@ -35,46 +35,50 @@ QString describe(const LooseValue& value) {
 struct PictureLine {
     int line;
     QString name;
-    const QString* path;
-    bool neededAtStart;
+    const QString& path;   // resolved against the settings folder
+    const QImage* loaded;  // the start-up's picture, or nothing when only an alarm loads it
 };
 
-void printPictures(const Settings& settings, const QDir& dir, QTextStream& out, QTextStream& err) {
+void printPictures(const LoadedSettings& loaded, QTextStream& out, QTextStream& err) {
+    const Settings& settings = loaded.settings;
     const PictureLine lines[] = {
-        {1, QStringLiteral("background picture"), &settings.backgroundPicture, true},
-        {2, QStringLiteral("alarm background picture"), &settings.alarmBackgroundPicture, false},
-        {3, QStringLiteral("dial picture"), &settings.dialPicture, true},
-        {4, QStringLiteral("dial alarm picture"), &settings.dialAlarmPicture, false}};
+        {1, QStringLiteral("background picture"), settings.backgroundPicture, &loaded.background},
+        {2, QStringLiteral("alarm background picture"), settings.alarmBackgroundPicture, nullptr},
+        {3, QStringLiteral("dial picture"), settings.dialPicture, &loaded.dial},
+        {4, QStringLiteral("dial alarm picture"), settings.dialAlarmPicture, nullptr}};
     out << "Pictures:\n";
     for (const PictureLine& p : lines) {
         out << QStringLiteral("  line %1, %2: ").arg(p.line).arg(p.name);
-        if (p.path->isEmpty()) {
+        const QString& written = loaded.pictureLines.at(static_cast<size_t>(p.line - 1));
+        if (written.isEmpty()) {
             out << "(none)\n";
             continue;
         }
-        const Result<QImage> load = loadPicture(picturePathIn(dir, *p.path));
-        out << quoted(*p.path);
-        if (load.ok()) {
+        out << quoted(written);
+        // readSettings has already loaded lines 1 and 3, or the check would have stopped.
+        const Result<QImage> picture =
+            p.loaded != nullptr ? Result<QImage>(*p.loaded) : loadPicture(p.path);
+        if (picture.ok()) {
             out << QStringLiteral(" (loads, %1 x %2 px)\n")
-                       .arg(load.value().width())
-                       .arg(load.value().height());
+                       .arg(picture.value().width())
+                       .arg(picture.value().height());
         } else {
-            out << QStringLiteral(" (does not load: %1)\n").arg(visible(load.error().message));
-            // The start-up has already stopped for lines 1 and 3; the others only show when an
-            // alarm needs them.
-            if (!p.neededAtStart) {
-                err << QStringLiteral("warning: %1, line %2: the %3 does not load: %4\n")
-                           .arg(QString::fromUtf16(kKervoIni))
-                           .arg(p.line)
-                           .arg(p.name, visible(load.error().message));
-            }
+            const QString reason = visible(picture.error().message);
+            out << QStringLiteral(" (does not load: %1)\n").arg(reason);
+            // Only an alarm needs this picture: the monitor would start without it.
+            err << QStringLiteral("warning: %1, line %2: the %3 does not load: %4\n")
+                       .arg(QString::fromUtf16(kKervoIni))
+                       .arg(p.line)
+                       .arg(p.name, reason);
         }
     }
 }
 
-void printSettings(const Settings& settings, const QDir& dir, QTextStream& out, QTextStream& err) {
+void printSettings(const LoadedSettings& loaded, const QDir& dir, QTextStream& out,
+                   QTextStream& err) {
+    const Settings& settings = loaded.settings;
     out << QStringLiteral("Settings in %1\n").arg(QDir::toNativeSeparators(dir.absolutePath()));
-    printPictures(settings, dir, out, err);
+    printPictures(loaded, out, err);
     out << QStringLiteral("Purge limit: %1\n").arg(describe(settings.purgeLimit));
     out << QStringLiteral("Mail server: %1\n").arg(quoted(withoutUserInfo(settings.mailServer)));
     out << QStringLiteral("Mail user: %1\n").arg(quoted(settings.mailUser));
@@ -107,25 +111,14 @@ void printSettings(const Settings& settings, const QDir& dir, QTextStream& out, 
 }  // namespace
 
 int runCheckCommand(const QDir& dir, QTextStream& out, QTextStream& err) {
-    // The same steps in the same order as the start-up, so that the first error it would meet
-    // is the one reported.
-    Settings settings;
-    std::optional<SettingsError> error = readKervoIni(dir, settings);
-    if (!error) {
-        const StartPicturesRead pictures = loadStartPictures(settings, dir);
-        if (const auto* failed = std::get_if<SettingsError>(&pictures)) {
-            error = *failed;
-        }
-    }
-    if (!error) {
-        error = readServerIni(dir, settings);
-    }
-    if (error) {
-        err << QStringLiteral("error: %1\n").arg(visible(error->toText()));
+    // The start-up's own read, so that the first error it would meet is the one reported.
+    const Result<LoadedSettings, SettingsError> loaded = readSettings(dir);
+    if (!loaded.ok()) {
+        err << QStringLiteral("error: %1\n").arg(visible(loaded.error().toText()));
         err.flush();
         return 1;
     }
-    printSettings(settings, dir, out, err);
+    printSettings(loaded.value(), dir, out, err);
     out.flush();
     err.flush();
     return 0;

@@ -23,8 +23,8 @@ QString headName(int line) {
 }
 
 // The whole file, read in one go and closed again before anything is parsed.
-std::variant<QByteArray, SettingsError> readBytes(const QDir& dir, const QString& name) {
-    QFile file(dir.filePath(name));
+Result<QByteArray, SettingsError> readBytes(const QDir& folder, const QString& name) {
+    QFile file(folder.filePath(name));
     if (!file.open(QIODevice::ReadOnly)) {
         return SettingsError{
             name, 0,
@@ -41,29 +41,31 @@ std::variant<QByteArray, SettingsError> readBytes(const QDir& dir, const QString
     return bytes;
 }
 
-std::variant<QString, SettingsError> decodeText(const QByteArray& bytes, const QString& name) {
-    std::optional<QString> text = decodeSettingsText(bytes);
-    if (!text) {
-        return SettingsError{name, 0,
-                             QStringLiteral("the file is not UTF-8, and this system has no CP932 "
-                                            "(Shift-JIS) decoder to read it otherwise")};
+Result<SettingsCursor, SettingsError> openText(const QByteArray& bytes, const QString& file) {
+    Result<QString> text = decodeSettingsText(bytes);
+    if (!text.ok()) {
+        return SettingsError{file, 0, text.error().message};
     }
-    return *std::move(text);
+    return SettingsCursor(std::move(text).value());
 }
 
-// Reads one record of fields.count() fields. A record the file cuts short, or a quote that is
-// never closed, is an error naming the record's first line.
-std::optional<SettingsError> readRecord(SettingsCursor& cursor, const QString& file,
-                                        const QString& what, int number,
-                                        const QStringList& fieldNames,
-                                        std::vector<SettingsField>& fields) {
+// Reads one record of fieldNames.size() fields. A record the file cuts short, or a quote that
+// is never closed, is an error naming the record's first line.
+Result<std::vector<SettingsField>, SettingsError> readRecord(SettingsCursor& cursor,
+                                                             const QString& file,
+                                                             const QString& what, int number,
+                                                             const QStringList& fieldNames) {
     const int recordLine = cursor.line();
-    fields.assign(static_cast<size_t>(fieldNames.size()), SettingsField{});
+    std::vector<SettingsField> fields;
+    fields.reserve(static_cast<size_t>(fieldNames.size()));
     for (qsizetype i = 0; i < fieldNames.size(); ++i) {
         const int fieldLine = cursor.line();
-        switch (cursor.readField(fields[static_cast<size_t>(i)])) {
-            case FieldFault::None:
-                break;
+        Result<SettingsField, FieldFault> field = cursor.readField();
+        if (field.ok()) {
+            fields.push_back(std::move(field).value());
+            continue;
+        }
+        switch (field.error()) {
             case FieldFault::NothingLeft:
                 return SettingsError{
                     file, recordLine,
@@ -82,29 +84,21 @@ std::optional<SettingsError> readRecord(SettingsCursor& cursor, const QString& f
                         .arg(number)};
         }
     }
-    return std::nullopt;
+    return fields;
 }
 
 LooseValue loose(const SettingsField& field) {
     return LooseValue::fromField(field.text, field.quoted);
 }
 
-}  // namespace
-
-QString SettingsError::toText() const {
-    if (line > 0) {
-        return QStringLiteral("%1, line %2: %3").arg(file).arg(line).arg(what);
-    }
-    return QStringLiteral("%1: %2").arg(file, what);
-}
-
-std::optional<SettingsError> parseKervoIni(const QByteArray& bytes, Settings& into) {
+// kervo.ini: the eight head lines, then the rules. The picture lines stay as written.
+Result<Settings, SettingsError> parseKervoIni(const QByteArray& bytes) {
     const QString file = QString::fromUtf16(kKervoIni);
-    auto read = decodeText(bytes, file);
-    if (auto* error = std::get_if<SettingsError>(&read)) {
-        return *error;
+    Result<SettingsCursor, SettingsError> opened = openText(bytes, file);
+    if (!opened.ok()) {
+        return opened.error();
     }
-    SettingsCursor cursor(std::get<QString>(std::move(read)));
+    SettingsCursor& cursor = opened.value();
 
     const auto headEnds = [&](int line) {
         return SettingsError{
@@ -116,6 +110,7 @@ std::optional<SettingsError> parseKervoIni(const QByteArray& bytes, Settings& in
                 .arg(headName(line))};
     };
 
+    Settings into;
     QString* const pictureLines[] = {&into.backgroundPicture, &into.alarmBackgroundPicture,
                                      &into.dialPicture, &into.dialAlarmPicture};
     for (int i = 0; i < 4; ++i) {
@@ -129,26 +124,25 @@ std::optional<SettingsError> parseKervoIni(const QByteArray& bytes, Settings& in
     // The purge limit is a field, not a line: a comma after the number would end it there and
     // leave the rest of the line to the mail server.
     const int purgeLine = cursor.line();
-    SettingsField purge;
-    switch (cursor.readField(purge)) {
-        case FieldFault::None:
-            break;
-        case FieldFault::NothingLeft:
+    const Result<SettingsField, FieldFault> purge = cursor.readField();
+    if (!purge.ok()) {
+        if (purge.error() == FieldFault::NothingLeft) {
             return headEnds(5);
-        case FieldFault::UnclosedQuote:
-            return SettingsError{file, purgeLine,
-                                 QStringLiteral("the purge limit opens a double quote that is "
-                                                "never closed")};
+        }
+        return SettingsError{file, purgeLine,
+                             QStringLiteral("the purge limit opens a double quote that is "
+                                            "never closed")};
     }
     // The purge compares tick counts with this value; a word here could never be compared,
     // so it is refused now rather than when the first purge falls due.
-    if (!purge.text.isEmpty() && !looksLikeNumber(purge.text)) {
+    const QString& purgeText = purge.value().text;
+    if (!purgeText.isEmpty() && !looksLikeNumber(purgeText)) {
         return SettingsError{file, purgeLine,
                              QStringLiteral("expected a whole number (the purge limit, in "
                                             "30-second ticks), found \"%1\"")
-                                 .arg(purge.text)};
+                                 .arg(purgeText)};
     }
-    into.purgeLimit = loose(purge);
+    into.purgeLimit = loose(purge.value());
 
     QString* const mailLines[] = {&into.mailServer, &into.mailUser, &into.mailPassword};
     for (int i = 0; i < 3; ++i) {
@@ -161,37 +155,34 @@ std::optional<SettingsError> parseKervoIni(const QByteArray& bytes, Settings& in
 
     const QStringList names = {QStringLiteral("tag"), QStringLiteral("first pattern"),
                                QStringLiteral("second pattern"), QStringLiteral("message")};
-    std::vector<AlarmRule> rules;
-    std::vector<SettingsField> fields;
     while (!cursor.onlyWhiteSpaceLeft()) {
-        const int number = static_cast<int>(rules.size()) + 1;
+        const int number = static_cast<int>(into.rules.size()) + 1;
         if (number > kMaxRules) {
             return SettingsError{file, cursor.line(),
                                  QStringLiteral("a rule record beyond the 200th; there is "
                                                 "room for 200 rules")};
         }
-        if (auto error = readRecord(cursor, file, QStringLiteral("rule"), number, names, fields)) {
-            return error;
+        const auto record = readRecord(cursor, file, QStringLiteral("rule"), number, names);
+        if (!record.ok()) {
+            return record.error();
         }
+        const std::vector<SettingsField>& f = record.value();
         // The message is shown, never compared as a number: it is taken as written.
-        rules.push_back(
-            AlarmRule{loose(fields[0]), loose(fields[1]), loose(fields[2]), fields[3].text});
+        into.rules.push_back(AlarmRule{loose(f[0]), loose(f[1]), loose(f[2]), f[3].text});
     }
-    into.rules = std::move(rules);
-    return std::nullopt;
+    return into;
 }
 
-std::optional<SettingsError> parseServerIni(const QByteArray& bytes, Settings& into) {
+Result<std::vector<ServerEntry>, SettingsError> parseServerIni(const QByteArray& bytes) {
     const QString file = QString::fromUtf16(kServerIni);
-    auto read = decodeText(bytes, file);
-    if (auto* error = std::get_if<SettingsError>(&read)) {
-        return *error;
+    Result<SettingsCursor, SettingsError> opened = openText(bytes, file);
+    if (!opened.ok()) {
+        return opened.error();
     }
-    SettingsCursor cursor(std::get<QString>(std::move(read)));
+    SettingsCursor& cursor = opened.value();
 
     const QStringList names = {QStringLiteral("name"), QStringLiteral("command")};
     std::vector<ServerEntry> servers;
-    std::vector<SettingsField> fields;
     while (!cursor.onlyWhiteSpaceLeft()) {
         const int number = static_cast<int>(servers.size()) + 1;
         if (number > kMaxServers) {
@@ -199,76 +190,104 @@ std::optional<SettingsError> parseServerIni(const QByteArray& bytes, Settings& i
                                  QStringLiteral("a server record beyond the 12th; the window "
                                                 "has 12 dials")};
         }
-        if (auto error =
-                readRecord(cursor, file, QStringLiteral("server"), number, names, fields)) {
-            return error;
+        const auto record = readRecord(cursor, file, QStringLiteral("server"), number, names);
+        if (!record.ok()) {
+            return record.error();
         }
-        servers.push_back(ServerEntry{loose(fields[0]), loose(fields[1])});
+        servers.push_back(ServerEntry{loose(record.value()[0]), loose(record.value()[1])});
     }
-    into.servers = std::move(servers);
-    return std::nullopt;
+    return servers;
 }
 
-std::optional<SettingsError> readKervoIni(const QDir& dir, Settings& into) {
-    auto read = readBytes(dir, QString::fromUtf16(kKervoIni));
-    if (auto* error = std::get_if<SettingsError>(&read)) {
-        return *error;
-    }
-    return parseKervoIni(std::get<QByteArray>(read), into);
-}
-
-std::optional<SettingsError> readServerIni(const QDir& dir, Settings& into) {
-    auto read = readBytes(dir, QString::fromUtf16(kServerIni));
-    if (auto* error = std::get_if<SettingsError>(&read)) {
-        return *error;
-    }
-    return parseServerIni(std::get<QByteArray>(read), into);
-}
-
-SettingsRead parseSettings(const QByteArray& kervoIni, const QByteArray& serverIni) {
-    Settings settings;
-    if (auto error = parseKervoIni(kervoIni, settings)) {
-        return *error;
-    }
-    if (auto error = parseServerIni(serverIni, settings)) {
-        return *error;
-    }
-    return settings;
-}
-
-SettingsRead readSettings(const QDir& dir) {
-    Settings settings;
-    if (auto error = readKervoIni(dir, settings)) {
-        return *error;
-    }
-    if (auto error = readServerIni(dir, settings)) {
-        return *error;
-    }
-    return settings;
-}
-
-QString picturePathIn(const QDir& dir, const QString& path) {
+// A picture path from kervo.ini as a path the process can open: relative paths are taken
+// against the settings folder, empty stays empty (no picture).
+QString picturePathIn(const QDir& folder, const QString& path) {
     if (path.isEmpty() || QDir::isAbsolutePath(path)) {
         return path;
     }
-    return dir.absoluteFilePath(path);
+    return folder.absoluteFilePath(path);
 }
 
-StartPicturesRead loadStartPictures(const Settings& settings, const QDir& dir) {
-    const QString file = QString::fromUtf16(kKervoIni);
-    Result<QImage> background = loadPicture(picturePathIn(dir, settings.backgroundPicture));
-    if (!background.ok()) {
-        return SettingsError{file, 1,
+void resolvePictures(Settings& settings, const QDir& folder) {
+    for (QString* path : {&settings.backgroundPicture, &settings.alarmBackgroundPicture,
+                          &settings.dialPicture, &settings.dialAlarmPicture}) {
+        *path = picturePathIn(folder, *path);
+    }
+}
+
+Result<QImage, SettingsError> loadStartPicture(const QString& path, int line) {
+    Result<QImage> picture = loadPicture(path);
+    if (!picture.ok()) {
+        return SettingsError{QString::fromUtf16(kKervoIni), line,
                              QStringLiteral("the %1 does not load: %2")
-                                 .arg(headName(1), background.error().message)};
+                                 .arg(headName(line), picture.error().message)};
     }
-    Result<QImage> dial = loadPicture(picturePathIn(dir, settings.dialPicture));
+    return std::move(picture).value();
+}
+
+}  // namespace
+
+QString SettingsError::toText() const {
+    if (line > 0) {
+        return QStringLiteral("%1, line %2: %3").arg(file).arg(line).arg(what);
+    }
+    return QStringLiteral("%1: %2").arg(file, what);
+}
+
+Result<Settings, SettingsError> parseSettings(const QByteArray& kervoIni,
+                                              const QByteArray& serverIni, const QDir& folder) {
+    Result<Settings, SettingsError> settings = parseKervoIni(kervoIni);
+    if (!settings.ok()) {
+        return settings;
+    }
+    Result<std::vector<ServerEntry>, SettingsError> servers = parseServerIni(serverIni);
+    if (!servers.ok()) {
+        return servers.error();
+    }
+    settings.value().servers = std::move(servers).value();
+    resolvePictures(settings.value(), folder);
+    return settings;
+}
+
+Result<LoadedSettings, SettingsError> readSettings(const QDir& folder) {
+    const Result<QByteArray, SettingsError> kervoIni =
+        readBytes(folder, QString::fromUtf16(kKervoIni));
+    if (!kervoIni.ok()) {
+        return kervoIni.error();
+    }
+    Result<Settings, SettingsError> parsed = parseKervoIni(kervoIni.value());
+    if (!parsed.ok()) {
+        return parsed.error();
+    }
+    LoadedSettings loaded;
+    loaded.settings = std::move(parsed).value();
+    Settings& settings = loaded.settings;
+    loaded.pictureLines = {settings.backgroundPicture, settings.alarmBackgroundPicture,
+                           settings.dialPicture, settings.dialAlarmPicture};
+    resolvePictures(settings, folder);
+
+    Result<QImage, SettingsError> background = loadStartPicture(settings.backgroundPicture, 1);
+    if (!background.ok()) {
+        return background.error();
+    }
+    loaded.background = std::move(background).value();
+    Result<QImage, SettingsError> dial = loadStartPicture(settings.dialPicture, 3);
     if (!dial.ok()) {
-        return SettingsError{
-            file, 3,
-            QStringLiteral("the %1 does not load: %2").arg(headName(3), dial.error().message)};
+        return dial.error();
     }
-    return StartPictures{std::move(background).value(), std::move(dial).value()};
+    loaded.dial = std::move(dial).value();
+
+    const Result<QByteArray, SettingsError> serverIni =
+        readBytes(folder, QString::fromUtf16(kServerIni));
+    if (!serverIni.ok()) {
+        return serverIni.error();
+    }
+    Result<std::vector<ServerEntry>, SettingsError> servers = parseServerIni(serverIni.value());
+    if (!servers.ok()) {
+        return servers.error();
+    }
+    settings.servers = std::move(servers).value();
+    return loaded;
 }
 
 }  // namespace kervo

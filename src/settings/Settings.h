@@ -4,30 +4,31 @@
 #include <QDir>
 #include <QImage>
 #include <QString>
-#include <optional>
-#include <variant>
+#include <array>
 #include <vector>
 
 #include "app/LooseValue.h"
+#include "app/Result.h"
 
 namespace kervo {
 
-// One watched server, one record of server.ini: dial k shows server k.
+// One line of server.ini: the name that pins a report to its dial (and is the dial's caption),
+// and the console command the dial opens; may be empty.
 struct ServerEntry {
-    LooseValue name;     // the dial's caption, and the text that pins a report on the dial
-    LooseValue command;  // the console started by a click on the dial; may be empty
+    LooseValue name;
+    LooseValue command;
 };
 
-// One alarm rule, one record of kervo.ini: it matches a report whose subject holds the first
-// pattern and whose body holds the second.
+// One record of kervo.ini after its head: a report whose subject holds the first pattern and
+// whose body holds the second raises the alarm with the message.
 struct AlarmRule {
     LooseValue tag;  // a free label, kept as read
     LooseValue firstPattern;
     LooseValue secondPattern;
-    QString message;  // shown when the rule matches
+    QString message;
 };
 
-constexpr int kMaxServers = 12;  // one per dial
+constexpr int kMaxServers = 12;  // one per dial of the window
 constexpr int kMaxRules = 200;
 
 inline constexpr char16_t kKervoIni[] = u"kervo.ini";
@@ -42,8 +43,10 @@ struct SettingsError {
     QString toText() const;  // "kervo.ini, line 5: ..." for the operator
 };
 
-// The two files as read, before anything is applied to the window.
+// What kervo.ini and server.ini hold. Read once at the start and never changed after.
 struct Settings {
+    // Lines 1 to 4 of kervo.ini, relative paths already taken against the settings folder, so
+    // that the alarm loads the same files wherever the process stands by then. Empty: none.
     QString backgroundPicture;
     QString alarmBackgroundPicture;
     QString dialPicture;
@@ -52,38 +55,30 @@ struct Settings {
     QString mailServer;
     QString mailUser;
     QString mailPassword;
-    std::vector<AlarmRule> rules;      // rule n is rules[n-1]
-    std::vector<ServerEntry> servers;  // server k is servers[k]
+    std::vector<AlarmRule> rules;      // in file order, at most kMaxRules
+    std::vector<ServerEntry> servers;  // dial i is servers[i], at most kMaxServers
 };
 
-using SettingsRead = std::variant<Settings, SettingsError>;
-
-// Reads kervo.ini and server.ini from dir, without touching the window. Picture files are
-// not looked at; see loadStartPictures.
-SettingsRead readSettings(const QDir& dir);
-
-// The two halves of readSettings, for callers that must keep the start-up's order (kervo.ini,
-// its pictures, then server.ini). Each fills only its own members of into.
-std::optional<SettingsError> readKervoIni(const QDir& dir, Settings& into);
-std::optional<SettingsError> readServerIni(const QDir& dir, Settings& into);
-
-// The same reading from the files' bytes, without a disk.
-SettingsRead parseSettings(const QByteArray& kervoIni, const QByteArray& serverIni);
-std::optional<SettingsError> parseKervoIni(const QByteArray& bytes, Settings& into);
-std::optional<SettingsError> parseServerIni(const QByteArray& bytes, Settings& into);
-
-// A picture path from kervo.ini as a path the process can open: relative paths are taken
-// against the settings folder, empty stays empty (no picture).
-QString picturePathIn(const QDir& dir, const QString& path);
-
-// The pictures of lines 1 and 3, which the start-up needs at once. Lines 2 and 4 are only
-// loaded when an alarm shows them.
-struct StartPictures {
-    QImage background;
-    QImage dial;
+// The settings and the two pictures the window shows from the start.
+struct LoadedSettings {
+    Settings settings;
+    QImage background;  // line 1's picture; null when the line is empty
+    QImage dial;        // line 3's picture, on every dial; null when the line is empty
+    // Lines 1 to 4 as the operator wrote them, which the settings check shows back.
+    std::array<QString, 4> pictureLines;
 };
-using StartPicturesRead = std::variant<StartPictures, SettingsError>;
-StartPicturesRead loadStartPictures(const Settings& settings, const QDir& dir);
 
+// How the monitor reads its settings folder, at the start and for the operator's check alike.
+// The steps run in this order and the first fault stops them, so the error is always the first
+// one the operator has to mend: kervo.ini, the pictures of its lines 1 and 3 (the window needs
+// them at once; lines 2 and 4 are loaded when an alarm shows them), then server.ini.
+[[nodiscard]] Result<LoadedSettings, SettingsError> readSettings(const QDir& folder);
+
+// The parser readSettings runs on the files' bytes, for callers without a disk. kervo.ini's
+// faults come before server.ini's; pictures are not loaded, their paths only resolved against
+// folder.
+[[nodiscard]] Result<Settings, SettingsError> parseSettings(const QByteArray& kervoIni,
+                                                            const QByteArray& serverIni,
+                                                            const QDir& folder);
 
 }  // namespace kervo

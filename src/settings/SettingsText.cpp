@@ -12,7 +12,7 @@ bool isBlank(QChar c) {
 
 }  // namespace
 
-std::optional<QString> decodeSettingsText(const QByteArray& bytes) {
+Result<QString> decodeSettingsText(const QByteArray& bytes) {
     QByteArrayView view(bytes);
     const bool bom = view.startsWith(QByteArrayView("\xEF\xBB\xBF", 3));
     if (bom) {
@@ -30,10 +30,12 @@ std::optional<QString> decodeSettingsText(const QByteArray& bytes) {
     for (const char* name : {"windows-31j", "cp932", "Shift_JIS"}) {
         QStringDecoder cp932(name);
         if (cp932.isValid()) {
-            return cp932.decode(bytes);
+            return QString(cp932.decode(bytes));
         }
     }
-    return std::nullopt;
+    return Error{
+        QStringLiteral("the file is not UTF-8, and this system has no CP932 (Shift-JIS) "
+                       "decoder to read it otherwise")};
 }
 
 bool SettingsCursor::onlyWhiteSpaceLeft() const {
@@ -90,7 +92,7 @@ std::optional<QString> SettingsCursor::readLine() {
     return line;
 }
 
-FieldFault SettingsCursor::readField(SettingsField& field) {
+Result<SettingsField, FieldFault> SettingsCursor::readField() {
     const qsizetype begin = pos_;
     while (pos_ < text_.size() && isBlank(text_[pos_])) {
         ++pos_;
@@ -98,8 +100,7 @@ FieldFault SettingsCursor::readField(SettingsField& field) {
     if (pos_ >= text_.size()) {
         if (afterComma_) {
             afterComma_ = false;
-            field = SettingsField{};
-            return FieldFault::None;
+            return SettingsField{};
         }
         pos_ = begin;
         return FieldFault::NothingLeft;
@@ -114,9 +115,9 @@ FieldFault SettingsCursor::readField(SettingsField& field) {
         while (end > start && isBlank(text_[end - 1])) {
             --end;
         }
-        field = SettingsField{text_.mid(start, end - start), false};
+        SettingsField field{text_.mid(start, end - start), false};
         consumeDelimiter();
-        return FieldFault::None;
+        return field;
     }
 
     const qsizetype close = text_.indexOf(u'"', pos_ + 1);
@@ -124,7 +125,7 @@ FieldFault SettingsCursor::readField(SettingsField& field) {
         pos_ = begin;
         return FieldFault::UnclosedQuote;
     }
-    field = SettingsField{text_.mid(pos_ + 1, close - pos_ - 1), true};
+    SettingsField field{text_.mid(pos_ + 1, close - pos_ - 1), true};
     // Count the line ends inside the quotes so that later errors still name the right line.
     while (pos_ < close) {
         if (atLineEnd()) {
@@ -138,7 +139,7 @@ FieldFault SettingsCursor::readField(SettingsField& field) {
         ++pos_;
     }
     consumeDelimiter();
-    return FieldFault::None;
+    return field;
 }
 
 }  // namespace kervo

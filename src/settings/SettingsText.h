@@ -4,13 +4,15 @@
 #include <QString>
 #include <optional>
 
+#include "app/Result.h"
+
 namespace kervo {
 
 // A settings file's bytes as text: UTF-8 when the bytes are valid UTF-8 (a leading byte-order
-// mark is dropped), CP932 otherwise, since that is what the files were written in on the
-// systems the monitor comes from. Nothing when the bytes are not UTF-8 and no CP932 decoder is
-// available.
-std::optional<QString> decodeSettingsText(const QByteArray& bytes);
+// mark is dropped), CP932 otherwise: settings with Japanese rules and server names are often
+// saved in it, and no other encoding we meet leaves bytes that are not UTF-8. An error when the
+// bytes are not UTF-8 and no CP932 decoder is available.
+Result<QString> decodeSettingsText(const QByteArray& bytes);
 
 // One field as it stood in the file.
 struct SettingsField {
@@ -18,8 +20,8 @@ struct SettingsField {
     bool quoted = false;
 };
 
+// Why a field could not be read.
 enum class FieldFault {
-    None,
     NothingLeft,    // the file ended before the field began
     UnclosedQuote,  // a double quote opened the field and no second one follows
 };
@@ -52,9 +54,9 @@ class SettingsCursor {
     // when the file has no character left.
     std::optional<QString> readLine();
 
-    // The next field; its closing comma or line end is consumed with it. On a fault, field is
-    // untouched and line() stays where the field began.
-    FieldFault readField(SettingsField& field);
+    // The next field; its closing comma or line end is consumed with it. On a fault nothing is
+    // consumed and line() stays where the field began.
+    Result<SettingsField, FieldFault> readField();
 
   private:
     bool atLineEnd() const;

@@ -7,7 +7,6 @@
 
 using kervo::runCheckCommand;
 using kervo::test::head;
-using kervo::test::serverLines;
 using kervo::test::SettingsFolder;
 
 namespace {
@@ -44,8 +43,6 @@ TEST(CheckCommand, settings_printWhatLoadsOrTheErrorAndNeverThePassword) {
          {"Mail server: \"pop3s://*****@pop.example.com\"\n"},
          ""},
         {"ruleCutShort", head() + "R1,a\r\n", "", 1, {}, "error: kervo.ini, line 9: rule record 1"},
-        {"dialPictureMissing", head({{3, "dial.png"}}), "", 1, {}, "error: kervo.ini, line 3: "},
-        {"tooManyServers", head(), serverLines(13), 1, {}, "error: server.ini, line 13: "},
         {"missingFiles", std::nullopt, "", 1, {}, "error: kervo.ini: cannot open"},
     };
     for (const CheckCase& c : cases) {

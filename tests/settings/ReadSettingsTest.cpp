@@ -1,32 +1,33 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "SettingsFiles.h"
 #include "settings/Settings.h"
 
+using kervo::LoadedSettings;
 using kervo::LooseValue;
+using kervo::Result;
 using kervo::Settings;
 using kervo::SettingsError;
 using kervo::test::head;
 using kervo::test::ruleLines;
 using kervo::test::serverLines;
+using kervo::test::SettingsFolder;
 
 namespace {
 
 using Bytes = std::optional<QByteArray>;
 
-std::variant<Settings, SettingsError> read(const Bytes& kervo, const Bytes& servers) {
-    kervo::test::SettingsFolder folder;
-    folder.writeBoth(kervo, servers);
-    return kervo::readSettings(folder.dir());
-}
+const QDir kFolder(QStringLiteral("/settings"));
 
-Settings readOk(const Bytes& kervo, const Bytes& servers) {
-    auto result = read(kervo, servers);
-    if (const auto* error = std::get_if<SettingsError>(&result)) {
-        ADD_FAILURE() << error->toText().toStdString();
+Settings parseOk(const QByteArray& kervo, const QByteArray& servers) {
+    Result<Settings, SettingsError> parsed = kervo::parseSettings(kervo, servers, kFolder);
+    if (!parsed.ok()) {
+        ADD_FAILURE() << parsed.error().toText().toStdString();
         return {};
     }
-    return std::get<Settings>(std::move(result));
+    return std::move(parsed).value();
 }
 
 // Numbers are marked with #, so that an unquoted 007 (#7) and a quoted one (007) differ.
@@ -48,6 +49,15 @@ std::string records(const Settings& s) {
     return (rules.join(u" / ") + QStringLiteral(" ; ") + servers.join(u" / ")).toStdString();
 }
 
+// The eight head lines, separated by |.
+std::string headLines(const Settings& s) {
+    const QStringList lines = {s.backgroundPicture, s.alarmBackgroundPicture,
+                               s.dialPicture,       s.dialAlarmPicture,
+                               show(s.purgeLimit),  s.mailServer,
+                               s.mailUser,          s.mailPassword};
+    return lines.join(u'|').toStdString();
+}
+
 // ①改ざん検知～ and ソフト (whose CP932 bytes end in the byte of a backslash), in CP932 and UTF-8.
 const QByteArray kCp932 =
     "R1,\x83\x5c\x83\x74\x83\x67,x,\"\x87\x40\x89\xfc\x82\xb4\x82\xf1\x8c\x9f\x92\x6d\x81\x60\"";
@@ -57,103 +67,188 @@ const QByteArray kUtf8 =
 const QByteArray kBom = "\xEF\xBB\xBF";
 const char kJapanese[] = "R1|ソフト|x|①改ざん検知～ ; R1|ソフト / x|①改ざん検知～";
 
-TEST(ReadSettings, recordFiles_loadTheseRecords) {
-    struct Case {
-        QByteArray kervo;
-        QByteArray servers;
-        const char* records;
-    };
-    const Case cases[] = {
-        {head() + "\"R1\",\"changed\",\"Server A\",\"Server A: files changed, check at once\"\r\n"
+struct RecordRow {
+    const char* name;
+    QByteArray kervo;
+    QByteArray servers;
+    const char* records;
+};
+void PrintTo(const RecordRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class RecordGrammar : public ::testing::TestWithParam<RecordRow> {};
+
+TEST_P(RecordGrammar, files_readAsTheseRecords) {
+    const RecordRow& row = GetParam();
+    const Settings s = parseOk(row.kervo, row.servers);
+    EXPECT_EQ(records(s), row.records);
+    EXPECT_TRUE(s.backgroundPicture.isEmpty());  // a byte-order mark is not part of line 1
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RecordGrammar,
+    ::testing::ValuesIn(std::vector<RecordRow>{
+        {"quotedAndPlainFields_readAlike",
+         head() + "\"R1\",\"changed\",\"Server A\",\"Server A: files changed, check at once\"\r\n"
                   "R2,intrusion,login,Intrusion suspected\r\n",
          "\"Server A\",\"console.exe A\"\r\n\"Server B\",\"\"\r\nServer C,console.exe C\r\n",
          "R1|changed|Server A|Server A: files changed, check at once / "
          "R2|intrusion|login|Intrusion suspected ; "
          "Server A|console.exe A / Server B| / Server C|console.exe C"},
-        {head(), "", " ; "},
-        {head() + "007,\"007\",-1.50,007\r\n", "01,\"01\"\r\n\"01\",01\r\n",
-         "#7|007|#-1.5|007 ; #1|01 / 01|#1"},
-        {head() + "R1,changed\r\n\"A, B\"\r\ncheck now\r\nR2\r\nx,y\r\nz", "host\r\n\"run it\"",
+        {"headOnly_noRecords", head(), "", " ; "},
+        {"unquotedNumbers_becomeNumbersQuotedStayText", head() + "007,\"007\",-1.50,007\r\n",
+         "01,\"01\"\r\n\"01\",01\r\n", "#7|007|#-1.5|007 ; #1|01 / 01|#1"},
+        {"recordOverSeveralLines_readAsOne",
+         head() + "R1,changed\r\n\"A, B\"\r\ncheck now\r\nR2\r\nx,y\r\nz", "host\r\n\"run it\"",
          "R1|changed|A, B|check now / R2|x|y|z ; host|run it"},
-        {head() + "A,b,c,d,e\r\nF,g,h,i\r\nJ,k,l\r\n", "", "A|b|c|d / e|F|g|h / i|J|k|l ; "},
-        {head() + "R1,a,b,", "host,", "R1|a|b| ; host|"},
-        {head() + " R1 \t,\"a, b\"junk,,\"q\r\nr\"\r\nR2\r\n\r\nx,y\r\n", "",
+        {"fiveFieldsOnALine_spillIntoTheNextRecord", head() + "A,b,c,d,e\r\nF,g,h,i\r\nJ,k,l\r\n",
+         "", "A|b|c|d / e|F|g|h / i|J|k|l ; "},
+        {"commaAtTheEnd_givesAnEmptyLastField", head() + "R1,a,b,", "host,", "R1|a|b| ; host|"},
+        {"blanksAndJunkAfterQuote_dropped",
+         head() + " R1 \t,\"a, b\"junk,,\"q\r\nr\"\r\nR2\r\n\r\nx,y\r\n", "",
          "R1|a, b||q\r\nr / R2||x|y ; "},
-        {QByteArray(head() + "R1,\"a, b\",c,d\r\nR2,e,f,g\r\n").replace("\r\n", "\r"),
+        {"crLineEnds_readLikeCrLf",
+         QByteArray(head() + "R1,\"a, b\",c,d\r\nR2,e,f,g\r\n").replace("\r\n", "\r"),
          "s1,\"c\r1\"\rs2,\r", "R1|a, b|c|d / R2|e|f|g ; s1|c\r1 / s2|"},
-        {QByteArray(head() + "R1,\"a, b\",c,d\r\n").replace("\r\n", "\n"), "s1,c\ns2,\n",
+        {"lfLineEnds_readLikeCrLf",
+         QByteArray(head() + "R1,\"a, b\",c,d\r\n").replace("\r\n", "\n"), "s1,c\ns2,\n",
          "R1|a, b|c|d ; s1|c / s2|"},
-        {head() + "R1,a,b,c\r\n\r\n \t\r\n", "host,cmd   ", "R1|a|b|c ; host|cmd"},
-        {head() + "R1,a,b,c\n\n", "host,cmd\r\n\xE3\x80\x80", "R1|a|b|c ; host|cmd"},
-        {head() + kCp932, kCp932, kJapanese},
-        {head() + kUtf8, kUtf8, kJapanese},
-        {kBom + head() + kUtf8, kBom + kUtf8, kJapanese},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.records);
-        const Settings s = readOk(c.kervo, c.servers);
-        EXPECT_EQ(records(s), c.records);
-        EXPECT_TRUE(s.backgroundPicture.isEmpty());  // a byte-order mark is not part of line 1
-    }
-    const Settings full = readOk(head() + ruleLines(200), serverLines(12));
+        {"blankLinesAtTheEnd_noFurtherRecord", head() + "R1,a,b,c\r\n\r\n \t\r\n", "host,cmd   ",
+         "R1|a|b|c ; host|cmd"},
+        {"ideographicSpaceAtTheEnd_noFurtherRecord", head() + "R1,a,b,c\n\n",
+         "host,cmd\r\n\xE3\x80\x80", "R1|a|b|c ; host|cmd"},
+        {"cp932_decoded", head() + kCp932, kCp932, kJapanese},
+        {"utf8_decoded", head() + kUtf8, kUtf8, kJapanese},
+        {"byteOrderMark_dropped", kBom + head() + kUtf8, kBom + kUtf8, kJapanese},
+    }),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(RecordGrammar, twoHundredRulesAndTwelveServers_allKept) {
+    const Settings full = parseOk(head() + ruleLines(200), serverLines(12));
     ASSERT_EQ(full.rules.size(), 200u);
     EXPECT_EQ(full.rules.back().message, QStringLiteral("message 200"));
     ASSERT_EQ(full.servers.size(), 12u);
     EXPECT_EQ(full.servers.back().name.toText(), QStringLiteral("host-11"));
 }
 
-TEST(ReadSettings, headLines_keptExactlyAsWrittenExceptPurgeField) {
-    const Settings s = readOk(head({{1, "\"img\\back.gif\""}, {2, " a, b "}, {6, " pop "}}), "");
-    EXPECT_EQ(s.backgroundPicture, QStringLiteral("\"img\\back.gif\""));
-    EXPECT_EQ(s.alarmBackgroundPicture, QStringLiteral(" a, b "));
-    EXPECT_EQ(s.mailServer, QStringLiteral(" pop "));
-    EXPECT_EQ(s.mailPassword, QStringLiteral("hunter2"));
-    for (const auto& [line5, purge] : {std::pair{"  10 \t", "#10"}, {"\"30\"", "30"}, {"", ""}}) {
-        EXPECT_EQ(show(readOk(head({{5, line5}}), "").purgeLimit), QString::fromUtf8(purge));
-    }
-    // A comma closes the purge field, and the rest of line 5 is the mail server.
-    const Settings shifted =
-        readOk("\r\n\r\n\r\n\r\n120, pop\r\nwatch\r\nsecret\r\nR1,a,b,c\r\n", "");
-    EXPECT_EQ(shifted.mailServer, QStringLiteral(" pop"));
-    EXPECT_EQ(shifted.mailPassword, QStringLiteral("secret"));
-    EXPECT_EQ(records(shifted), "R1|a|b|c ; ");
+struct HeadRow {
+    const char* name;
+    QByteArray kervo;
+    const char* head;
+};
+void PrintTo(const HeadRow& row, std::ostream* out) {
+    *out << row.name;
 }
 
-TEST(ReadSettings, badFiles_errorNamesFileAndLine) {
-    struct Case {
-        Bytes kervo;
-        Bytes servers;
-        const char* file;
-        int line;
-        const char* words;
-    };
-    const Case cases[] = {
-        {std::nullopt, serverLines(1), "kervo.ini", 0, "cannot open"},
-        {head(), std::nullopt, "server.ini", 0, "cannot open"},
-        {"", "", "kervo.ini", 1, "before line 1"},
-        {"\r\n\r\n\r\n\r\n", "", "kervo.ini", 5, "before line 5"},
-        {head().left(head().lastIndexOf("hunter2")), "", "kervo.ini", 8, "before line 8"},
-        {head({{5, "abc"}}), "", "kervo.ini", 5, "expected a whole number"},
-        {head({{5, "1 2"}}), "", "kervo.ini", 5, "expected a whole number"},
-        {head() + "R1,a,b,c\r\nR2,x\r\n", "", "kervo.ini", 10,
+class HeadLines : public ::testing::TestWithParam<HeadRow> {};
+
+TEST_P(HeadLines, kervoIni_readAsTheseHeadLines) {
+    EXPECT_EQ(headLines(parseOk(GetParam().kervo, "")), GetParam().head);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HeadLines,
+    ::testing::ValuesIn(std::vector<HeadRow>{
+        {"linesKeptAsWritten_picturesInTheSettingsFolder",
+         head({{1, "\"img\\back.gif\""}, {2, " a, b "}, {6, " pop "}}),
+         "/settings/\"img\\back.gif\"|/settings/ a, b |||#120| pop |watch|hunter2"},
+        {"absolutePicturePath_keptAsIs", head({{3, "/srv/dial.png"}}),
+         "||/srv/dial.png||#120|pop.example.com|watch|hunter2"},
+        {"purgeAmongBlanks_aNumber", head({{5, "  10 \t"}}),
+         "||||#10|pop.example.com|watch|hunter2"},
+        {"quotedPurge_aText", head({{5, "\"30\""}}), "||||30|pop.example.com|watch|hunter2"},
+        {"emptyPurge_empty", head({{5, ""}}), "|||||pop.example.com|watch|hunter2"},
+        // The purge limit is a field: a comma ends it, and the rest of line 5 is the mail server.
+        {"commaAfterPurge_restOfTheLineIsTheMailServer",
+         "\r\n\r\n\r\n\r\n120, pop\r\nwatch\r\nsecret\r\nR1,a,b,c\r\n",
+         "||||#120| pop|watch|secret"},
+    }),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ReadSettings, startPictures_loadedFromTheSettingsFolder) {
+    SettingsFolder folder;
+    folder.writePictures();
+    const QString dial = folder.path(QStringLiteral("img/dial.png"));
+    folder.writeBoth(head({{1, "img\\back.png"}, {2, "img\\gone.png"}, {3, dial.toUtf8()}}), "");
+    const Result<LoadedSettings, SettingsError> read = kervo::readSettings(folder.dir());
+    ASSERT_TRUE(read.ok()) << read.error().toText().toStdString();
+    const LoadedSettings& loaded = read.value();
+    EXPECT_EQ(loaded.background.pixelColor(0, 0), kervo::test::kBackColour);
+    EXPECT_EQ(loaded.dial.pixelColor(0, 0), kervo::test::kDialColour);
+    // The alarm loads line 2 later, from wherever the process then stands.
+    EXPECT_EQ(loaded.settings.alarmBackgroundPicture, folder.path(QStringLiteral("img\\gone.png")));
+    EXPECT_EQ(loaded.settings.dialPicture, dial);
+    EXPECT_EQ(loaded.pictureLines[0], QStringLiteral("img\\back.png"));
+    EXPECT_TRUE(loaded.pictureLines[3].isEmpty());
+}
+
+struct ErrorRow {
+    const char* name;
+    Bytes kervo;  // nothing: the file is missing
+    Bytes servers;
+    const char* file;
+    int line;
+    const char* words;
+};
+void PrintTo(const ErrorRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class SettingsErrors : public ::testing::TestWithParam<ErrorRow> {};
+
+// The start-up and the check stop at the first of these the folder holds, in this order:
+// kervo.ini, the pictures of its lines 1 and 3, server.ini.
+TEST_P(SettingsErrors, folder_errorNamesFileAndLine) {
+    const ErrorRow& row = GetParam();
+    SettingsFolder folder;
+    folder.writePictures();
+    folder.writeBoth(row.kervo, row.servers);
+    const Result<LoadedSettings, SettingsError> read = kervo::readSettings(folder.dir());
+    ASSERT_FALSE(read.ok());
+    const SettingsError& e = read.error();
+    EXPECT_EQ(e.file, QString::fromUtf8(row.file));
+    EXPECT_EQ(e.line, row.line);
+    EXPECT_TRUE(e.toText().contains(QString::fromUtf8(row.words))) << e.toText().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SettingsErrors,
+    ::testing::ValuesIn(std::vector<ErrorRow>{
+        {"kervoIniMissing_cannotOpen", std::nullopt, serverLines(1), "kervo.ini", 0, "cannot open"},
+        {"serverIniMissing_cannotOpen", head(), std::nullopt, "server.ini", 0, "cannot open"},
+        {"emptyKervoIni_endsBeforeLine1", "", "", "kervo.ini", 1, "before line 1"},
+        {"fourLines_endsBeforeLine5", "\r\n\r\n\r\n\r\n", "", "kervo.ini", 5, "before line 5"},
+        {"noPassword_endsBeforeLine8", head().left(head().lastIndexOf("hunter2")), "", "kervo.ini",
+         8, "before line 8"},
+        {"wordAsPurge_wholeNumberExpected", head({{5, "abc"}}), "", "kervo.ini", 5,
+         "expected a whole number"},
+        {"twoNumbersAsPurge_wholeNumberExpected", head({{5, "1 2"}}), "", "kervo.ini", 5,
+         "expected a whole number"},
+        {"unclosedQuoteInPurge_neverClosed", head({{5, "\"30"}}), "", "kervo.ini", 5,
+         "purge limit opens a double quote"},
+        {"ruleCutShort_recordLine", head() + "R1,a,b,c\r\nR2,x\r\n", "", "kervo.ini", 10,
          "rule record 2 ends after 2 of its 4 fields"},
-        {head(), "a,b\r\nServer A\r\n", "server.ini", 2,
+        {"serverCutShort_recordLine", head(), "a,b\r\nServer A\r\n", "server.ini", 2,
          "server record 2 ends after 1 of its 2 fields"},
         // nine fields: two whole records, and a third that is only the last field of line 10
-        {head() + "A,b,c,d,e\r\nF,g,h,i\r\n", "", "kervo.ini", 10, "rule record 3 ends after 1"},
-        {head() + "R1,a,b,c\r\nR2,\"x,y,z\r\n", "", "kervo.ini", 10, "never closed"},
-        {head() + ruleLines(201), "", "kervo.ini", 209, "200"},
-        {head(), serverLines(13), "server.ini", 13, "12"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.words);
-        const auto result = read(c.kervo, c.servers);
-        const auto* e = std::get_if<SettingsError>(&result);
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(e->file, QString::fromUtf8(c.file));
-        EXPECT_EQ(e->line, c.line);
-        EXPECT_TRUE(e->toText().contains(QString::fromUtf8(c.words))) << e->toText().toStdString();
-    }
-}
+        {"nineFields_thirdRuleCutShort", head() + "A,b,c,d,e\r\nF,g,h,i\r\n", "", "kervo.ini", 10,
+         "rule record 3 ends after 1"},
+        {"unclosedQuoteInRule_neverClosed", head() + "R1,a,b,c\r\nR2,\"x,y,z\r\n", "", "kervo.ini",
+         10, "never closed"},
+        {"rule201_noRoom", head() + ruleLines(201), "", "kervo.ini", 209, "200"},
+        {"server13_noDial", head(), serverLines(13), "server.ini", 13, "12"},
+        {"quotedBackgroundPath_notFound", head({{1, "\"img\\back.png\""}}), "", "kervo.ini", 1,
+         "background picture does not load: picture file not found"},
+        {"backgroundNotAPicture_cannotRead", head({{1, "img\\text.png"}}), "", "kervo.ini", 1,
+         "background picture does not load: cannot read picture"},
+        {"dialPictureMissing_notFound", head({{3, "img/none.gif"}}), "", "kervo.ini", 3,
+         "dial picture does not load"},
+        {"badRuleAndNoServerIni_kervoIniFirst", head() + "R1,a\r\n", std::nullopt, "kervo.ini", 9,
+         "rule record 1"},
+        {"dialPictureMissingAndNoServerIni_pictureFirst", head({{3, "img/none.gif"}}), std::nullopt,
+         "kervo.ini", 3, "dial picture does not load"},
+    }),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

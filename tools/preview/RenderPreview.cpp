@@ -19,11 +19,13 @@ using kervo::FormLabel;
 using kervo::FormModel;
 
 QImage picture(const QDir& samples, const char* name) {
-    const kervo::PictureLoad load = kervo::loadPicture(samples.filePath(QString::fromLatin1(name)));
-    if (!load.ok()) {
-        std::fprintf(stderr, "%s\n", qPrintable(load.error));
+    const kervo::Result<QImage> picture =
+        kervo::loadPicture(samples.filePath(QString::fromLatin1(name)));
+    if (!picture.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(picture.error().message));
+        return QImage();
     }
-    return load.image;
+    return picture.value();
 }
 
 // A minute hand on dial index the way the monitor draws it: centre to rim, in twips.
