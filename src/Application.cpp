@@ -13,7 +13,7 @@
 #include "app/TextSafety.h"
 #include "dials/QtProcessStarter.h"
 #include "mail/MailCheck.h"
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 #include "mail/pop/ServerAddress.h"
 #include "settings/Settings.h"
 #include "ui/MainWindow.h"
@@ -55,20 +55,21 @@ struct Application::Parts {
     SystemClock clock;
     SoundBeeper beeper;
     QtProcessStarter starter;
-    std::unique_ptr<PopMailComponent> ownMailer;
-    MailComponent* mailer;
+    QString mailFolder;
+    std::unique_ptr<PopMailbox> ownMailer;
+    Mailbox* mailer;
     MainWindow window{form};
     WarningPresenter warnings{log, &window};
     Monitor monitor;
     QDir settingsDir;
 
     explicit Parts(Options& o)
-        : ownMailer(o.mailer ? nullptr : std::make_unique<PopMailComponent>()),
+        : mailFolder(o.mailFolder.isEmpty()
+                         ? QCoreApplication::applicationDirPath() + QStringLiteral("/mail")
+                         : o.mailFolder),
+          ownMailer(o.mailer ? nullptr : std::make_unique<PopMailbox>(mailFolder)),
           mailer(o.mailer ? o.mailer : ownMailer.get()),
-          monitor(form, *mailer, Monitor::Seams{clock, beeper, starter, log},
-                  o.mailFolder.isEmpty()
-                      ? QCoreApplication::applicationDirPath() + QStringLiteral("/mail")
-                      : o.mailFolder),
+          monitor(form, *mailer, Monitor::Seams{clock, beeper, starter, log}, mailFolder),
           settingsDir(o.settingsDir) {}
 };
 

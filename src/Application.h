@@ -8,19 +8,19 @@
 namespace kervo {
 
 class FormModel;
-class MailComponent;
+class Mailbox;
 class MainWindow;
 class Monitor;
 class ProblemLog;
 
-// The running monitor put together: the window's model, the main window, the mail component,
+// The running monitor put together: the window's model, the main window, the mailbox,
 // the seams and the monitor's handlers, wired the way the program runs them.
 class Application {
   public:
     struct Options {
         QDir settingsDir = QDir::current();
-        QString mailFolder;               // default: "mail" beside the executable
-        MailComponent* mailer = nullptr;  // default: the POP3 component
+        QString mailFolder;         // default: "mail" beside the executable
+        Mailbox* mailer = nullptr;  // default: the POP3 mailbox
     };
 
     explicit Application(Options options);

@@ -14,7 +14,7 @@
 #include "Application.h"
 #include "app/Monitor.h"
 #include "mail/MailCheck.h"
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 #include "support/BenchSupport.h"
 #include "support/CountingMailer.h"
 #include "support/MailboxFill.h"
@@ -75,11 +75,11 @@ int main(int argc, char** argv) {
         return fail(error);
     }
 
-    PopMailComponent pop;
-    CountingMailer mailer(pop);
     Application::Options options;
     options.settingsDir = QDir(args->text(QStringLiteral("settings")));
     options.mailFolder = args->text(QStringLiteral("folder"));
+    PopMailbox pop(options.mailFolder);
+    CountingMailer mailer(pop);
     options.mailer = &mailer;
     Application monitor(options);
     if (monitor.start()) {

@@ -8,8 +8,7 @@
 
 namespace kervo {
 
-Monitor::Monitor(FormModel& form, MailComponent& mailer, Seams seams, QString mailFolder,
-                 QObject* parent)
+Monitor::Monitor(FormModel& form, Mailbox& mailer, Seams seams, QString mailFolder, QObject* parent)
     : QObject(parent),
       context_{state_, form, timer1_, timer2_, seams.clock, seams.beeper, seams.starter, seams.log},
       mailer_(mailer),

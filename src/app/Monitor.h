@@ -13,7 +13,7 @@
 namespace kervo {
 
 class MailCheck;
-class MailComponent;
+class Mailbox;
 class PollTimer;
 
 // The monitor as one running thing: its state, its two timers and the handlers, started by
@@ -28,7 +28,7 @@ class Monitor : public QObject {
         ProblemLog& log;
     };
 
-    Monitor(FormModel& form, MailComponent& mailer, Seams seams, QString mailFolder,
+    Monitor(FormModel& form, Mailbox& mailer, Seams seams, QString mailFolder,
             QObject* parent = nullptr);
     ~Monitor() override;
 
@@ -53,7 +53,7 @@ class Monitor : public QObject {
     QTimer timer1_;
     QTimer timer2_;
     MonitorContext context_;
-    MailComponent& mailer_;
+    Mailbox& mailer_;
     MailCheck* check_;
     PollTimer* pollTimer_;
 };

@@ -9,7 +9,7 @@
 
 namespace kervo {
 
-class MailComponent;
+class Mailbox;
 
 struct ServerEntry {
     LooseValue name;
@@ -36,7 +36,7 @@ struct MonitorState {
     std::array<AlarmRule, kRuleSlots> rules{};
     int ruleCount = 0;  // highest filled slot
 
-    MailComponent* mailer = nullptr;  // not owned
+    Mailbox* mailer = nullptr;  // not owned
     QString mailServer;
     QString mailUser;
     QString mailPassword;

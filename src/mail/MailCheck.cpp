@@ -13,16 +13,22 @@
 namespace kervo {
 
 namespace {
-const QString kCommand = QStringLiteral("SAVEALLD");
-const QString kHeader = QStringLiteral("subject:");
 // How far the reading may run ahead of the analysis: in mails, and in bytes of their texts.
 constexpr qsizetype kReadAheadMails = 256;
 constexpr qint64 kReadAheadBytes = qint64(64) * 1024 * 1024;
 constexpr int kReadingNice = 10;
+
+// The mailbox promises never to throw; should it, only this one mail is left for the next poll.
+Result<ReportText> readSafely(Mailbox& mailer, const QString& file) {
+    try {
+        return mailer.readReport(file);
+    } catch (...) {
+        return Error{QStringLiteral("the mail component failed to read it")};
+    }
+}
 }  // namespace
 
-MailCheck::MailCheck(MonitorContext& context, MailComponent& mailer, QString mailFolder,
-                     QObject* parent)
+MailCheck::MailCheck(MonitorContext& context, Mailbox& mailer, QString mailFolder, QObject* parent)
     : QObject(parent),
       context_(context),
       mailer_(mailer),
@@ -69,15 +75,15 @@ bool MailCheck::CheckMail() {
 // the read-ahead queue and queued calls.
 void MailCheck::fetchAndRead(const QString& server, const QString& user, const QString& password,
                              const ReportRules& rules) {
-    FetchResult result;
+    FetchOutcome result;
     try {
-        result = mailer_.RcvMail(server, user, password, kCommand, mailFolder_);
+        result = mailer_.fetchAll({server, user, password});
     } catch (const std::exception& e) {
-        result.error = QString::fromUtf8(e.what());
+        result.failure = Error{QString::fromUtf8(e.what())};
     } catch (...) {
-        result.error = QStringLiteral("the mail component failed");
+        result.failure = Error{QStringLiteral("the mail component failed")};
     }
-    const QStringList files = result.files.value_or(QStringList());
+    const QStringList files = result.files;
     // The reading gives way to the window: on a busy machine the interface thread gets the CPU
     // first. The next poll's worker starts at the interface thread's own priority again.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kReadingNice);
@@ -85,15 +91,10 @@ void MailCheck::fetchAndRead(const QString& server, const QString& user, const Q
         this, [this, result = std::move(result)]() mutable { fetched(std::move(result)); },
         Qt::QueuedConnection);
     for (const QString& element : files) {
-        ReadAhead::Mail mail{element, {}, {}};
-        try {
-            mail.read = mailer_.ReadMail(element, kHeader, mailFolder_);
-        } catch (...) {
-            mail.read.error = QStringLiteral("the mail component failed to read it");
-        }
+        ReadAhead::Mail mail{element, readSafely(mailer_, element), {}};
         // The rules are searched here too: a long report must not hold up the window.
-        if (!mail.read.failed()) {
-            mail.findings = rules.find(mail.read.header, mail.read.body);
+        if (mail.read.ok()) {
+            mail.findings = rules.find(mail.read.value().subject, mail.read.value().body);
         }
         bool wasEmpty = false;
         if (!readAhead_.put(std::move(mail), wasEmpty)) {
@@ -121,12 +122,12 @@ void MailCheck::onWake() {
     analyseSome();
 }
 
-void MailCheck::fetched(FetchResult result) {
+void MailCheck::fetched(FetchOutcome result) {
     // Every configured dial gets its grey hand, whatever the fetch brought, before any report.
     for (int i = 0; i <= context_.state.serverCount; ++i) {
         DrawDialHand(context_.form, context_.clock, i, context_.state.pollColour);
     }
-    error_ = result.error;
+    error_ = result.failure ? result.failure->message : QString();
     withheld_ = result.withheld;
     for (const QString& notice : std::as_const(result.notices)) {
         context_.log.report(notice);
@@ -158,20 +159,20 @@ void MailCheck::analyseSome() {
 }
 
 void MailCheck::analyse(ReadAhead::Mail mail) {
-    if (mail.read.failed()) {
+    if (!mail.read.ok()) {
         // Not marked analysed: the next poll lists it again and reads it then. Said once, not
         // at every poll while the trouble lasts.
         if (!unreadableReported_.contains(mail.element)) {
             unreadableReported_.insert(mail.element);
             context_.log.report(
                 QStringLiteral("mail not read yet, tried again at the next poll: %1")
-                    .arg(mail.read.error));
+                    .arg(mail.read.error().message));
         }
         return;
     }
     unreadableReported_.remove(mail.element);
-    applyFindings(context_, mail.findings, mail.read.header, mail.read.body);
-    mailer_.MarkAnalysed(mail.element, mailFolder_);
+    applyFindings(context_, mail.findings, mail.read.value().subject, mail.read.value().body);
+    mailer_.markAnalysed(mail.element);
 }
 
 void MailCheck::finish() {

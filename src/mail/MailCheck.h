@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "alarm/ReportAnalysis.h"
-#include "mail/MailComponent.h"
+#include "mail/Mailbox.h"
 #include "mail/ReadAhead.h"
 #include "mail/StatusNotice.h"
 
@@ -17,8 +17,8 @@ namespace kervo {
 
 struct MonitorContext;
 
-// One poll of the mailbox. The network part (RcvMail) and the reading of the fetched mails
-// (ReadMail) run on a worker thread, so that the window never waits for the mail server nor for
+// One poll of the mailbox. The network part (fetchAll) and the reading of the fetched mails
+// (readReport) run on a worker thread, so that the window never waits for the mail server nor for
 // a huge mail; the grey hands and then the analysis of each mail run on the interface thread,
 // in slices, in the order the mail arrived. The worker reads only a bounded amount ahead of the
 // analysis. A mail that could not be read now is left for the next poll. Only one poll is ever
@@ -26,7 +26,7 @@ struct MonitorContext;
 class MailCheck : public QObject {
     Q_OBJECT
   public:
-    MailCheck(MonitorContext& context, MailComponent& mailer, QString mailFolder,
+    MailCheck(MonitorContext& context, Mailbox& mailer, QString mailFolder,
               QObject* parent = nullptr);
     // Waits for the worker: for a fetch under way to end (it has its timeouts), not for the
     // poll's remaining mails to be read.
@@ -51,13 +51,13 @@ class MailCheck : public QObject {
                       const ReportRules& rules);
     void wakeAnalysis();
     void onWake();
-    void fetched(FetchResult result);
+    void fetched(FetchOutcome result);
     void analyseSome();
     void analyse(ReadAhead::Mail mail);
     void finish();
 
     MonitorContext& context_;
-    MailComponent& mailer_;
+    Mailbox& mailer_;
     const QString mailFolder_;
     ReadAhead readAhead_;
     std::thread worker_;

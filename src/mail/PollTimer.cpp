@@ -4,12 +4,11 @@
 
 #include "app/MonitorContext.h"
 #include "mail/MailCheck.h"
-#include "mail/MailComponent.h"
+#include "mail/Mailbox.h"
 
 namespace kervo {
 
-PollTimer::PollTimer(MonitorContext& context, MailCheck& check, MailComponent& mailer,
-                     QObject* parent)
+PollTimer::PollTimer(MonitorContext& context, MailCheck& check, Mailbox& mailer, QObject* parent)
     : QObject(parent), context_(context), check_(check), mailer_(mailer) {
     connect(&check_, &MailCheck::pollFinished, this, [this] {
         if (purgeAfterPoll_) {
@@ -45,7 +44,7 @@ void PollTimer::Timer1_Timer() {
 }
 
 void PollTimer::purge() {
-    mailer_.PurgeAnalysed(check_.mailFolder());
+    mailer_.purgeAnalysed();
 }
 
 }  // namespace kervo

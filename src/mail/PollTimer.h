@@ -6,14 +6,14 @@ namespace kervo {
 
 struct MonitorContext;
 class MailCheck;
-class MailComponent;
+class Mailbox;
 
 // The 30-second tick: the clock label on every tick, a poll on every second tick, and the purge
 // of analysed mail every purgeLimit + 1 ticks.
 class PollTimer : public QObject {
     Q_OBJECT
   public:
-    PollTimer(MonitorContext& context, MailCheck& check, MailComponent& mailer,
+    PollTimer(MonitorContext& context, MailCheck& check, Mailbox& mailer,
               QObject* parent = nullptr);
 
     void Timer1_Timer();
@@ -23,7 +23,7 @@ class PollTimer : public QObject {
 
     MonitorContext& context_;
     MailCheck& check_;
-    MailComponent& mailer_;
+    Mailbox& mailer_;
     bool purgeAfterPoll_ = false;
 };
 

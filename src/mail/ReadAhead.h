@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "alarm/ReportAnalysis.h"
-#include "mail/MailComponent.h"
+#include "mail/Mailbox.h"
 
 namespace kervo {
 
@@ -19,7 +19,7 @@ class ReadAhead {
   public:
     struct Mail {
         QString element;
-        ReadResult read;
+        Result<ReportText> read;
         ReportFindings findings;
     };
 

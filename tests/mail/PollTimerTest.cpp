@@ -21,10 +21,10 @@ TEST_F(PollTimerTest, ticks_pollEverySecondTickAndPurgeAfterLimitPlusOne) {
         pollTimer.Timer1_Timer();
         ASSERT_TRUE(waitForPoll());
         const auto& calls = mailer.calls;
-        if (std::find(calls.begin(), calls.end(), QStringLiteral("RcvMail")) != calls.end()) {
+        if (std::find(calls.begin(), calls.end(), QStringLiteral("fetchAll")) != calls.end()) {
             pollTicks.push_back(tick);
         }
-        const auto purge = std::find(calls.begin(), calls.end(), QStringLiteral("Purge"));
+        const auto purge = std::find(calls.begin(), calls.end(), QStringLiteral("purge"));
         if (purge != calls.end()) {
             purgeTicks.push_back(tick);
             // on a tick that polls and purges, the purge comes after that poll's analysis
@@ -60,7 +60,7 @@ TEST_F(PollTimerTest, purgeLimitAsNumbers_emptyMeansEveryTickAndTextNumberCompar
             pollTimer.Timer1_Timer();
             ASSERT_TRUE(waitForPoll());
         }
-        EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("Purge")),
+        EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge")),
                   c.purges)
             << c.limit.toText().toStdString();
     }
@@ -74,11 +74,11 @@ TEST_F(PollTimerTest, tickWhilePollRuns_pollDroppedAndPurgeWaitsForIt) {
     pollTimer.Timer1_Timer();  // tick 1 polls; the fetch hangs
     pollTimer.Timer1_Timer();  // tick 2: no poll, purge due but the poll is still running
     pollTimer.Timer1_Timer();  // tick 3: a poll falls due and is dropped
-    EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("Purge")), 0);
+    EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge")), 0);
     mailer.release();
     ASSERT_TRUE(waitForPoll());
-    const std::vector<QString> expected = {u"RcvMail"_s, u"ReadMail:a"_s, u"MarkAnalysed:a"_s,
-                                           u"Purge"_s};
+    const std::vector<QString> expected = {u"fetchAll"_s, u"readReport:a"_s, u"markAnalysed:a"_s,
+                                           u"purge"_s};
     EXPECT_EQ(mailer.calls, expected);
 }
 

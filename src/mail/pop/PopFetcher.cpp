@@ -60,7 +60,7 @@ QString readMailbox(PopSession& session, UidlRecord& record, Mailbox& box) {
 class SessionFetch {
   public:
     SessionFetch(PopSession& session, MailFolder& folder, UidlRecord& record,
-                 const FetchOptions& options, FetchOutcome& outcome)
+                 const FetchOptions& options, SessionOutcome& outcome)
         : session_(session), folder_(folder), record_(record), options_(options), out_(outcome) {}
 
     // An error text when the session cannot go on; per-mail trouble goes to out_.skipped.
@@ -159,16 +159,16 @@ class SessionFetch {
     MailFolder& folder_;
     UidlRecord& record_;
     const FetchOptions& options_;
-    FetchOutcome& out_;
+    SessionOutcome& out_;
     QSet<QByteArray> deleted_;
 };
 
 }  // namespace
 
-FetchOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
-                          UidlRecord& record, const FetchOptions& options) {
+SessionOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
+                            UidlRecord& record, const FetchOptions& options) {
     PopSession session(channel, options.timeouts, serverName);
-    FetchOutcome outcome;
+    SessionOutcome outcome;
     SessionFetch fetch(session, folder, record, options, outcome);
     outcome.error = fetch.run();
     if (!session.usable()) {

@@ -26,7 +26,7 @@ struct SkippedMail {
     QString reason;  // for the operator, naming the mail by its number and size
 };
 
-struct FetchOutcome {
+struct SessionOutcome {
     QStringList saved;  // full paths in new/, in server order
     std::vector<SkippedMail> skipped;
     QString error;  // empty when the session ran to its confirmed QUIT
@@ -38,7 +38,7 @@ struct FetchOutcome {
 // others are fetched all the same. Ends with QUIT when the dialogue is still in step, so that
 // the deletions of the mails saved so far are committed even after a failure; drops the
 // session otherwise, leaving every mail on the server.
-FetchOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
-                          UidlRecord& record, const FetchOptions& options);
+SessionOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
+                            UidlRecord& record, const FetchOptions& options);
 
 }  // namespace kervo
