@@ -36,8 +36,8 @@ void warnAboutPasswordExposure(const QDir& settingsDir, const QString& mailServe
                                   "users; make it readable by its owner only: chmod 600 %1")
                        .arg(QDir::toNativeSeparators(ini)));
     }
-    const ServerAddressParse parsed = parseServerAddress(mailServer);
-    const auto* address = std::get_if<ServerAddress>(&parsed);
+    const Result<ServerAddress> parsed = parseServerAddress(mailServer);
+    const ServerAddress* address = parsed.ok() ? &parsed.value() : nullptr;
     if (address != nullptr && address->tls == PopTls::None && address->auth != PopAuth::Apop) {
         log.report(
             QStringLiteral("warning: the mail password may cross the network in clear text to %1; "

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/Result.h"
 #include "mail/pop/PopChannel.h"
 
 namespace kervo {
@@ -29,7 +30,7 @@ struct SkippedMail {
 struct SessionOutcome {
     QStringList saved;  // full paths in new/, in server order
     std::vector<SkippedMail> skipped;
-    QString error;  // empty when the session ran to its confirmed QUIT
+    Result<void> ended;  // whether the session ran to its confirmed QUIT, and if not, why
 };
 
 // Saves every mail of a logged-on session and deletes each from the server only once it is

@@ -85,8 +85,8 @@ FetchOutcome PopMailbox::fetchAll(const MailAccount& account) {
 FetchOutcome PopMailbox::fetch(const MailAccount& account) {
     FetchOutcome outcome;
     MailFolder folder(folder_);
-    if (QString error = folder.prepare(); !error.isEmpty()) {
-        outcome.failure = Error{error};
+    if (Result<void> prepared = folder.prepare(); !prepared.ok()) {
+        outcome.failure = prepared.error();
         return outcome;
     }
     // Two monitors sharing a folder would fetch the same mails twice.
@@ -99,14 +99,15 @@ FetchOutcome PopMailbox::fetch(const MailAccount& account) {
     folder.removeDrafts();
     outcome.files = folder.pending();
 
-    const ServerAddressParse parsed = parseServerAddress(account.server);
-    if (const QString* error = std::get_if<QString>(&parsed)) {
-        outcome.failure = Error{
-            QStringLiteral("mail server \"%1\": %2")
-                .arg(displaySafe(withoutUserInfo(account.server.trimmed()).left(200)), *error)};
+    const Result<ServerAddress> parsed = parseServerAddress(account.server);
+    if (!parsed.ok()) {
+        outcome.failure =
+            Error{QStringLiteral("mail server \"%1\": %2")
+                      .arg(displaySafe(withoutUserInfo(account.server.trimmed()).left(200)),
+                           parsed.error().message)};
         return outcome;
     }
-    const ServerAddress& address = std::get<ServerAddress>(parsed);
+    const ServerAddress& address = parsed.value();
     if (account.user.isEmpty()) {
         outcome.failure = Error{
             QStringLiteral("no mail user is set for the mail server %1").arg(address.display())};
@@ -114,16 +115,16 @@ FetchOutcome PopMailbox::fetch(const MailAccount& account) {
     }
 
     UidlRecord record(folder.metaDir() + QStringLiteral("/uidl"));
-    if (QString error = record.load(); !error.isEmpty()) {
-        outcome.failure = Error{error};
+    if (Result<void> loaded = record.load(); !loaded.ok()) {
+        outcome.failure = loaded.error();
         return outcome;
     }
 
     CurlPopConnection connection;
-    if (QString error =
+    if (Result<void> opened =
             connection.open(address, account.user, account.password, timeouts_, logOnMethod_);
-        !error.isEmpty()) {
-        outcome.failure = Error{error};
+        !opened.ok()) {
+        outcome.failure = opened.error();
         return outcome;
     }
     if (connection.logOnMethod() != logOnMethod_) {
@@ -139,8 +140,8 @@ FetchOutcome PopMailbox::fetch(const MailAccount& account) {
     SessionOutcome session = fetchMailbox(
         connection, QStringLiteral("mail server ") + address.display(), folder, record, options);
     outcome.files.append(session.saved);
-    if (!session.error.isEmpty()) {
-        outcome.failure = Error{session.error};
+    if (!session.ended.ok()) {
+        outcome.failure = session.ended.error();
     }
     outcome.withheld = static_cast<int>(session.skipped.size());
     // Each mail left behind is told once; a session that broke off early saw only some of them,
@@ -152,7 +153,7 @@ FetchOutcome PopMailbox::fetch(const MailAccount& account) {
             outcome.notices.append(mail.reason);
         }
     }
-    skippedReported_ = session.error.isEmpty() ? skippedNow : skippedReported_ + skippedNow;
+    skippedReported_ = session.ended.ok() ? skippedNow : skippedReported_ + skippedNow;
     return outcome;
 }
 

@@ -209,7 +209,8 @@ TEST_F(FakeServerFetch, openConnection_socketIsCloseOnExec) {
     ServerAddress address;
     address.host = u"127.0.0.1"_s;
     address.port = server_->port();
-    ASSERT_EQ(connection.open(address, kUser, kPassword, PopTimeouts{}), QString());
+    const Result<void> opened = connection.open(address, kUser, kPassword, PopTimeouts{});
+    ASSERT_TRUE(opened.ok()) << opened.error().message.toStdString();
     // The client's end of the connection is the socket whose peer is the server's port.
     int sockets = 0;
     for (const QString& name : QDir(u"/proc/self/fd"_s).entryList(QDir::System)) {
@@ -238,7 +239,7 @@ TEST_F(FakeServerFetch, quitLost_nextFetchDeletesWithoutSavingAgain) {
     // Ids of mails the server no longer holds are forgotten.
     EXPECT_EQ(failureOf(fetch()), QString());
     UidlRecord record(folder() + u"/meta/uidl"_s);
-    EXPECT_TRUE(record.load().isEmpty() && record.size() == 0);
+    EXPECT_TRUE(record.load().ok() && record.size() == 0);
 }
 
 TEST_F(FakeServerFetch, repeatedUniqueId_neverCostsAMail) {
