@@ -165,11 +165,12 @@ Result<ReportText> PopMailbox::readReport(const QString& file) {
             !QFileInfo::exists(path) && QFileInfo::exists(analysed)) {
             path = analysed;
         }
-        MailFileRead read = readMailFile(path, QStringLiteral("Subject"), maxMailBytes_);
-        if (read.failed()) {
-            return Error{std::move(read.error)};
+        Result<MailTexts> read = readMailFile(path, maxMailBytes_);
+        if (!read.ok()) {
+            return read.error();
         }
-        return ReportText{std::move(read.texts.header), std::move(read.texts.body)};
+        MailTexts& texts = read.value();
+        return ReportText{std::move(texts.subject), std::move(texts.body)};
     } catch (const std::exception& e) {
         return Error{QStringLiteral("the mail file %1 cannot be read: %2")
                          .arg(QDir::toNativeSeparators(file), QString::fromUtf8(e.what()))};
