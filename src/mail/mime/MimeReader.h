@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/Result.h"
+#include "mail/mime/MailSize.h"
 
 namespace kervo {
 
@@ -14,17 +15,13 @@ struct MailTexts {
     QString body;     // the body as text: text/plain preferred, HTML reduced to text otherwise
 };
 
-// The most of one mail file that is read, the fetch's own default limit for one mail. A longer
-// file is read up to this point.
-inline constexpr qint64 kDefaultMaxMailBytes = qint64(512) * 1024 * 1024;
-
-// Reads a saved mail. Whatever the bytes, a file that can be read gives its texts: one the MIME
-// parser cannot make sense of gives the subject found in its raw header lines and the text after
-// them (all of it when there are none) as text of a guessed charset. Fails only when the file
-// cannot be read at this moment (missing, not a regular file, out of file handles, a read
-// error); the Error names the file. Never crashes on any bytes. The mail is parsed from the file
-// as it lies, not from a copy: memory grows with the text found, not with the file.
-Result<MailTexts> readMailFile(const QString& path, qint64 maxBytes = kDefaultMaxMailBytes);
+// Reads a saved mail, at most its first maxBytes. Whatever the bytes, a file that can be read gives
+// its texts: one the MIME parser cannot make sense of gives the subject found in its raw header
+// lines and the text after them (all of it when there are none) as text of a guessed charset. Fails
+// only when the file cannot be read at this moment (missing, not a regular file, out of file
+// handles, a read error); the Error names the file. Never crashes on any bytes. The mail is parsed
+// from the file as it lies, not from a copy: memory grows with the text found, not with the file.
+Result<MailTexts> readMailFile(const QString& path, qint64 maxBytes = kMaxMailBytes);
 [[nodiscard]] MailTexts readMailBytes(const QByteArray& raw);
 
 // A raw header value (unfolded or not) to text: RFC 2047 encoded words, adjacent words of one

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Result.h"
+#include "mail/mime/MailSize.h"
 #include "mail/pop/PopChannel.h"
 
 namespace kervo {
@@ -15,7 +16,7 @@ class UidlRecord;
 
 struct FetchOptions {
     PopTimeouts timeouts;
-    qint64 maxMailBytes = 512LL * 1024 * 1024;
+    qint64 maxMailBytes = kMaxMailBytes;
     // Bytes free where the folder lives; negative when unknown. A mail is not fetched into a
     // disk that cannot hold it.
     std::function<qint64(const QString& folder)> freeSpace;

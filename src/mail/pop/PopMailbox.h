@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "mail/Mailbox.h"
-#include "mail/mime/MimeReader.h"
+#include "mail/mime/MailSize.h"
 #include "mail/pop/PopChannel.h"
 
 namespace kervo {
@@ -40,7 +40,7 @@ class PopMailbox final : public Mailbox {
 
     const QString folder_;
     PopTimeouts timeouts_;
-    qint64 maxMailBytes_ = kDefaultMaxMailBytes;
+    qint64 maxMailBytes_ = kMaxMailBytes;
     std::function<qint64(const QString&)> freeSpace_;
     // What earlier fetches already told the operator. Only the fetching thread touches these.
     QString logOnMethod_;
