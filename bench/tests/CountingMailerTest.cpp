@@ -28,7 +28,7 @@ class ScriptedMailbox final : public Mailbox {
     void purgeAnalysed() override { calls << QStringLiteral("purgeAnalysed"); }
 };
 
-TEST(CountingMailer, everyCall_reachesTheComponentWithItsAnswer) {
+TEST(CountingMailer, everyCall_reachesTheMailboxWithItsAnswer) {
     ScriptedMailbox inner;
     CountingMailer mailer(inner);
     inner.next.files = QStringList{QStringLiteral("a")};

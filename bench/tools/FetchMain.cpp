@@ -1,7 +1,7 @@
 // Kervo's retrieval as the poll runs it: one fetchAll, then readReport of every saved mail, then
 // markAnalysed of each. Prints the time of each step.
 //   kervo_bench_fetch server=127.0.0.1:PORT user=U password=P folder=DIR [probe=default|timed]
-// probe=timed replaces the component's free-space check by the same check wrapped in a timer,
+// probe=timed replaces the mailbox's free-space check by the same check wrapped in a timer,
 // to show what that check costs per mail.
 #include <QCoreApplication>
 #include <QFileInfo>

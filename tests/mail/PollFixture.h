@@ -12,7 +12,7 @@
 
 namespace kervo::test {
 
-// A monitor with three servers and one rule around one scripted mail component, the way the
+// A monitor with three servers and one rule around one scripted mailbox, the way the
 // start-up would have left it, with the poll and the poll timer on top.
 struct PollFixture : ::testing::Test, MonitorFixture {
     ScriptedMailer mailer;

@@ -43,7 +43,7 @@ class FetchLock {
     bool held_ = false;
 };
 
-// Nothing the component says may carry the password, whatever a server or a library echoed.
+// Nothing the mailbox says may carry the password, whatever a server or a library echoed.
 QString withoutSecret(QString text, const QString& secret) {
     if (secret.size() >= 3) {
         text.replace(secret, QStringLiteral("********"));
