@@ -208,7 +208,7 @@ Result<std::vector<MailListing>> PopSession::list() {
         return answered.error();
     }
     std::vector<MailListing> out;
-    Result<void> lineRead;  // the first line that is no listing
+    Result<void> badLine;  // the first line that is not "number size"
     const Result<void> read = readListing(what, [&](const QByteArray& line) {
         const QList<QByteArray> fields = line.simplified().split(' ');
         const std::optional<int> number =
@@ -216,9 +216,9 @@ Result<std::vector<MailListing>> PopSession::list() {
         const std::optional<qint64> size =
             fields.size() < 2 ? std::nullopt : parseNumber(fields[1]);
         if (!number || !size) {
-            if (lineRead.ok()) {
-                lineRead = Error{QStringLiteral("%1: a LIST line that is not \"number size\": %2")
-                                     .arg(server_, displaySafe(QString::fromUtf8(line.left(80))))};
+            if (badLine.ok()) {
+                badLine = Error{QStringLiteral("%1: a LIST line that is not \"number size\": %2")
+                                    .arg(server_, displaySafe(QString::fromUtf8(line.left(80))))};
             }
             return;
         }
@@ -228,8 +228,8 @@ Result<std::vector<MailListing>> PopSession::list() {
         return read.error();
     }
     // The whole listing is read first, so that the dialogue stays in step.
-    if (!lineRead.ok()) {
-        return lineRead.error();
+    if (!badLine.ok()) {
+        return badLine.error();
     }
     return out;
 }
