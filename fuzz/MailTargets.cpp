@@ -28,7 +28,7 @@ bool printableAscii(QByteArrayView bytes) {
 }  // namespace
 
 QString runMime(QByteArrayView input) {
-    const MailTexts texts = readMailBytes(input.toByteArray(), QStringLiteral("subject:"));
+    const MailTexts texts = readMailBytes(input.toByteArray());
     // The body is shown and searched with CR LF line ends, whatever the mail used.
     if (QString problem = bareLineFeed(texts.body); !problem.isEmpty()) {
         return QStringLiteral("body: ") + problem;

@@ -12,7 +12,7 @@
 #include "app/TextSafety.h"
 #include "app/WindowModel.h"
 #include "dials/SpawnProcessStarter.h"
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 #include "mail/pop/ServerAddress.h"
 #include "settings/Settings.h"
 #include "ui/MainWindow.h"
@@ -35,8 +35,8 @@ void warnAboutPasswordExposure(const QDir& settingsDir, const QString& mailServe
                                   "users; make it readable by its owner only: chmod 600 %1")
                        .arg(QDir::toNativeSeparators(ini)));
     }
-    const ServerAddressParse parsed = parseServerAddress(mailServer);
-    const auto* address = std::get_if<ServerAddress>(&parsed);
+    const Result<ServerAddress> parsed = parseServerAddress(mailServer);
+    const ServerAddress* address = parsed.ok() ? &parsed.value() : nullptr;
     if (address != nullptr && address->tls == PopTls::None && address->auth != PopAuth::Apop) {
         log.report(
             QStringLiteral("warning: the mail password may cross the network in clear text to %1; "
@@ -54,20 +54,21 @@ struct Application::Parts {
     SystemClock clock;
     SoundBeeper beeper;
     SpawnProcessStarter starter;
-    std::unique_ptr<PopMailComponent> ownMailer;
-    MailComponent* mailer;
+    QString mailFolder;
+    std::unique_ptr<PopMailbox> ownMailbox;
+    Mailbox* mailbox;
     MainWindow window{model};
     WarningPresenter warnings{log, &window};
     Monitor monitor;
     QDir settingsDir;
 
     explicit Parts(Options& o)
-        : ownMailer(o.mailer ? nullptr : std::make_unique<PopMailComponent>()),
-          mailer(o.mailer ? o.mailer : ownMailer.get()),
-          monitor(model, *mailer, Monitor::Seams{clock, beeper, starter, log},
-                  o.mailFolder.isEmpty()
-                      ? QCoreApplication::applicationDirPath() + QStringLiteral("/mail")
-                      : o.mailFolder),
+        : mailFolder(o.mailFolder.isEmpty()
+                         ? QCoreApplication::applicationDirPath() + QStringLiteral("/mail")
+                         : o.mailFolder),
+          ownMailbox(o.mailbox ? nullptr : std::make_unique<PopMailbox>(mailFolder)),
+          mailbox(o.mailbox ? o.mailbox : ownMailbox.get()),
+          monitor(model, *mailbox, Monitor::Seams{clock, beeper, starter, log}),
           settingsDir(o.settingsDir) {}
 };
 

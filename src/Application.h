@@ -7,7 +7,7 @@
 
 namespace kervo {
 
-class MailComponent;
+class Mailbox;
 class MainWindow;
 class Monitor;
 class ProblemLog;
@@ -19,8 +19,8 @@ class Application {
   public:
     struct Options {
         QDir settingsDir = QDir::current();
-        QString mailFolder;               // default: "mail" beside the executable
-        MailComponent* mailer = nullptr;  // default: the POP3 component
+        QString mailFolder;          // default: "mail" beside the executable
+        Mailbox* mailbox = nullptr;  // default: the POP3 mailbox
     };
 
     explicit Application(Options options);

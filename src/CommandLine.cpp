@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-#include "mail/mime/ReadMailCommand.h"
+#include "mail/mime/ReadMailTool.h"
 #include "settings/CheckCommand.h"
 
 namespace kervo {
@@ -41,7 +41,7 @@ std::optional<int> runOperatorTool(const QStringList& arguments, QTextStream& ou
         return runCheckCommand(QDir::current(), out, err);
     }
     if (tool == u"--read-mail" && arguments.size() > 2) {
-        return runReadMailCommand(arguments.mid(2), out, err);
+        return runReadMailTool(arguments.mid(2), out, err);
     }
     err << QStringLiteral("kervo: unknown or incomplete option: %1\n")
                .arg(arguments.mid(1).join(u' '));

@@ -22,8 +22,7 @@ struct Monitor::Parts {
     MailCheck check;
     PollTimer pollTimer;
 
-    Parts(Settings read, WindowModel& window, MailComponent& mailer, const Seams& seams,
-          const QString& mailFolder)
+    Parts(Settings read, WindowModel& window, Mailbox& mailbox, const Seams& seams)
         : settings(std::move(read)),
           pictures(seams.log),
           alarm(window, pictures, seams.beeper, seams.log,
@@ -31,18 +30,13 @@ struct Monitor::Parts {
                  settings.dialAlarmPicture}),
           analysis(settings, window, seams.clock, alarm),
           consoles(settings, seams.starter, seams.log),
-          check(mailer, mailFolder, {settings.mailServer, settings.mailUser, settings.mailPassword},
+          check(mailbox, {settings.mailServer, settings.mailUser, settings.mailPassword},
                 analysis.rules(), window, seams.clock, seams.log),
-          pollTimer(window, seams.clock, check, mailer, mailFolder, settings.purgeLimit) {}
+          pollTimer(window, seams.clock, check, mailbox, settings.purgeLimit) {}
 };
 
-Monitor::Monitor(WindowModel& window, MailComponent& mailer, Seams seams, QString mailFolder,
-                 QObject* parent)
-    : QObject(parent),
-      window_(window),
-      mailer_(mailer),
-      seams_(seams),
-      mailFolder_(std::move(mailFolder)) {}
+Monitor::Monitor(WindowModel& window, Mailbox& mailbox, Seams seams, QObject* parent)
+    : QObject(parent), window_(window), mailbox_(mailbox), seams_(seams) {}
 
 Monitor::~Monitor() = default;
 
@@ -68,7 +62,7 @@ void Monitor::begin(Settings settings, const QImage& background, const QImage& d
         window_.setDialCaption(static_cast<int>(k), settings.servers[k].name.toText());
     }
 
-    parts_ = std::make_unique<Parts>(std::move(settings), window_, mailer_, seams_, mailFolder_);
+    parts_ = std::make_unique<Parts>(std::move(settings), window_, mailbox_, seams_);
     Parts& p = *parts_;
     // Every configured dial marks the poll with a grey hand before any report of it is shown.
     connect(&p.check, &MailCheck::fetched, this, [this] {

@@ -15,7 +15,7 @@ class Alarm;
 class Beeper;
 class Clock;
 class MailCheck;
-class MailComponent;
+class Mailbox;
 class PollTimer;
 class ProblemLog;
 class ProcessStarter;
@@ -34,8 +34,7 @@ class Monitor : public QObject {
         ProblemLog& log;
     };
 
-    Monitor(WindowModel& window, MailComponent& mailer, Seams seams, QString mailFolder,
-            QObject* parent = nullptr);
+    Monitor(WindowModel& window, Mailbox& mailbox, Seams seams, QObject* parent = nullptr);
     ~Monitor() override;
 
     // The start-up: reads kervo.ini, its first pictures and server.ini from the folder, shows
@@ -59,9 +58,8 @@ class Monitor : public QObject {
   private:
     struct Parts;
     WindowModel& window_;
-    MailComponent& mailer_;
+    Mailbox& mailbox_;
     Seams seams_;
-    const QString mailFolder_;
     std::unique_ptr<Parts> parts_;
 };
 

@@ -3,42 +3,37 @@
 #include <atomic>
 #include <functional>
 
-#include "mail/MailComponent.h"
+#include "mail/Mailbox.h"
 #include "support/BenchSupport.h"
 
 namespace kervo::bench {
 
-// Passes every call on to the real component and keeps count: how long the fetches took and
-// how many mails were read. onFirstRead runs at the first read of a poll, on the poll's worker
+// Passes every call on to the real mailbox and keeps count: how long the fetches took and how
+// many mails were read. onFirstRead runs at the first read of a poll, on the poll's worker
 // thread, when the reading of the fetched mails begins.
-class CountingMailer final : public MailComponent {
+class CountingMailer final : public Mailbox {
   public:
-    explicit CountingMailer(MailComponent& inner) : inner_(inner) {}
+    explicit CountingMailer(Mailbox& inner) : inner_(inner) {}
 
-    FetchResult RcvMail(const QString& mailServer, const QString& mailUser,
-                        const QString& mailPassword, const QString& command,
-                        const QString& folder) override {
+    FetchOutcome fetchAll(const MailAccount& account) override {
         const qint64 start = monotonicNs();
-        FetchResult result = inner_.RcvMail(mailServer, mailUser, mailPassword, command, folder);
+        FetchOutcome result = inner_.fetchAll(account);
         fetchNs_ += monotonicNs() - start;
-        if (result.failed()) {
+        if (!result.ended.ok()) {
             ++failedFetches_;
         }
         readingStarted_ = false;
         return result;
     }
-    [[nodiscard]] ReadResult ReadMail(const QString& element, const QString& header,
-                                      const QString& folder) override {
+    Result<ReportText> readReport(const QString& file) override {
         if (!readingStarted_.exchange(true) && onFirstRead) {
             onFirstRead();
         }
         ++reads_;
-        return inner_.ReadMail(element, header, folder);
+        return inner_.readReport(file);
     }
-    void MarkAnalysed(const QString& element, const QString& folder) override {
-        inner_.MarkAnalysed(element, folder);
-    }
-    void PurgeAnalysed(const QString& folder) override { inner_.PurgeAnalysed(folder); }
+    void markAnalysed(const QString& file) override { inner_.markAnalysed(file); }
+    void purgeAnalysed() override { inner_.purgeAnalysed(); }
 
     double fetchSeconds() const { return static_cast<double>(fetchNs_.load()) / 1e9; }
     qint64 reads() const { return reads_; }
@@ -47,7 +42,7 @@ class CountingMailer final : public MailComponent {
     std::function<void()> onFirstRead;
 
   private:
-    MailComponent& inner_;
+    Mailbox& inner_;
     std::atomic<qint64> fetchNs_{0};
     std::atomic<qint64> failedFetches_{0};
     std::atomic<bool> readingStarted_{false};

@@ -6,70 +6,65 @@ namespace kervo::bench {
 namespace {
 
 // Answers from a script and notes what reached it.
-class ScriptedComponent final : public MailComponent {
+class ScriptedMailbox final : public Mailbox {
   public:
-    FetchResult next;
+    FetchOutcome next;
     QStringList calls;
 
-    FetchResult RcvMail(const QString&, const QString&, const QString&, const QString& command,
-                        const QString& folder) override {
-        calls << QStringLiteral("RcvMail %1 %2").arg(command, folder);
+    FetchOutcome fetchAll(const MailAccount& account) override {
+        calls << QStringLiteral("fetchAll ") + account.server;
         return next;
     }
-    ReadResult ReadMail(const QString& element, const QString&, const QString&) override {
-        calls << QStringLiteral("ReadMail ") + element;
-        if (element == u"bad") {
-            return {{}, {}, QStringLiteral("bad cannot be read")};
+    Result<ReportText> readReport(const QString& file) override {
+        calls << QStringLiteral("readReport ") + file;
+        if (file == u"bad") {
+            return Error{QStringLiteral("bad cannot be read")};
         }
-        return {element, element, {}};
+        return ReportText{file, file};
     }
-    void MarkAnalysed(const QString& element, const QString&) override {
-        calls << QStringLiteral("MarkAnalysed ") + element;
+    void markAnalysed(const QString& file) override {
+        calls << QStringLiteral("markAnalysed ") + file;
     }
-    void PurgeAnalysed(const QString& folder) override {
-        calls << QStringLiteral("PurgeAnalysed ") + folder;
-    }
+    void purgeAnalysed() override { calls << QStringLiteral("purgeAnalysed"); }
 };
 
-TEST(CountingMailer, everyCall_reachesTheComponentWithItsAnswer) {
-    ScriptedComponent inner;
+TEST(CountingMailer, everyCall_reachesTheMailboxWithItsAnswer) {
+    ScriptedMailbox inner;
     CountingMailer mailer(inner);
     inner.next.files = QStringList{QStringLiteral("a")};
-    const FetchResult fetched =
-        mailer.RcvMail(QStringLiteral("s"), QStringLiteral("u"), QStringLiteral("p"),
-                       QStringLiteral("SAVEALLD"), QStringLiteral("/f"));
+    const FetchOutcome fetched =
+        mailer.fetchAll({QStringLiteral("s"), QStringLiteral("u"), QStringLiteral("p")});
     EXPECT_EQ(fetched.files, QStringList{QStringLiteral("a")});
-    const ReadResult good =
-        mailer.ReadMail(QStringLiteral("a"), QStringLiteral("subject:"), QStringLiteral("/f"));
-    EXPECT_EQ(QStringList({good.header, good.body, good.error}),
-              (QStringList{QStringLiteral("a"), QStringLiteral("a"), QString()}));
-    EXPECT_EQ(
-        mailer.ReadMail(QStringLiteral("bad"), QStringLiteral("subject:"), QStringLiteral("/f"))
-            .error,
-        QStringLiteral("bad cannot be read"));
-    mailer.MarkAnalysed(QStringLiteral("a"), QStringLiteral("/f"));
-    mailer.PurgeAnalysed(QStringLiteral("/f"));
+    const Result<ReportText> good = mailer.readReport(QStringLiteral("a"));
+    ASSERT_TRUE(good.ok());
+    EXPECT_EQ(QStringList({good.value().subject, good.value().body}),
+              (QStringList{QStringLiteral("a"), QStringLiteral("a")}));
+    const Result<ReportText> bad = mailer.readReport(QStringLiteral("bad"));
+    ASSERT_FALSE(bad.ok());
+    EXPECT_EQ(bad.error().message, QStringLiteral("bad cannot be read"));
+    mailer.markAnalysed(QStringLiteral("a"));
+    mailer.purgeAnalysed();
     EXPECT_EQ(inner.calls,
-              (QStringList{QStringLiteral("RcvMail SAVEALLD /f"), QStringLiteral("ReadMail a"),
-                           QStringLiteral("ReadMail bad"), QStringLiteral("MarkAnalysed a"),
-                           QStringLiteral("PurgeAnalysed /f")}));
+              (QStringList{QStringLiteral("fetchAll s"), QStringLiteral("readReport a"),
+                           QStringLiteral("readReport bad"), QStringLiteral("markAnalysed a"),
+                           QStringLiteral("purgeAnalysed")}));
     EXPECT_EQ(mailer.reads(), 2);
     EXPECT_EQ(mailer.failedFetches(), 0);
 }
 
 TEST(CountingMailer, firstReadOfEachPoll_isAnnouncedOnce) {
-    ScriptedComponent inner;
+    ScriptedMailbox inner;
     CountingMailer mailer(inner);
     int announced = 0;
     mailer.onFirstRead = [&] { ++announced; };
     for (int poll = 1; poll <= 3; ++poll) {
         inner.next = {};
         if (poll == 2) {
-            inner.next.error = QStringLiteral("refused");
+            inner.next.ended = Error{QStringLiteral("refused")};
         }
-        mailer.RcvMail({}, {}, {}, QStringLiteral("SAVEALLD"), {});
+        (void)mailer.fetchAll({});
         for (int i = 0; i < 4; ++i) {
-            (void)mailer.ReadMail(QStringLiteral("m"), {}, {});
+            (void)mailer.readReport(QStringLiteral("m"));
         }
         EXPECT_EQ(announced, poll);
     }

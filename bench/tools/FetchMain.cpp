@@ -1,7 +1,7 @@
-// Kervo's retrieval as the poll runs it: one RcvMail, then ReadMail of every saved mail, then
-// MarkAnalysed of each. Prints the time of each step.
+// Kervo's retrieval as the poll runs it: one fetchAll, then readReport of every saved mail, then
+// markAnalysed of each. Prints the time of each step.
 //   kervo_bench_fetch server=127.0.0.1:PORT user=U password=P folder=DIR [probe=default|timed]
-// probe=timed replaces the component's free-space check by the same check wrapped in a timer,
+// probe=timed replaces the mailbox's free-space check by the same check wrapped in a timer,
 // to show what that check costs per mail.
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 #include "support/BenchSupport.h"
 
 using namespace kervo;
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     }
     const QString folder = args->text(QStringLiteral("folder"));
 
-    PopMailComponent mailer;
+    PopMailbox mailer(folder);
     std::atomic<qint64> probeNs{0};
     std::atomic<qint64> probeCalls{0};
     if (args->text(QStringLiteral("probe")) == u"timed") {
@@ -52,25 +52,26 @@ int main(int argc, char** argv) {
     }
 
     qint64 start = monotonicNs();
-    const FetchResult fetched =
-        mailer.RcvMail(args->text(QStringLiteral("server")), args->text(QStringLiteral("user")),
-                       args->text(QStringLiteral("password")), QStringLiteral("SAVEALLD"), folder);
+    const FetchOutcome fetched =
+        mailer.fetchAll({args->text(QStringLiteral("server")), args->text(QStringLiteral("user")),
+                         args->text(QStringLiteral("password"))});
     const double rcv = secondsSince(start);
-    if (fetched.failed()) {
-        std::fprintf(stderr, "kervo_bench_fetch: %s\n", fetched.error.toLocal8Bit().constData());
+    if (!fetched.ended.ok()) {
+        std::fprintf(stderr, "kervo_bench_fetch: %s\n",
+                     fetched.ended.error().message.toLocal8Bit().constData());
         return 1;
     }
-    const QStringList files = fetched.files.value_or(QStringList());
+    const QStringList& files = fetched.files;
 
     start = monotonicNs();
     qsizetype unreadable = 0;
     qint64 textChars = 0;
     for (const QString& file : files) {
-        const ReadResult texts = mailer.ReadMail(file, QStringLiteral("subject:"), folder);
-        if (texts.failed()) {
+        const Result<ReportText> texts = mailer.readReport(file);
+        if (!texts.ok()) {
             ++unreadable;
         } else {
-            textChars += texts.header.size() + texts.body.size();
+            textChars += texts.value().subject.size() + texts.value().body.size();
         }
     }
     const double read = secondsSince(start);
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     }
     start = monotonicNs();
     for (const QString& file : files) {
-        mailer.MarkAnalysed(file, folder);
+        mailer.markAnalysed(file);
     }
     const double mark = secondsSince(start);
 

@@ -16,7 +16,7 @@
 #include "alarm/Alarm.h"
 #include "mail/MailCheck.h"
 #include "mail/PollTimer.h"
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 #include "support/BenchSupport.h"
 #include "support/CountingMailer.h"
 #include "support/MailboxFill.h"
@@ -77,12 +77,12 @@ int main(int argc, char** argv) {
         return fail(error);
     }
 
-    PopMailComponent pop;
-    CountingMailer mailer(pop);
     Application::Options options;
     options.settingsDir = QDir(args->text(QStringLiteral("settings")));
     options.mailFolder = args->text(QStringLiteral("folder"));
-    options.mailer = &mailer;
+    PopMailbox pop(options.mailFolder);
+    CountingMailer mailer(pop);
+    options.mailbox = &mailer;
     Application monitor(options);
     if (monitor.start()) {
         return fail(QStringLiteral("the monitor did not start"));

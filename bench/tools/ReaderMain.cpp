@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 #include "support/BenchSupport.h"
 
 using namespace kervo;
@@ -46,8 +46,7 @@ int main(int argc, char** argv) {
     if (!QFileInfo(path).isFile()) {
         return fail(QStringLiteral("no mail file at %1").arg(path));
     }
-    PopMailComponent mailer;
-    const QString header = QStringLiteral("subject:");
+    PopMailbox mailer(folder);
 
     // A small mail first, so that the libraries' own start-up is not counted against the mail.
     QTemporaryDir warmDir;
@@ -60,17 +59,18 @@ int main(int argc, char** argv) {
             return fail(QStringLiteral("cannot write %1").arg(warm));
         }
     }
-    (void)mailer.ReadMail(warm, header, warmDir.path());
+    (void)mailer.readReport(warm);
 
     const bool peakReset = resetPeak();
     const MemoryStatus before = readMemoryStatus();
     const qint64 start = monotonicNs();
-    const ReadResult texts = mailer.ReadMail(path, header, folder);
+    const Result<ReportText> texts = mailer.readReport(path);
     const double readMs = static_cast<double>(monotonicNs() - start) / 1e6;
     const MemoryStatus after = readMemoryStatus();
 
     const QString find = args->text(QStringLiteral("find"));
-    const bool read = !texts.failed();
+    const bool read = texts.ok();
+    const ReportText shown = read ? texts.value() : ReportText{};
     const qint64 growthKb = std::max<qint64>(0, after.hwmKb - before.rssKb);
     printResult(
         QStringLiteral("reader"),
@@ -84,10 +84,10 @@ int main(int argc, char** argv) {
           fixed(size > 0 ? static_cast<double>(growthKb) * 1024 / static_cast<double>(size) : 0.0,
                 2)},
          {QStringLiteral("peak_reset"), peakReset ? QStringLiteral("yes") : QStringLiteral("no")},
-         {QStringLiteral("subject_chars"), QString::number(texts.header.size())},
-         {QStringLiteral("body_chars"), QString::number(texts.body.size())},
+         {QStringLiteral("subject_chars"), QString::number(shown.subject.size())},
+         {QStringLiteral("body_chars"), QString::number(shown.body.size())},
          {QStringLiteral("found"), find.isEmpty()              ? QStringLiteral("-")
-                                   : texts.body.contains(find) ? QStringLiteral("yes")
+                                   : shown.body.contains(find) ? QStringLiteral("yes")
                                                                : QStringLiteral("no")}});
     return read ? 0 : 1;
 }

@@ -21,7 +21,7 @@
 #include "mail/MailCheck.h"
 #include "mail/mime/HeaderDecoding.h"
 #include "mail/mime/MimeReader.h"
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 #include "support/BenchSupport.h"
 #include "support/CountingMailer.h"
 #include "support/MailboxFill.h"
@@ -92,12 +92,12 @@ int main(int argc, char** argv) {
         bigSubjects = subjectsIn(bigDir, bigBytes);
     }
 
-    PopMailComponent pop;
-    CountingMailer mailer(pop);
     Application::Options options;
     options.settingsDir = QDir(args->text(QStringLiteral("settings")));
     options.mailFolder = args->text(QStringLiteral("folder"));
-    options.mailer = &mailer;
+    PopMailbox pop(options.mailFolder);
+    CountingMailer mailer(pop);
+    options.mailbox = &mailer;
     Application monitor(options);
     if (monitor.start()) {
         return fail(QStringLiteral("the monitor did not start"));

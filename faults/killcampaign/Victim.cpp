@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -14,15 +14,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kervo_kill_victim SERVER USER FOLDER\n");
         return 2;
     }
-    kervo::PopMailComponent component;
-    component.setTimeouts(kervo::PopTimeouts{5'000, 10'000, 10'000});
-    const kervo::FetchResult result =
-        component.RcvMail(args[1], args[2], qEnvironmentVariable("KERVO_CAMPAIGN_PASSWORD"),
-                          QStringLiteral("SAVEALLD"), args[3]);
-    std::printf("%lld saved\n",
-                static_cast<long long>(result.files.value_or(QStringList()).size()));
-    if (result.failed()) {
-        std::fprintf(stderr, "%s\n", result.error.toLocal8Bit().constData());
+    kervo::PopMailbox mailbox(args[3]);
+    mailbox.setTimeouts(kervo::PopTimeouts{5'000, 10'000, 10'000});
+    const kervo::FetchOutcome result =
+        mailbox.fetchAll({args[1], args[2], qEnvironmentVariable("KERVO_CAMPAIGN_PASSWORD")});
+    std::printf("%lld saved\n", static_cast<long long>(result.files.size()));
+    if (!result.ended.ok()) {
+        std::fprintf(stderr, "%s\n", result.ended.error().message.toLocal8Bit().constData());
         return 1;
     }
     return 0;

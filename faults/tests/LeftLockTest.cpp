@@ -11,7 +11,7 @@
 #include <QSysInfo>
 #include <QTemporaryDir>
 
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 
 namespace kervo::faults {
 namespace {
@@ -62,12 +62,11 @@ TEST_P(LeftLock, leftByKilledFetch_doesNotBlockTheNextFetch) {
             file.write(content);
         }
     }
-    PopMailComponent component;
-    const FetchResult result =
-        component.RcvMail(QString(), QStringLiteral("watch"), QStringLiteral("pw"),
-                          QStringLiteral("SAVEALLD"), folder);
-    EXPECT_TRUE(result.failed());
-    EXPECT_FALSE(result.error.contains(kInUse)) << result.error.toStdString();
+    PopMailbox mailbox(folder);
+    const FetchOutcome result =
+        mailbox.fetchAll({QString(), QStringLiteral("watch"), QStringLiteral("pw")});
+    ASSERT_FALSE(result.ended.ok());
+    EXPECT_FALSE(result.ended.error().message.contains(kInUse)) << result.ended.error().message.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -87,11 +86,11 @@ TEST(HeldLock, heldByLiveFetch_blocksTheNextFetch) {
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/meta")));
     QLockFile held(folder + QStringLiteral("/meta/fetch.lock"));
     ASSERT_TRUE(held.tryLock(0));
-    PopMailComponent component;
-    const FetchResult result =
-        component.RcvMail(QString(), QStringLiteral("watch"), QStringLiteral("pw"),
-                          QStringLiteral("SAVEALLD"), folder);
-    EXPECT_TRUE(result.error.contains(kInUse)) << result.error.toStdString();
+    PopMailbox mailbox(folder);
+    const FetchOutcome result =
+        mailbox.fetchAll({QString(), QStringLiteral("watch"), QStringLiteral("pw")});
+    ASSERT_FALSE(result.ended.ok());
+    EXPECT_TRUE(result.ended.error().message.contains(kInUse)) << result.ended.error().message.toStdString();
 }
 
 }  // namespace

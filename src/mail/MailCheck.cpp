@@ -12,19 +12,16 @@
 namespace kervo {
 
 namespace {
-const QString kCommand = QStringLiteral("SAVEALLD");
-const QString kHeader = QStringLiteral("subject:");
 // How far the reading may run ahead of the analysis: in mails, and in bytes of their texts.
 constexpr qsizetype kReadAheadMails = 256;
 constexpr qint64 kReadAheadBytes = qint64(64) * 1024 * 1024;
 constexpr int kReadingNice = 10;
 }  // namespace
 
-MailCheck::MailCheck(MailComponent& mailer, QString mailFolder, PollAccount account, RuleBook rules,
-                     WindowModel& window, const Clock& clock, ProblemLog& log, QObject* parent)
+MailCheck::MailCheck(Mailbox& mailbox, MailAccount account, RuleBook rules, WindowModel& window,
+                     const Clock& clock, ProblemLog& log, QObject* parent)
     : QObject(parent),
-      mailer_(mailer),
-      mailFolder_(std::move(mailFolder)),
+      mailbox_(mailbox),
       account_(std::move(account)),
       rules_(std::move(rules)),
       clock_(clock),
@@ -67,16 +64,15 @@ bool MailCheck::start() {
 // nothing of the interface thread's: what it learns goes through the read-ahead queue and
 // queued calls.
 void MailCheck::fetchAndRead() {
-    FetchResult result;
+    FetchOutcome result;
     try {
-        result = mailer_.RcvMail(account_.server, account_.user, account_.password, kCommand,
-                                 mailFolder_);
+        result = mailbox_.fetchAll(account_);
     } catch (const std::exception& e) {
-        result.error = QString::fromUtf8(e.what());
+        result.ended = Error{QString::fromUtf8(e.what())};
     } catch (...) {
-        result.error = QStringLiteral("the mail component failed");
+        result.ended = Error{QStringLiteral("the mailbox failed")};
     }
-    const QStringList files = result.files.value_or(QStringList());
+    const QStringList files = result.files;
     // The reading gives way to the window: on a busy machine the interface thread gets the CPU
     // first. The next poll's worker starts at the interface thread's own priority again.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kReadingNice);
@@ -84,15 +80,15 @@ void MailCheck::fetchAndRead() {
         this, [this, result = std::move(result)]() mutable { onFetched(std::move(result)); },
         Qt::QueuedConnection);
     for (const QString& element : files) {
-        ReadAhead::Mail mail{element, {}, {}};
+        ReadAhead::Mail mail{element, Error{}, {}};
         try {
-            mail.read = mailer_.ReadMail(element, kHeader, mailFolder_);
+            mail.read = mailbox_.readReport(element);
         } catch (...) {
-            mail.read.error = QStringLiteral("the mail component failed to read it");
+            mail.read = Error{QStringLiteral("%1 could not be read").arg(element)};
         }
         // The rules are searched here too: a long report must not hold up the window.
-        if (!mail.read.failed()) {
-            mail.findings = rules_.find(mail.read.header, mail.read.body);
+        if (mail.read.ok()) {
+            mail.findings = rules_.find(mail.read.value().subject, mail.read.value().body);
         }
         bool wasEmpty = false;
         if (!readAhead_.put(std::move(mail), wasEmpty)) {
@@ -120,10 +116,10 @@ void MailCheck::onWake() {
     analyseSome();
 }
 
-void MailCheck::onFetched(FetchResult result) {
+void MailCheck::onFetched(FetchOutcome result) {
     // Whatever the fetch brought, its mark on the dials comes before any of its reports.
     Q_EMIT fetched();
-    error_ = result.error;
+    error_ = result.ended.ok() ? QString() : result.ended.error().message;
     withheld_ = result.withheld;
     for (const QString& notice : std::as_const(result.notices)) {
         log_.report(notice);
@@ -155,19 +151,19 @@ void MailCheck::analyseSome() {
 }
 
 void MailCheck::analyse(ReadAhead::Mail mail) {
-    if (mail.read.failed()) {
+    if (!mail.read.ok()) {
         // Not marked analysed: the next poll lists it again and reads it then. Said once, not
         // at every poll while the trouble lasts.
         if (!unreadableReported_.contains(mail.element)) {
             unreadableReported_.insert(mail.element);
             log_.report(QStringLiteral("mail not read yet, tried again at the next poll: %1")
-                            .arg(mail.read.error));
+                            .arg(mail.read.error().message));
         }
         return;
     }
     unreadableReported_.remove(mail.element);
-    Q_EMIT reportRead(mail.read.header, mail.read.body, mail.findings);
-    mailer_.MarkAnalysed(mail.element, mailFolder_);
+    Q_EMIT reportRead(mail.read.value().subject, mail.read.value().body, mail.findings);
+    mailbox_.markAnalysed(mail.element);
 }
 
 void MailCheck::finish() {

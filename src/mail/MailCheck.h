@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "mail/MailComponent.h"
+#include "mail/Mailbox.h"
 #include "mail/ReadAhead.h"
 #include "mail/StatusNotice.h"
 #include "settings/RuleBook.h"
@@ -19,13 +19,6 @@ class Clock;
 class ProblemLog;
 class WindowModel;
 
-// The mailbox account the polls log on with: lines 6 to 8 of kervo.ini.
-struct PollAccount {
-    QString server;
-    QString user;
-    QString password;
-};
-
 // One poll of the mailbox at a time. The fetch, the reading of the fetched mails and the search
 // of the alarm rules run on a worker thread, so that the window never waits for the mail server
 // nor for a huge mail; the reports then reach the interface thread one by one, in slices, in the
@@ -35,8 +28,8 @@ struct PollAccount {
 class MailCheck : public QObject {
     Q_OBJECT
   public:
-    MailCheck(MailComponent& mailer, QString mailFolder, PollAccount account, RuleBook rules,
-              WindowModel& window, const Clock& clock, ProblemLog& log, QObject* parent = nullptr);
+    MailCheck(Mailbox& mailbox, MailAccount account, RuleBook rules, WindowModel& window,
+              const Clock& clock, ProblemLog& log, QObject* parent = nullptr);
     // Waits for the worker: for a fetch under way to end (it has its timeouts), not for the
     // poll's remaining mails to be read.
     ~MailCheck() override;
@@ -45,7 +38,6 @@ class MailCheck : public QObject {
     // the notice line says that the running one is overdue until it ends.
     [[nodiscard]] bool start();
     bool isPolling() const { return polling_; }
-    const QString& mailFolder() const { return mailFolder_; }
 
     // How long one slice of the analysis may hold the interface thread before it lets other
     // events (blink ticks, clicks, repaints) in.
@@ -64,14 +56,13 @@ class MailCheck : public QObject {
     void fetchAndRead();
     void wakeAnalysis();
     void onWake();
-    void onFetched(FetchResult result);
+    void onFetched(FetchOutcome outcome);
     void analyseSome();
     void analyse(ReadAhead::Mail mail);
     void finish();
 
-    MailComponent& mailer_;
-    const QString mailFolder_;
-    const PollAccount account_;
+    Mailbox& mailbox_;
+    const MailAccount account_;
     const RuleBook rules_;
     const Clock& clock_;
     ProblemLog& log_;

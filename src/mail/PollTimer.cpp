@@ -4,19 +4,17 @@
 #include "app/Seams.h"
 #include "app/WindowModel.h"
 #include "mail/MailCheck.h"
-#include "mail/MailComponent.h"
+#include "mail/Mailbox.h"
 
 namespace kervo {
 
-PollTimer::PollTimer(WindowModel& window, const Clock& clock, MailCheck& check,
-                     MailComponent& mailer, QString mailFolder, LooseValue purgeLimit,
-                     QObject* parent)
+PollTimer::PollTimer(WindowModel& window, const Clock& clock, MailCheck& check, Mailbox& mailbox,
+                     LooseValue purgeLimit, QObject* parent)
     : QObject(parent),
       window_(window),
       clock_(clock),
       check_(check),
-      mailer_(mailer),
-      mailFolder_(std::move(mailFolder)),
+      mailbox_(mailbox),
       purgeLimit_(std::move(purgeLimit)) {
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &PollTimer::onTick);
@@ -50,7 +48,7 @@ void PollTimer::onTick() {
 }
 
 void PollTimer::purge() {
-    mailer_.PurgeAnalysed(mailFolder_);
+    mailbox_.purgeAnalysed();
 }
 
 }  // namespace kervo

@@ -10,7 +10,7 @@ namespace kervo {
 
 class Clock;
 class MailCheck;
-class MailComponent;
+class Mailbox;
 class WindowModel;
 
 // The monitor's 30-second tick: the clock line on every tick, a poll on every second tick, and
@@ -21,8 +21,8 @@ class PollTimer : public QObject {
     static constexpr int kTickMs = 30'000;
 
     // purgeLimit is line 5 of kervo.ini: the ticks between two purges, empty counting as 0.
-    PollTimer(WindowModel& window, const Clock& clock, MailCheck& check, MailComponent& mailer,
-              QString mailFolder, LooseValue purgeLimit, QObject* parent = nullptr);
+    PollTimer(WindowModel& window, const Clock& clock, MailCheck& check, Mailbox& mailbox,
+              LooseValue purgeLimit, QObject* parent = nullptr);
 
     // The first tick comes one interval from now.
     void start() { timer_.start(); }
@@ -36,8 +36,7 @@ class PollTimer : public QObject {
     WindowModel& window_;
     const Clock& clock_;
     MailCheck& check_;
-    MailComponent& mailer_;
-    const QString mailFolder_;
+    Mailbox& mailbox_;
     const LooseValue purgeLimit_;
     QTimer timer_;
     // The start-up polls on its own, so the first tick polls again and the second does not.

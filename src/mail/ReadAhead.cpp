@@ -3,8 +3,9 @@
 namespace kervo {
 
 qint64 ReadAhead::bytesOf(const Mail& mail) {
-    const qint64 chars = mail.element.size() + mail.read.header.size() + mail.read.body.size() +
-                         mail.read.error.size();
+    const qint64 chars = mail.element.size() + (mail.read.ok() ? mail.read.value().subject.size() +
+                                                                     mail.read.value().body.size()
+                                                               : mail.read.error().message.size());
     return chars * qint64(sizeof(QChar));
 }
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <optional>
 
-#include "mail/MailComponent.h"
+#include "mail/Mailbox.h"
 #include "settings/RuleBook.h"
 
 namespace kervo {
@@ -19,7 +19,7 @@ class ReadAhead {
   public:
     struct Mail {
         QString element;
-        ReadResult read;
+        Result<ReportText> read;
         ReportFindings findings;
     };
 

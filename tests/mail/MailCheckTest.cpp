@@ -55,7 +55,7 @@ class Watchdog {
 };
 
 TEST_F(MailCheckTest, threeReports_readAndShownInOrderAfterGreyHands) {
-    mailer.fetches.push_back({QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}, {}});
+    mailer.fetches.push_back({QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}});
     mailer.mails[u"a"_s] = texts(u"tripwire web01 changed"_s, u"/etc/passwd"_s);
     // b cannot be read now: it is left for the next poll
     mailer.mails[u"c"_s] = texts(u"db01 report"_s, u"nothing"_s);
@@ -73,10 +73,10 @@ TEST_F(MailCheckTest, threeReports_readAndShownInOrderAfterGreyHands) {
     ASSERT_TRUE(check().start());
     ASSERT_TRUE(waitForPoll());
 
-    EXPECT_EQ(mailer.calls.front(), u"RcvMail"_s);
-    EXPECT_EQ(mailer.callsOf(u"ReadMail:"_s),
+    EXPECT_EQ(mailer.calls.front(), u"fetchAll"_s);
+    EXPECT_EQ(mailer.callsOf(u"readReport:"_s),
               (std::vector<QString>{u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
-    EXPECT_EQ(mailer.callsOf(u"MarkAnalysed:"_s), (std::vector<QString>{u"a"_s, u"c"_s, u"d"_s}));
+    EXPECT_EQ(mailer.callsOf(u"markAnalysed:"_s), (std::vector<QString>{u"a"_s, u"c"_s, u"d"_s}));
     // each report is shown, in turn, before it is marked
     EXPECT_EQ(shownAtMark, (std::vector<size_t>{1, 2, 3}));
     EXPECT_EQ(reports, (std::vector<QString>{u"tripwire web01 changed"_s, u"db01 report"_s,
@@ -85,27 +85,20 @@ TEST_F(MailCheckTest, threeReports_readAndShownInOrderAfterGreyHands) {
     EXPECT_GT(pixelsOf(2, kReportHandColour), 10) << "the last report names db01 last";
     EXPECT_TRUE(alarmRaised()) << "report a matched the rule";
     EXPECT_EQ(window.alarmMessage(), QStringLiteral("passwd changed"));
-    EXPECT_EQ(mailer.lastHeader, QStringLiteral("subject:"));
-    EXPECT_EQ(mailer.lastLogon,
-              (QStringList{u"pop.example"_s, u"watch"_s, u"secret"_s, u"SAVEALLD"_s}));
-    for (const QString& folder : mailer.folders) {
-        EXPECT_EQ(folder, u"/var/lib/kervo-test/mail"_s);
-    }
+    EXPECT_EQ(mailer.lastLogon, (QStringList{u"pop.example"_s, u"watch"_s, u"secret"_s}));
 }
 
 TEST_F(MailCheckTest, pollTrouble_showsOnNoticeUntilAGoodPollGivesItBack) {
-    FetchResult withheld{QStringList{}, {}};
-    withheld.withheld = 2;
-    withheld.notices = {u"mail 4 (90000000 bytes) stays on the server: too large"_s};
     const struct {
-        FetchResult result;
+        FetchOutcome result;
         QString notice;
     } polls[] = {
-        {{std::nullopt, u"pop.example:110: timed out"_s}, u"受信エラー"_s},
+        {{{}, Error{u"pop.example:110: timed out"_s}}, u"受信エラー"_s},
         // mails saved before a failure are still analysed
-        {{QStringList{u"a"_s}, u"connection lost after 1 mail"_s}, u"受信エラー"_s},
-        {withheld, u"未受信 2通"_s},
-        {{QStringList{}, {}}, u"Ver 1.3"_s},
+        {{QStringList{u"a"_s}, Error{u"connection lost after 1 mail"_s}}, u"受信エラー"_s},
+        {{{}, {}, {u"mail 4 (90000000 bytes) stays on the server: too large"_s}, 2},
+         u"未受信 2通"_s},
+        {{}, u"Ver 1.3"_s},
     };
     mailer.mails[u"a"_s] = texts(u"web01"_s, u"x"_s);
     window.setStatusNotice(u"Ver 1.3"_s);
@@ -123,7 +116,7 @@ TEST_F(MailCheckTest, pollTrouble_showsOnNoticeUntilAGoodPollGivesItBack) {
 
 TEST_F(MailCheckTest, slowServer_eventLoopRunsAndSecondPollDropped) {
     mailer.holdFetch = true;
-    mailer.fetches.push_back({QStringList{u"a"_s}, {}});
+    mailer.fetches.push_back({QStringList{u"a"_s}});
     mailer.mails[u"a"_s] = texts(u"db01"_s, u"x"_s);
     ASSERT_TRUE(check().start());
 
@@ -151,7 +144,7 @@ TEST_F(MailCheckTest, slowServer_eventLoopRunsAndSecondPollDropped) {
     EXPECT_NE(window.statusNotice(), u"受信遅延"_s);
     EXPECT_EQ(reports, std::vector<QString>{u"db01"_s});
     EXPECT_EQ(mailer.mostInside.load(), 1);
-    EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("RcvMail")), 1);
+    EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("fetchAll")), 1);
 }
 
 TEST_F(MailCheckTest, manyMails_analysisYieldsToTheEventLoop) {
@@ -161,7 +154,7 @@ TEST_F(MailCheckTest, manyMails_analysisYieldsToTheEventLoop) {
         many << name;
         mailer.mails[name] = texts(u"web01"_s, u"x"_s);
     }
-    mailer.fetches.push_back({many, {}});
+    mailer.fetches.push_back({many});
     // each report pretends to cost a little, so that the analysis needs several slices
     int marksSinceServed = 0;
     int mostMarksBetween = 0;
@@ -185,7 +178,7 @@ TEST_F(MailCheckTest, manyMails_analysisYieldsToTheEventLoop) {
     // one slice of at most 5 reports of 1 ms each per turn of the event loop, never two
     EXPECT_LE(mostMarksBetween, 6);
     EXPECT_EQ(std::count_if(mailer.calls.begin(), mailer.calls.end(),
-                            [](const QString& c) { return c.startsWith(u"MarkAnalysed:"); }),
+                            [](const QString& c) { return c.startsWith(u"markAnalysed:"); }),
               400);
 }
 
@@ -194,14 +187,13 @@ TEST_F(MailCheckTest, unreadableMail_leftForTheNextPollAndReportedOnce) {
     mailer.mails[u"b"_s] = texts(u"db01 changed"_s, u"/etc/passwd"_s);
     mailer.failingReads[u"b"_s] = 2;  // out of file handles for two polls
     // the folder lists b again at each poll, since it was never marked analysed
-    mailer.fetches = {
-        {QStringList{u"a"_s, u"b"_s}, {}}, {QStringList{u"b"_s}, {}}, {QStringList{u"b"_s}, {}}};
+    mailer.fetches = {{QStringList{u"a"_s, u"b"_s}}, {QStringList{u"b"_s}}, {QStringList{u"b"_s}}};
     for (int poll = 1; poll <= 3; ++poll) {
         ASSERT_TRUE(check().start());
         ASSERT_TRUE(waitForPoll());
         EXPECT_EQ(alarmRaised(), poll == 3) << "poll " << poll;
     }
-    EXPECT_EQ(mailer.callsOf(u"MarkAnalysed:"_s), (std::vector<QString>{u"a"_s, u"b"_s}));
+    EXPECT_EQ(mailer.callsOf(u"markAnalysed:"_s), (std::vector<QString>{u"a"_s, u"b"_s}));
     const QStringList said = stream.problems().filter(u"b cannot be read"_s);
     EXPECT_EQ(said.size(), 1) << said.join(u'\n').toStdString();
 }
@@ -228,7 +220,7 @@ TEST_F(MailCheckTest, readAhead_boundedAndInOrder) {
             mailer.mails[names.back()] = texts(u"web01"_s, body);
         }
         mailer.calls.clear();
-        mailer.fetches.push_back({names, {}});
+        mailer.fetches.push_back({names});
         std::atomic<int> marked{0};
         std::atomic<int> ahead{0};
         mailer.onRead = [&](const QString& element) {
@@ -251,7 +243,7 @@ TEST_F(MailCheckTest, readAhead_boundedAndInOrder) {
         // read while the one before is analysed, plus what waits in the queue
         EXPECT_LE(ahead.load(), c.mostAhead + 1);
         std::vector<QString> expected(names.begin(), names.end());
-        EXPECT_EQ(mailer.callsOf(u"MarkAnalysed:"_s), expected);
+        EXPECT_EQ(mailer.callsOf(u"markAnalysed:"_s), expected);
         mailer.onRead = nullptr;
         mailer.onMark = nullptr;
     }
@@ -265,17 +257,16 @@ TEST_F(MailCheckTest, destroyedMidPoll_workerStopsWithoutHangOrLateCalls) {
         names << QString::number(i);
         mailer.mails[names.back()] = texts(u"web01"_s, u"x"_s);
     }
-    mailer.fetches = {{names, {}}};
+    mailer.fetches = {{names}};
     mailer.onMark = [](const QString&) {
         QDeadlineTimer busy(std::chrono::microseconds(200));
         while (!busy.hasExpired()) {
         }
     };
-    auto doomed = std::make_unique<MailCheck>(mailer, u"/var/lib/kervo-test/mail"_s, PollAccount{},
-                                              RuleBook(), window, clock, log);
+    auto doomed = std::make_unique<MailCheck>(mailer, MailAccount{}, RuleBook(), window, clock, log);
     ASSERT_TRUE(doomed->start());
     QDeadlineTimer deadline(5000);
-    while (mailer.callsOf(u"MarkAnalysed:"_s).size() < 10 && !deadline.hasExpired()) {
+    while (mailer.callsOf(u"markAnalysed:"_s).size() < 10 && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     ASSERT_FALSE(deadline.hasExpired());
@@ -288,7 +279,7 @@ TEST_F(MailCheckTest, destroyedMidPoll_workerStopsWithoutHangOrLateCalls) {
         QCoreApplication::processEvents();
     }
     EXPECT_EQ(mailer.calls.size(), callsAfter) << "nothing runs for a check that is gone";
-    EXPECT_LT(mailer.callsOf(u"ReadMail:"_s).size(), 2000u) << "the worker read on regardless";
+    EXPECT_LT(mailer.callsOf(u"readReport:"_s).size(), 2000u) << "the worker read on regardless";
 }
 
 }  // namespace

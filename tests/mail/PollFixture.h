@@ -19,8 +19,7 @@ namespace kervo::test {
 // leaves it once its first poll (of an empty mailbox) is over.
 struct PollFixture : ::testing::Test, MonitorFixture {
     ScriptedMailer mailer;
-    Monitor monitor{window, mailer, Monitor::Seams{clock, beeper, starter, log},
-                    QStringLiteral("/var/lib/kervo-test/mail")};
+    Monitor monitor{window, mailer, Monitor::Seams{clock, beeper, starter, log}};
     std::vector<QString> reports;  // the subjects of the reports shown, in order
 
     PollFixture() {

@@ -16,15 +16,15 @@ TEST_F(PollTimerTest, ticks_pollEverySecondTickAndPurgeAfterLimitPlusOne) {
     std::vector<int> purgeTicks;
     for (int tick = 1; tick <= 34; ++tick) {
         mailer.calls.clear();
-        mailer.fetches.push_back({QStringList{QString::number(tick)}, {}});
+        mailer.fetches.push_back({QStringList{QString::number(tick)}});
         mailer.mails[QString::number(tick)] = {QStringLiteral("web01"), QStringLiteral("x")};
         pollTimer().onTick();
         ASSERT_TRUE(waitForPoll());
         const auto& calls = mailer.calls;
-        if (std::find(calls.begin(), calls.end(), QStringLiteral("RcvMail")) != calls.end()) {
+        if (std::find(calls.begin(), calls.end(), QStringLiteral("fetchAll")) != calls.end()) {
             pollTicks.push_back(tick);
         }
-        const auto purge = std::find(calls.begin(), calls.end(), QStringLiteral("Purge"));
+        const auto purge = std::find(calls.begin(), calls.end(), QStringLiteral("purge"));
         if (purge != calls.end()) {
             purgeTicks.push_back(tick);
             // on a tick that polls and purges, the purge comes after that poll's analysis
@@ -53,8 +53,8 @@ TEST(PurgeLimit, asNumbers_emptyMeansEveryTickAndATextNumberIsCompared) {
     for (const auto& c : cases) {
         MonitorFixture f;
         ScriptedMailer mailer;
-        MailCheck check(mailer, {}, {}, RuleBook(), f.window, f.clock, f.log);
-        PollTimer timer(f.window, f.clock, check, mailer, {}, c.limit);
+        MailCheck check(mailer, {}, RuleBook(), f.window, f.clock, f.log);
+        PollTimer timer(f.window, f.clock, check, mailer, c.limit);
         for (int t = 0; t < c.ticks; ++t) {
             timer.onTick();
             QDeadlineTimer deadline(5000);
@@ -62,7 +62,7 @@ TEST(PurgeLimit, asNumbers_emptyMeansEveryTickAndATextNumberIsCompared) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             }
         }
-        EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("Purge")),
+        EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge")),
                   c.purges)
             << c.limit.toText().toStdString();
     }
@@ -70,17 +70,17 @@ TEST(PurgeLimit, asNumbers_emptyMeansEveryTickAndATextNumberIsCompared) {
 
 TEST_F(PollTimerTest, tickWhilePollRuns_pollDroppedAndPurgeWaitsForIt) {
     mailer.holdFetch = true;
-    mailer.fetches.push_back({QStringList{u"a"_s}, {}});
+    mailer.fetches.push_back({QStringList{u"a"_s}});
     mailer.mails[u"a"_s] = {QStringLiteral("db01"), QStringLiteral("x")};
     for (int tick = 1; tick <= 10; ++tick) {
         pollTimer().onTick();  // tick 1 polls and its fetch hangs; tick 3 is dropped
     }
     pollTimer().onTick();  // tick 11: the purge is due but the poll is still running
-    EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("Purge")), 0);
+    EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge")), 0);
     mailer.release();
     ASSERT_TRUE(waitForPoll());
-    const std::vector<QString> expected = {u"RcvMail"_s, u"ReadMail:a"_s, u"MarkAnalysed:a"_s,
-                                           u"Purge"_s};
+    const std::vector<QString> expected = {u"fetchAll"_s, u"readReport:a"_s, u"markAnalysed:a"_s,
+                                           u"purge"_s};
     EXPECT_EQ(mailer.calls, expected);
 }
 

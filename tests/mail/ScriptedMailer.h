@@ -7,48 +7,46 @@
 #include <map>
 #include <mutex>
 
-#include "mail/MailComponent.h"
+#include "mail/Mailbox.h"
 
 namespace kervo::test {
 
-// A mail component that plays back a script and records every call, so that a test can see the
-// order in which one poll used it.
-class ScriptedMailer : public MailComponent {
+// A mailbox that plays back a script and records every call, so that a test can see the order
+// in which one poll used it.
+class ScriptedMailer : public Mailbox {
   public:
-    // What the next RcvMail calls return, one entry per call; afterwards "no mail".
-    std::vector<FetchResult> fetches;
-    // Texts per element (subject, body); a missing element cannot be read (as a file gone).
+    // What the next fetchAll calls return, one entry per call; afterwards "no mail".
+    std::vector<FetchOutcome> fetches;
+    // Texts per file (subject, body); a missing file cannot be read (as a file gone).
     std::map<QString, QStringList> mails;
-    // How many reads of an element fail as a read error would, before it reads.
+    // How many reads of a file fail as a read error would, before it reads.
     std::map<QString, int> failingReads;
-    // Called inside ReadMail before it answers, on the poll's worker thread.
+    // Called inside readReport before it answers, on the poll's worker thread.
     std::function<void(const QString&)> onRead;
-    // Called inside MarkAnalysed, on the interface thread.
+    // Called inside markAnalysed, on the interface thread.
     std::function<void(const QString&)> onMark;
-    // When set, RcvMail waits until release() is called.
+    // When set, fetchAll waits until release() is called.
     bool holdFetch = false;
 
-    std::vector<QString> calls;  // "RcvMail", "ReadMail:x", "MarkAnalysed:x", "Purge"
-    QStringList folders;
+    std::vector<QString> calls;  // "fetchAll", "readReport:x", "markAnalysed:x", "purge"
     std::atomic<int> inside{0};
     std::atomic<int> mostInside{0};
 
-    FetchResult RcvMail(const QString& server, const QString& user, const QString& password,
-                        const QString& command, const QString& folder) override {
+    FetchOutcome fetchAll(const MailAccount& account) override {
         const int now = ++inside;
         if (now > mostInside) {
             mostInside = now;
         }
         {
             std::unique_lock lock(mutex_);
-            logCall(QStringLiteral("RcvMail"), folder);
-            lastLogon = {server, user, password, command};
+            logCall(QStringLiteral("fetchAll"));
+            lastLogon = {account.server, account.user, account.password};
             released_.wait(lock, [this] { return !holdFetch || releasedCount_ > 0; });
             if (releasedCount_ > 0) {
                 --releasedCount_;
             }
         }
-        FetchResult result;
+        FetchOutcome result;
         if (fetchIndex_ < fetches.size()) {
             result = fetches[fetchIndex_++];
         }
@@ -56,30 +54,28 @@ class ScriptedMailer : public MailComponent {
         return result;
     }
 
-    ReadResult ReadMail(const QString& element, const QString& header,
-                        const QString& folder) override {
-        logCall(QStringLiteral("ReadMail:") + element, folder);
-        lastHeader = header;
+    Result<ReportText> readReport(const QString& file) override {
+        logCall(QStringLiteral("readReport:") + file);
         if (onRead) {
-            onRead(element);
+            onRead(file);
         }
-        const auto it = mails.find(element);
-        int& failures = failingReads[element];
+        const auto it = mails.find(file);
+        int& failures = failingReads[file];
         if (it == mails.end() || failures > 0) {
             --failures;
-            return {{}, {}, element + QStringLiteral(" cannot be read: Too many open files")};
+            return Error{file + QStringLiteral(" cannot be read: Too many open files")};
         }
-        return {it->second.value(0), it->second.value(1), {}};
+        return ReportText{it->second.value(0), it->second.value(1)};
     }
 
-    void MarkAnalysed(const QString& element, const QString&) override {
-        logCall(QStringLiteral("MarkAnalysed:") + element);
+    void markAnalysed(const QString& file) override {
+        logCall(QStringLiteral("markAnalysed:") + file);
         if (onMark) {
-            onMark(element);
+            onMark(file);
         }
     }
 
-    // The calls of one kind ("ReadMail:", "MarkAnalysed:"), in order, without the prefix.
+    // The calls of one kind ("readReport:", "markAnalysed:"), in order, without the prefix.
     std::vector<QString> callsOf(const QString& kind) const {
         std::vector<QString> out;
         for (const QString& call : calls) {
@@ -90,7 +86,7 @@ class ScriptedMailer : public MailComponent {
         return out;
     }
 
-    void PurgeAnalysed(const QString&) override { logCall(QStringLiteral("Purge")); }
+    void purgeAnalysed() override { logCall(QStringLiteral("purge")); }
 
     void release() {
         std::lock_guard lock(mutex_);
@@ -99,15 +95,11 @@ class ScriptedMailer : public MailComponent {
     }
 
     QStringList lastLogon;
-    QString lastHeader;
 
   private:
-    void logCall(const QString& what, const QString& folder = {}) {
+    void logCall(const QString& what) {
         std::lock_guard lock(logMutex_);
         calls.push_back(what);
-        if (!folder.isNull()) {
-            folders << folder;
-        }
     }
 
     std::mutex mutex_;

@@ -20,7 +20,7 @@ namespace {
 // A monitor about to start, around a mail component that finds no mail.
 struct Starting : MonitorFixture {
     kervo::test::ScriptedMailer mailer;
-    Monitor monitor{window, mailer, Monitor::Seams{clock, beeper, starter, log}, QString()};
+    Monitor monitor{window, mailer, Monitor::Seams{clock, beeper, starter, log}};
 };
 
 // Picture lines written with backslashes, as on the desktops the files often come from; the

@@ -117,20 +117,26 @@ QByteArray decodeQ(QByteArrayView text) {
     return out;
 }
 
-// Parses "=?charset?X?text?=" at pos; on success sets the piece and the position after it.
-bool parseEncodedWord(const QByteArray& s, qsizetype pos, Piece& piece, qsizetype& after) {
+// An encoded word found in a header, and where the text after it starts.
+struct EncodedWord {
+    Piece piece;
+    qsizetype end = 0;
+};
+
+// Parses "=?charset?X?text?=" at pos; nothing when no well-formed encoded word starts there.
+std::optional<EncodedWord> parseEncodedWord(const QByteArray& s, qsizetype pos) {
     constexpr qsizetype kMaxCharsetLength = 64;
     qsizetype i = pos + 2;
     const qsizetype charsetBegin = i;
     while (i < s.size() && s[i] != '?') {
         const uchar c = uchar(s[i]);
         if (c <= ' ' || c >= 0x7f || i - charsetBegin >= kMaxCharsetLength) {
-            return false;
+            return std::nullopt;
         }
         ++i;
     }
     if (i == charsetBegin || i + 2 >= s.size() || s[i + 2] != '?') {
-        return false;
+        return std::nullopt;
     }
     const char encoding = s[i + 1];
     const qsizetype textBegin = i + 3;
@@ -138,29 +144,29 @@ bool parseEncodedWord(const QByteArray& s, qsizetype pos, Piece& piece, qsizetyp
     while (textEnd < s.size() && s[textEnd] != '?') {
         const uchar c = uchar(s[textEnd]);
         if (c <= ' ' || c >= 0x7f) {
-            return false;
+            return std::nullopt;
         }
         ++textEnd;
     }
     if (textEnd + 1 >= s.size() || s[textEnd + 1] != '=') {
-        return false;
+        return std::nullopt;
     }
     const QByteArrayView text(s.constData() + textBegin, textEnd - textBegin);
+    Piece piece;
     if (encoding == 'B' || encoding == 'b') {
         auto bytes = decodeB(text);
         if (!bytes) {
-            return false;
+            return std::nullopt;
         }
         piece.bytes = std::move(*bytes);
     } else if (encoding == 'Q' || encoding == 'q') {
         piece.bytes = decodeQ(text);
     } else {
-        return false;
+        return std::nullopt;
     }
     piece.encoded = true;
     piece.charset = s.mid(charsetBegin, i - charsetBegin);
-    after = textEnd + 2;
-    return true;
+    return EncodedWord{std::move(piece), textEnd + 2};
 }
 
 std::vector<Piece> splitPieces(const QByteArray& s) {
@@ -168,16 +174,17 @@ std::vector<Piece> splitPieces(const QByteArray& s) {
     QByteArray text;
     qsizetype i = 0;
     while (i < s.size()) {
-        Piece word;
-        qsizetype after = 0;
-        if (s[i] == '=' && i + 1 < s.size() && s[i + 1] == '?' &&
-            parseEncodedWord(s, i, word, after)) {
+        std::optional<EncodedWord> word;
+        if (s[i] == '=' && i + 1 < s.size() && s[i + 1] == '?') {
+            word = parseEncodedWord(s, i);
+        }
+        if (word) {
             if (!text.isEmpty()) {
                 pieces.push_back({false, {}, std::move(text)});
                 text.clear();
             }
-            pieces.push_back(std::move(word));
-            i = after;
+            pieces.push_back(std::move(word->piece));
+            i = word->end;
             continue;
         }
         text.append(s[i]);

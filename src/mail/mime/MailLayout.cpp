@@ -1,5 +1,6 @@
 #include "mail/mime/MailLayout.h"
 
+#include <cerrno>
 #include <deque>
 
 #include "mail/mime/HeaderDecoding.h"
@@ -17,19 +18,20 @@ bool isWsp(char c) {
     return c == ' ' || c == '\t';
 }
 
-// "name: value" with a name of visible ASCII (spaces allowed, as the parser allows them).
-bool isField(QByteArrayView line, qsizetype& colon) {
-    colon = line.indexOf(':');
+// Where the colon of a "name: value" line is, with a name of visible ASCII (spaces allowed, as
+// the parser allows them); nothing when the line is no header field.
+std::optional<qsizetype> fieldColon(QByteArrayView line) {
+    const qsizetype colon = line.indexOf(':');
     if (colon <= 0) {
-        return false;
+        return std::nullopt;
     }
     for (qsizetype i = 0; i < colon; ++i) {
         const auto c = static_cast<unsigned char>(line[i]);
         if ((c < 0x21 || c > 0x7e) && !isWsp(line[i])) {
-            return false;
+            return std::nullopt;
         }
     }
-    return true;
+    return colon;
 }
 
 // Learns the layout from the mail's lines, fed one at a time in order.
@@ -64,8 +66,8 @@ class LayoutScanner {
         if (ended_ && layout.header) {
             return false;
         }
-        qsizetype colon = 0;
-        if (!isField(text, colon)) {
+        const std::optional<qsizetype> colon = fieldColon(text);
+        if (!colon) {
             if (!ended_) {
                 endHeader(begin, fields_ ? begin : 0, false);
             }
@@ -76,9 +78,9 @@ class LayoutScanner {
             noteFieldStart(begin);
         }
         if (!layout.header && !wanted_.isEmpty() &&
-            text.first(colon).trimmed().compare(wanted_, Qt::CaseInsensitive) == 0) {
+            text.first(*colon).trimmed().compare(wanted_, Qt::CaseInsensitive) == 0) {
             inWanted_ = true;
-            value_ = text.sliced(colon + 1).toByteArray();
+            value_ = text.sliced(*colon + 1).toByteArray();
         }
         return true;
     }
@@ -150,7 +152,7 @@ QByteArrayView withoutCr(QByteArrayView line) {
 
 }  // namespace
 
-bool scanLayout(const MailReadFn& read, const QString& headerName, MailLayout& layout) {
+Result<MailLayout> scanLayout(const MailReadFn& read, const QString& headerName) {
     LayoutScanner scanner(normalisedHeaderName(headerName));
     QByteArray buffer;     // the unfinished line, then what was read after it
     qint64 bufferAt = 0;   // where buffer starts in the mail
@@ -160,7 +162,7 @@ bool scanLayout(const MailReadFn& read, const QString& headerName, MailLayout& l
     while (more) {
         const qint64 got = read(block.data(), kReadBlock);
         if (got < 0) {
-            return false;
+            return Error{qt_error_string(errno)};
         }
         if (got == 0) {
             if (skipping < 0 && !buffer.isEmpty()) {
@@ -195,8 +197,7 @@ bool scanLayout(const MailReadFn& read, const QString& headerName, MailLayout& l
         buffer.remove(0, pos);
         bufferAt += pos;
     }
-    layout = std::move(scanner.layout);
-    return true;
+    return std::move(scanner.layout);
 }
 
 }  // namespace kervo::mime

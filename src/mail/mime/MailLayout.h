@@ -5,6 +5,8 @@
 #include <functional>
 #include <optional>
 
+#include "app/Result.h"
+
 namespace kervo::mime {
 
 // How the raw lines of a saved mail lay it out, learnt in one pass over its header lines before
@@ -33,8 +35,8 @@ inline constexpr qint64 kParsedHeaderBytes = 256 * 1024;
 using MailReadFn = std::function<qint64(char* buffer, qint64 length)>;
 
 // Reads the mail's lines from its start until the header lines and the wanted header (named as
-// for findRawHeader, searched up to the first empty line like there) are known. False on a read
-// error.
-bool scanLayout(const MailReadFn& read, const QString& headerName, MailLayout& layout);
+// for findRawHeader, searched up to the first empty line like there) are known. On a read error
+// the Error holds the system's own words for it, for the caller to say which mail it was.
+Result<MailLayout> scanLayout(const MailReadFn& read, const QString& headerName);
 
 }  // namespace kervo::mime

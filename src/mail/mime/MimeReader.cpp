@@ -87,10 +87,15 @@ void collectBodyParts(GMimeObject* object, int depth, bool wholeBody, BodyParts&
     }
 }
 
-// The part's content with its transfer encoding undone, decoded as text; nothing when the file
+// The system's words for the read error that just happened, taken before errno moves on.
+Error lastReadError() {
+    return Error{qt_error_string(errno)};
+}
+
+// The part's content with its transfer encoding undone, decoded as text; an Error when the file
 // failed under the read. The decoded bytes go into a buffer of the encoded size, which they
 // never exceed, and are converted from there without a copy.
-std::optional<QString> partText(GMimePart* part) {
+Result<QString> partText(GMimePart* part) {
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (content == nullptr) {
         return QString();
@@ -100,7 +105,7 @@ std::optional<QString> partText(GMimePart* part) {
         static_cast<guint>(std::clamp<gint64>(encoded, 0, std::numeric_limits<guint>::max() / 2)));
     GObjectPtr<GMimeStream> sink(g_mime_stream_mem_new_with_byte_array(buffer));
     if (g_mime_data_wrapper_write_to_stream(content, sink.get()) < 0) {
-        return std::nullopt;
+        return lastReadError();
     }
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(buffer->data),
                                                      static_cast<qsizetype>(buffer->len));
@@ -135,31 +140,29 @@ void toCrLf(QString& text) {
     }
 }
 
-// The body text; nothing when the file failed under the read.
-std::optional<QString> bodyText(GMimeMessage* message) {
+// The body text; an Error when the file failed under the read.
+Result<QString> bodyText(GMimeMessage* message) {
     BodyParts found;
     collectBodyParts(g_mime_message_get_mime_part(message), 0, true, found);
-    std::optional<QString> text;
+    Result<QString> text = QString();
     if (found.plain != nullptr) {
         text = partText(found.plain);
     } else if (found.html != nullptr) {
         text = partText(found.html);
-        if (text) {
-            text = mime::htmlToText(*text);
+        if (text.ok()) {
+            text = mime::htmlToText(text.value());
         }
-    } else {
-        text = QString();
     }
-    if (text) {
-        toCrLf(*text);
+    if (text.ok()) {
+        toCrLf(text.value());
     }
     return text;
 }
 
-// Bytes [from, to) of the mail; nothing on a read error.
-std::optional<QByteArray> readRange(GMimeStream* stream, qint64 from, qint64 to) {
+// Bytes [from, to) of the mail; an Error on a read error.
+Result<QByteArray> readRange(GMimeStream* stream, qint64 from, qint64 to) {
     if (g_mime_stream_seek(stream, from, GMIME_STREAM_SEEK_SET) != from) {
-        return std::nullopt;
+        return lastReadError();
     }
     QByteArray out(to - from, Qt::Uninitialized);
     qint64 done = 0;
@@ -167,7 +170,7 @@ std::optional<QByteArray> readRange(GMimeStream* stream, qint64 from, qint64 to)
         const ssize_t got =
             g_mime_stream_read(stream, out.data() + done, static_cast<size_t>(out.size() - done));
         if (got < 0) {
-            return std::nullopt;
+            return lastReadError();
         }
         if (got == 0) {
             break;  // the file got shorter meanwhile
@@ -194,14 +197,12 @@ GObjectPtr<GMimeStream> parserInput(GMimeStream* mail, const mime::MailLayout& l
     return joined;
 }
 
-QString readError(const QString& name, int error) {
-    return QStringLiteral("%1 cannot be read: %2").arg(name, qt_error_string(error));
+Error cannotRead(const QString& name, const Error& why) {
+    return Error{QStringLiteral("%1 cannot be read: %2").arg(name, why.message)};
 }
 
 // Reads a mail from a seekable stream that holds it from offset 0 to size.
-MailFileRead readStream(GMimeStream* mail, qint64 size, const QString& headerName,
-                        const QString& name) {
-    MailFileRead result;
+Result<MailTexts> readStream(GMimeStream* mail, qint64 size, const QString& name) {
     qint64 position = 0;
     const mime::MailReadFn read = [&](char* buffer, qint64 length) -> qint64 {
         const qint64 wanted = std::min(length, size - position);
@@ -212,14 +213,17 @@ MailFileRead readStream(GMimeStream* mail, qint64 size, const QString& headerNam
         position += std::max<qint64>(got, 0);
         return got;
     };
-    mime::MailLayout layout;
-    if (g_mime_stream_seek(mail, 0, GMIME_STREAM_SEEK_SET) != 0 ||
-        !mime::scanLayout(read, headerName, layout)) {
-        result.error = readError(name, errno);
-        return result;
+    if (g_mime_stream_seek(mail, 0, GMIME_STREAM_SEEK_SET) != 0) {
+        return cannotRead(name, lastReadError());
     }
+    const Result<mime::MailLayout> scanned = mime::scanLayout(read, QStringLiteral("Subject"));
+    if (!scanned.ok()) {
+        return cannotRead(name, scanned.error());
+    }
+    const mime::MailLayout& layout = scanned.value();
+    MailTexts texts;
     if (layout.header) {
-        result.texts.header = decodeHeaderValue(*layout.header);
+        texts.subject = decodeHeaderValue(*layout.header);
     }
     if (layout.wellFormed) {
         const GObjectPtr<GMimeStream> input = parserInput(mail, layout, size);
@@ -230,67 +234,64 @@ MailFileRead readStream(GMimeStream* mail, qint64 size, const QString& headerNam
         const GObjectPtr<GMimeMessage> message(
             g_mime_parser_construct_message(parser.get(), nullptr));
         if (message) {
-            std::optional<QString> body = bodyText(message.get());
-            if (!body) {
-                result.error = readError(name, errno);
-                return result;
+            Result<QString> body = bodyText(message.get());
+            if (!body.ok()) {
+                return cannotRead(name, body.error());
             }
-            result.texts.body = std::move(*body);
-            return result;
+            texts.body = std::move(body).value();
+            return texts;
         }
     }
     // Whatever the parser makes of it, the text is there for the rules to see.
-    std::optional<QByteArray> rest = readRange(mail, layout.bodyStart, size);
-    if (!rest) {
-        result.error = readError(name, errno);
-        return result;
-    }
-    result.texts.body = decodeUnlabelled(*rest);
-    rest.reset();
-    toCrLf(result.texts.body);
-    return result;
+    {
+        const Result<QByteArray> rest = readRange(mail, layout.bodyStart, size);
+        if (!rest.ok()) {
+            return cannotRead(name, rest.error());
+        }
+        texts.body = decodeUnlabelled(rest.value());
+    }  // the raw bytes are let go before the text grows its line ends
+    toCrLf(texts.body);
+    return texts;
 }
 
 }  // namespace
 
-MailFileRead readMailFile(const QString& path, const QString& headerName, qint64 maxBytes) {
+Result<MailTexts> readMailFile(const QString& path, qint64 maxBytes) {
     const QString name = QDir::toNativeSeparators(path);
-    MailFileRead result;
     if (path.isEmpty()) {
-        result.error = QStringLiteral("a mail file without a name cannot be read");
-        return result;
+        return Error{QStringLiteral("a mail file without a name cannot be read")};
     }
     // Non-blocking, so that a FIFO put in its place cannot hang the open; only regular files
     // are read, since a FIFO or a device would block or never end.
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        result.error = readError(name, errno);
-        return result;
+        return cannotRead(name, lastReadError());
     }
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
-        result.error = readError(name, errno);
+        const Error error = cannotRead(name, lastReadError());
         ::close(fd);
-        return result;
+        return error;
     }
     if (!S_ISREG(status.st_mode)) {
         ::close(fd);
-        result.error = QStringLiteral("%1 is not a regular file").arg(name);
-        return result;
+        return Error{QStringLiteral("%1 is not a regular file").arg(name)};
     }
     initialiseGMime();
     const qint64 size = std::min<qint64>(status.st_size, std::max<qint64>(maxBytes, 0));
     // The stream owns the descriptor from here on.
     const GObjectPtr<GMimeStream> mail(g_mime_stream_fs_new_with_bounds(fd, 0, size));
-    return readStream(mail.get(), size, headerName, name);
+    return readStream(mail.get(), size, name);
 }
 
-MailTexts readMailBytes(const QByteArray& raw, const QString& headerName) {
+MailTexts readMailBytes(const QByteArray& raw) {
     initialiseGMime();
     const GObjectPtr<GMimeStream> mail(
         g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
-    return readStream(mail.get(), raw.size(), headerName, {}).texts;
+    // Bytes in memory cannot fail to be read.
+    Result<MailTexts> texts = readStream(mail.get(), raw.size(), {});
+    return texts.ok() ? std::move(texts).value() : MailTexts{};
 }
 
 }  // namespace kervo

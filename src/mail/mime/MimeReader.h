@@ -4,35 +4,25 @@
 #include <QString>
 #include <optional>
 
+#include "app/Result.h"
+#include "mail/mime/MailSize.h"
+
 namespace kervo {
 
 // The two texts the analysis reads from one mail.
 struct MailTexts {
-    QString header;  // decoded value of the requested header, without its name; empty if absent
-    QString body;    // the body as text: text/plain preferred, HTML reduced to text otherwise
+    QString subject;  // the decoded Subject, without its name; empty if absent
+    QString body;     // the body as text: text/plain preferred, HTML reduced to text otherwise
 };
 
-// A saved mail as read from its file: the texts, or why the file could not be read now.
-struct MailFileRead {
-    MailTexts texts;
-    QString error;  // empty when read; otherwise what went wrong, in words for the operator
-    bool failed() const { return !error.isEmpty(); }
-};
-
-// The most of one mail file that is read, the fetch's own default limit for one mail. A longer
-// file is read up to this point.
-inline constexpr qint64 kDefaultMaxMailBytes = qint64(512) * 1024 * 1024;
-
-// Reads a saved mail. headerName is given as the analysis asks for it, e.g. "subject:" (case
-// and the trailing colon do not matter). Whatever the bytes, a file that can be read gives its
-// texts: one the MIME parser cannot make sense of gives the header found in its raw header
-// lines and the text after them (all of it when there are none) as text of a guessed charset.
-// Fails only when the file cannot be read at this moment (missing, not a regular file, out of
-// file handles, a read error). Never crashes on any bytes. The mail is parsed from the file as
-// it lies, not from a copy: memory grows with the text found, not with the file.
-[[nodiscard]] MailFileRead readMailFile(const QString& path, const QString& headerName,
-                                        qint64 maxBytes = kDefaultMaxMailBytes);
-[[nodiscard]] MailTexts readMailBytes(const QByteArray& raw, const QString& headerName);
+// Reads a saved mail, at most its first maxBytes. Whatever the bytes, a file that can be read gives
+// its texts: one the MIME parser cannot make sense of gives the subject found in its raw header
+// lines and the text after them (all of it when there are none) as text of a guessed charset. Fails
+// only when the file cannot be read at this moment (missing, not a regular file, out of file
+// handles, a read error); the Error names the file. Never crashes on any bytes. The mail is parsed
+// from the file as it lies, not from a copy: memory grows with the text found, not with the file.
+Result<MailTexts> readMailFile(const QString& path, qint64 maxBytes = kMaxMailBytes);
+[[nodiscard]] MailTexts readMailBytes(const QByteArray& raw);
 
 // A raw header value (unfolded or not) to text: RFC 2047 encoded words, adjacent words of one
 // charset joined before conversion, raw 8-bit text guessed.

@@ -36,7 +36,7 @@ bool waitFor(curl_socket_t socket, short events, QDeadlineTimer deadline) {
     }
 }
 
-QString openError(CURLcode code, const QString& detail, const ServerAddress& address) {
+QString openErrorText(CURLcode code, const QString& detail, const ServerAddress& address) {
     const QString where = address.display();
     QString why = detail.trimmed();
     if (why.isEmpty()) {
@@ -118,15 +118,14 @@ void CurlPopConnection::close() {
     socket_ = CURL_SOCKET_BAD;
 }
 
-CURLcode CurlPopConnection::connect(const ServerAddress& address, const QByteArray& user,
-                                    const QByteArray& password, const LogOnStep& step,
-                                    const PopTimeouts& timeouts, LogOnDialogue& seen,
-                                    QString& detail) {
+Result<void, CurlPopConnection::LibraryFailure> CurlPopConnection::connect(
+    const ServerAddress& address, const QByteArray& user, const QByteArray& password,
+    const LogOnStep& step, const PopTimeouts& timeouts, LogOnDialogue& seen) {
     close();
     curl_ = curl_easy_init();
     if (curl_ == nullptr) {
-        detail = QStringLiteral("the transfer library cannot start a connection");
-        return CURLE_FAILED_INIT;
+        return LibraryFailure{CURLE_FAILED_INIT,
+                              QStringLiteral("the transfer library cannot start a connection")};
     }
     std::array<char, CURL_ERROR_SIZE> error{};
     const QByteArray url = address.url();
@@ -173,25 +172,26 @@ CURLcode CurlPopConnection::connect(const ServerAddress& address, const QByteArr
     curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
     curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, nullptr);
     curl_easy_setopt(curl_, CURLOPT_VERBOSE, 0L);
-    detail = QString::fromUtf8(error.data());
-    if (code == CURLE_OK) {
-        if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket_) != CURLE_OK ||
-            socket_ == CURL_SOCKET_BAD) {
-            close();
-            return CURLE_RECV_ERROR;
-        }
+    QString detail = QString::fromUtf8(error.data());
+    if (code != CURLE_OK) {
+        return LibraryFailure{code, std::move(detail)};
     }
-    return code;
+    if (curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket_) != CURLE_OK ||
+        socket_ == CURL_SOCKET_BAD) {
+        close();
+        return LibraryFailure{CURLE_RECV_ERROR, std::move(detail)};
+    }
+    return {};
 }
 
-QString CurlPopConnection::open(const ServerAddress& address, const QString& user,
-                                const QString& password, const PopTimeouts& timeouts,
-                                const LogOnMethod& preferred) {
+Result<void> CurlPopConnection::open(const ServerAddress& address, const QString& user,
+                                     const QString& password, const PopTimeouts& timeouts,
+                                     const LogOnMethod& preferred) {
     close();
     method_.clear();
     if (!address.caFile.isEmpty() && !QFileInfo(address.caFile).isReadable()) {
-        return QStringLiteral("the CA file %1 for the mail server %2 cannot be read")
-            .arg(displaySafe(address.caFile), address.display());
+        return Error{QStringLiteral("the CA file %1 for the mail server %2 cannot be read")
+                         .arg(displaySafe(address.caFile), address.display())};
     }
     const QByteArray userBytes = user.toUtf8();
     QByteArray secret = password.toUtf8();
@@ -207,31 +207,33 @@ QString CurlPopConnection::open(const ServerAddress& address, const QString& use
             break;
         }
         LogOnDialogue seen;
-        QString detail;
-        const CURLcode code = connect(address, userBytes, secret, *step, timeouts, seen, detail);
-        if (code == CURLE_OK && !step->ownUserPass) {
+        const Result<void, LibraryFailure> connected =
+            connect(address, userBytes, secret, *step, timeouts, seen);
+        if (connected.ok() && !step->ownUserPass) {
             method_ = seen.tried();
             break;
         }
-        if (code == CURLE_OK) {
+        if (connected.ok()) {
             PopSession session(*this, timeouts, address.display());
-            const QString error = session.logOnWithUserPass(userBytes, secret);
-            if (error.isEmpty()) {
+            Result<void> loggedOn = session.logOnWithUserPass(userBytes, secret);
+            if (loggedOn.ok()) {
                 method_ = QStringLiteral("USER/PASS");
                 break;
             }
             if (!session.usable()) {
                 secret.fill('\0');
                 close();
-                return error;
+                return loggedOn;
             }
             seen.clientLine("USER");
-            refusal = error;
-        } else if (code == CURLE_LOGIN_DENIED) {
-            refusal = seen.tried().isEmpty() ? displaySafe(detail.left(300)) : seen.lastAnswer();
+            refusal = loggedOn.error().message;
+        } else if (const LibraryFailure& failure = connected.error();
+                   failure.code == CURLE_LOGIN_DENIED) {
+            refusal =
+                seen.tried().isEmpty() ? displaySafe(failure.detail.left(300)) : seen.lastAnswer();
         } else {
             secret.fill('\0');
-            const QString error = openError(code, detail, address);
+            Error error{openErrorText(failure.code, failure.detail, address)};
             close();
             return error;
         }
@@ -246,14 +248,16 @@ QString CurlPopConnection::open(const ServerAddress& address, const QString& use
     if (curl_ != nullptr) {
         return {};
     }
-    return QStringLiteral("the mail server %1 refused the log-on of user \"%2\" (tried %3): %4")
-        .arg(address.display(), displaySafe(user),
-             tried.isEmpty() ? QStringLiteral("no method it offers") : tried.join(u", "), refusal);
+    return Error{
+        QStringLiteral("the mail server %1 refused the log-on of user \"%2\" (tried %3): %4")
+            .arg(address.display(), displaySafe(user),
+                 tried.isEmpty() ? QStringLiteral("no method it offers") : tried.join(u", "),
+                 refusal)};
 }
 
-QString CurlPopConnection::sendAll(QByteArrayView bytes, int timeoutMs) {
+Result<void> CurlPopConnection::sendAll(QByteArrayView bytes, int timeoutMs) {
     if (curl_ == nullptr) {
-        return QStringLiteral("not connected");
+        return Error{QStringLiteral("not connected")};
     }
     const QDeadlineTimer deadline(timeoutMs);
     qsizetype done = 0;
@@ -265,11 +269,12 @@ QString CurlPopConnection::sendAll(QByteArrayView bytes, int timeoutMs) {
             done += static_cast<qsizetype>(sent);
         } else if (code == CURLE_AGAIN) {
             if (!waitFor(socket_, POLLOUT, deadline)) {
-                return QStringLiteral("the server accepted no data for %1 ms").arg(timeoutMs);
+                return Error{
+                    QStringLiteral("the server accepted no data for %1 ms").arg(timeoutMs)};
             }
         } else {
-            return QStringLiteral("sending failed: %1")
-                .arg(QString::fromUtf8(curl_easy_strerror(code)));
+            return Error{QStringLiteral("sending failed: %1")
+                             .arg(QString::fromUtf8(curl_easy_strerror(code)))};
         }
     }
     return {};

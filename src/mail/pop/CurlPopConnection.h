@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "app/Result.h"
 #include "mail/pop/PopChannel.h"
 #include "mail/pop/PopLogOn.h"
 #include "mail/pop/ServerAddress.h"
@@ -27,20 +28,25 @@ class CurlPopConnection final : public PopChannel {
     CurlPopConnection& operator=(const CurlPopConnection&) = delete;
 
     // Connects, secures and logs on, starting with `preferred` (the method that worked last
-    // time) when it is given. An error text naming the server on failure; the password is
-    // never part of it.
-    QString open(const ServerAddress& address, const QString& user, const QString& password,
-                 const PopTimeouts& timeouts, const LogOnMethod& preferred = {});
+    // time) when it is given. On failure the Error names the server; the password is never
+    // part of it.
+    Result<void> open(const ServerAddress& address, const QString& user, const QString& password,
+                      const PopTimeouts& timeouts, const LogOnMethod& preferred = {});
     // The method of the last successful log-on: "APOP", "USER/PASS", "SASL CRAM-MD5", ...
     const LogOnMethod& logOnMethod() const { return method_; }
 
-    QString sendAll(QByteArrayView bytes, int timeoutMs) override;
+    Result<void> sendAll(QByteArrayView bytes, int timeoutMs) override;
     Received receive(char* buffer, qsizetype max, int timeoutMs) override;
 
   private:
-    CURLcode connect(const ServerAddress& address, const QByteArray& user,
-                     const QByteArray& password, const LogOnStep& step, const PopTimeouts& timeouts,
-                     LogOnDialogue& seen, QString& detail);
+    // Why the transfer library did not connect and log on, in its own terms.
+    struct LibraryFailure {
+        CURLcode code = CURLE_OK;
+        QString detail;  // the library's own words; may be empty
+    };
+    Result<void, LibraryFailure> connect(const ServerAddress& address, const QByteArray& user,
+                                         const QByteArray& password, const LogOnStep& step,
+                                         const PopTimeouts& timeouts, LogOnDialogue& seen);
     void close();
 
     CURL* curl_ = nullptr;

@@ -26,24 +26,25 @@ QByteArray nativePath(const QString& path) {
     return QFile::encodeName(path);
 }
 
-// Creates path and its missing parents, owner-only. An error text naming the culprit.
-QString makeDirectory(const QString& path) {
+// Creates path and its missing parents, owner-only. The Error names the culprit.
+Result<void> makeDirectory(const QString& path) {
     const QFileInfo info(path);
     if (info.isDir()) {
         return {};
     }
     if (info.exists() || info.isSymLink()) {
-        return QStringLiteral("%1 exists and is not a folder").arg(QDir::toNativeSeparators(path));
+        return Error{
+            QStringLiteral("%1 exists and is not a folder").arg(QDir::toNativeSeparators(path))};
     }
     const QString parent = info.absolutePath();
     if (parent != info.absoluteFilePath()) {
-        if (QString error = makeDirectory(parent); !error.isEmpty()) {
-            return error;
+        if (Result<void> made = makeDirectory(parent); !made.ok()) {
+            return made;
         }
     }
     if (::mkdir(nativePath(path).constData(), 0700) != 0 && errno != EEXIST) {
-        return QStringLiteral("%1 cannot be created: %2")
-            .arg(QDir::toNativeSeparators(path), errnoText(errno));
+        return Error{QStringLiteral("%1 cannot be created: %2")
+                         .arg(QDir::toNativeSeparators(path), errnoText(errno))};
     }
     return {};
 }
@@ -91,7 +92,7 @@ void MailDraft::discard() {
     }
 }
 
-bool MailDraft::flush() {
+Result<void> MailDraft::flush() {
     qsizetype done = 0;
     while (done < pending_.size()) {
         const ssize_t written =
@@ -101,70 +102,74 @@ bool MailDraft::flush() {
                 continue;
             }
             const int error = errno;
-            failure_ = error == ENOSPC || error == EDQUOT
-                           ? QStringLiteral("the disk holding %1 is full")
-                                 .arg(QDir::toNativeSeparators(tmpPath_))
-                           : QStringLiteral("%1 cannot be written: %2")
-                                 .arg(QDir::toNativeSeparators(tmpPath_), errnoText(error));
+            kept_ = Error{error == ENOSPC || error == EDQUOT
+                              ? QStringLiteral("the disk holding %1 is full")
+                                    .arg(QDir::toNativeSeparators(tmpPath_))
+                              : QStringLiteral("%1 cannot be written: %2")
+                                    .arg(QDir::toNativeSeparators(tmpPath_), errnoText(error))};
             pending_.clear();
-            return false;
+            return kept_;
         }
         done += written;
     }
     pending_.clear();
-    return true;
+    return {};
 }
 
-bool MailDraft::write(const char* data, qsizetype size) {
-    if (fd_ < 0 || !failure_.isEmpty()) {
-        return false;
+Result<void> MailDraft::write(const char* data, qsizetype size) {
+    if (fd_ < 0) {
+        return Error{QStringLiteral("the mail was already saved or dropped")};
     }
-    if (pending_.size() + size > kWriteBuffer && !flush()) {
-        return false;
+    if (!kept_.ok()) {
+        return kept_;
+    }
+    if (pending_.size() + size > kWriteBuffer) {
+        if (Result<void> flushed = flush(); !flushed.ok()) {
+            return flushed;
+        }
     }
     if (size >= kWriteBuffer) {
         pending_ = QByteArray::fromRawData(data, size);
-        const bool ok = flush();
+        Result<void> flushed = flush();
         pending_ = QByteArray();
         pending_.reserve(kWriteBuffer);
-        return ok;
+        return flushed;
     }
     pending_.append(data, size);
-    return true;
+    return {};
 }
 
-QString MailDraft::commit(QString& finalPath) {
+Result<QString> MailDraft::commit() {
     if (fd_ < 0) {
-        return QStringLiteral("the mail was already saved or dropped");
+        return Error{QStringLiteral("the mail was already saved or dropped")};
     }
-    if (!failure_.isEmpty() || !flush()) {
+    if (Result<void> flushed = kept_.ok() ? flush() : kept_; !flushed.ok()) {
         discard();
-        return failure_;
+        return flushed.error();
     }
     if (::fsync(fd_) != 0) {
-        failure_ = QStringLiteral("%1 cannot be made durable: %2")
-                       .arg(QDir::toNativeSeparators(tmpPath_), errnoText(errno));
+        kept_ = Error{QStringLiteral("%1 cannot be made durable: %2")
+                          .arg(QDir::toNativeSeparators(tmpPath_), errnoText(errno))};
         discard();
-        return failure_;
+        return kept_.error();
     }
     ::close(fd_);
     fd_ = -1;
     if (::rename(nativePath(tmpPath_).constData(), nativePath(newPath_).constData()) != 0) {
-        failure_ = QStringLiteral("%1 cannot be moved into %2: %3")
-                       .arg(QDir::toNativeSeparators(tmpPath_), QDir::toNativeSeparators(newDir_),
-                            errnoText(errno));
+        kept_ = Error{QStringLiteral("%1 cannot be moved into %2: %3")
+                          .arg(QDir::toNativeSeparators(tmpPath_),
+                               QDir::toNativeSeparators(newDir_), errnoText(errno))};
         ::unlink(nativePath(tmpPath_).constData());
-        return failure_;
+        return kept_.error();
     }
     // Only once the directory entry is on disk may the server forget the mail.
     if (!syncDirectory(newDir_)) {
-        failure_ = QStringLiteral("%1 cannot be made durable: %2")
-                       .arg(QDir::toNativeSeparators(newDir_), errnoText(errno));
+        kept_ = Error{QStringLiteral("%1 cannot be made durable: %2")
+                          .arg(QDir::toNativeSeparators(newDir_), errnoText(errno))};
         ::unlink(nativePath(newPath_).constData());
-        return failure_;
+        return kept_.error();
     }
-    finalPath = newPath_;
-    return {};
+    return newPath_;
 }
 
 MailFolder::MailFolder(QString root) : root_(QDir::cleanPath(std::move(root))) {}
@@ -177,18 +182,18 @@ QString MailFolder::metaDir() const {
     return part("meta");
 }
 
-QString MailFolder::prepare() const {
+Result<void> MailFolder::prepare() const {
     if (root_.isEmpty()) {
-        return QStringLiteral("no mail folder was given");
+        return Error{QStringLiteral("no mail folder was given")};
     }
     for (const QString& dir : {root_, part("tmp"), part("new"), part("cur"), part("meta")}) {
-        if (QString error = makeDirectory(dir); !error.isEmpty()) {
-            return QStringLiteral("mail folder: %1").arg(error);
+        if (Result<void> made = makeDirectory(dir); !made.ok()) {
+            return Error{QStringLiteral("mail folder: %1").arg(made.error().message)};
         }
         keepOwnerOnly(dir);
         if (::access(nativePath(dir).constData(), W_OK | X_OK) != 0) {
-            return QStringLiteral("mail folder: %1 is not writable: %2")
-                .arg(QDir::toNativeSeparators(dir), errnoText(errno));
+            return Error{QStringLiteral("mail folder: %1 is not writable: %2")
+                             .arg(QDir::toNativeSeparators(dir), errnoText(errno))};
         }
     }
     return {};
@@ -219,7 +224,7 @@ QString MailFolder::newName() {
         .arg(random, 8, 16, QLatin1Char('0'));
 }
 
-std::unique_ptr<MailDraft> MailFolder::startDraft(QString& error) {
+Result<std::unique_ptr<MailDraft>> MailFolder::startDraft() {
     for (int attempt = 0; attempt < 5; ++attempt) {
         const QString name = newName();
         const QString tmpPath = part("tmp") + u'/' + name;
@@ -230,14 +235,12 @@ std::unique_ptr<MailDraft> MailFolder::startDraft(QString& error) {
                 new MailDraft(fd, tmpPath, part("new") + u'/' + name, part("new")));
         }
         if (errno != EEXIST) {
-            error = QStringLiteral("mail folder: %1 cannot be created: %2")
-                        .arg(QDir::toNativeSeparators(tmpPath), errnoText(errno));
-            return nullptr;
+            return Error{QStringLiteral("mail folder: %1 cannot be created: %2")
+                             .arg(QDir::toNativeSeparators(tmpPath), errnoText(errno))};
         }
     }
-    error = QStringLiteral("mail folder: no free file name in %1")
-                .arg(QDir::toNativeSeparators(part("tmp")));
-    return nullptr;
+    return Error{QStringLiteral("mail folder: no free file name in %1")
+                     .arg(QDir::toNativeSeparators(part("tmp")))};
 }
 
 QString MailFolder::analysedPath(const QString& path) const {

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <memory>
 
+#include "app/Result.h"
 #include "mail/pop/PopSession.h"
 
 namespace kervo {
@@ -18,17 +19,16 @@ class MailDraft final : public MailSink {
     MailDraft(const MailDraft&) = delete;
     MailDraft& operator=(const MailDraft&) = delete;
 
-    bool write(const char* data, qsizetype size) override;
-    QString failure() const override { return failure_; }
+    Result<void> write(const char* data, qsizetype size) override;
 
-    // Flushes, syncs, moves the file into new/ and syncs new/. The final path, or an error
-    // text with the draft removed.
-    QString commit(QString& finalPath);
+    // Flushes, syncs, moves the file into new/ and syncs new/. The final path, or an Error
+    // with the draft removed.
+    Result<QString> commit();
 
   private:
     friend class MailFolder;
     MailDraft(int fd, QString tmpPath, QString newPath, QString newDir);
-    bool flush();
+    Result<void> flush();
     void discard();
 
     int fd_ = -1;
@@ -36,7 +36,7 @@ class MailDraft final : public MailSink {
     QString newPath_;
     QString newDir_;
     QByteArray pending_;
-    QString failure_;
+    Result<void> kept_;  // the first write that failed; nothing is kept after it
 };
 
 // The mail folder: tmp/ holds mails being fetched, new/ mails saved but not yet analysed,
@@ -47,14 +47,14 @@ class MailFolder {
     explicit MailFolder(QString root);
 
     // Creates the folder and its parts (owner-only) when missing, and takes back to owner-only
-    // those that exist with wider rights; an error text naming the path that cannot be created
-    // or written.
-    QString prepare() const;
+    // those that exist with wider rights; the Error names the path that cannot be created or
+    // written.
+    Result<void> prepare() const;
     // Mails saved but not yet analysed, oldest first.
     QStringList pending() const;
     // Drafts left behind by a fetch that never finished. Only while no fetch runs.
     void removeDrafts() const;
-    std::unique_ptr<MailDraft> startDraft(QString& error);
+    Result<std::unique_ptr<MailDraft>> startDraft();
 
     // Moves a mail of new/ into cur/. Paths outside new/ are left alone.
     bool markAnalysed(const QString& path) const;

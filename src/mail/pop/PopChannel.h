@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "app/Result.h"
+
 namespace kervo {
 
 // How long the fetch waits, in milliseconds.
@@ -29,8 +31,8 @@ struct Received {
 class PopChannel {
   public:
     virtual ~PopChannel() = default;
-    // Sends every byte; an error text when that did not happen within timeoutMs.
-    virtual QString sendAll(QByteArrayView bytes, int timeoutMs) = 0;
+    // Sends every byte; an Error when that did not happen within timeoutMs.
+    virtual Result<void> sendAll(QByteArrayView bytes, int timeoutMs) = 0;
     // Waits up to timeoutMs for at least one byte and returns what is there, up to max.
     virtual Received receive(char* buffer, qsizetype max, int timeoutMs) = 0;
 };

@@ -17,22 +17,29 @@ namespace {
 constexpr qint64 kSpareBytes = 1024 * 1024;
 
 // The listing and the ids of the mails the server holds now.
-struct Mailbox {
+struct ServerMails {
     std::vector<MailListing> listing;
     std::map<int, QByteArray> uids;  // only ids that identify one mail
 };
 
-QString readMailbox(PopSession& session, UidlRecord& record, Mailbox& box) {
-    if (QString error = session.list(box.listing); !error.isEmpty()) {
-        return error;
+Result<ServerMails> readServerMails(PopSession& session, UidlRecord& record) {
+    Result<std::vector<MailListing>> listing = session.list();
+    if (!listing.ok()) {
+        return listing.error();
     }
-    if (QString error = session.uniqueIds(box.uids); !error.isEmpty()) {
-        box.uids.clear();  // UIDL is optional: without it, refetching after a lost QUIT is possible
-        return session.usable() ? QString() : error;
+    ServerMails mails{std::move(listing).value(), {}};
+    Result<std::map<int, QByteArray>> uids = session.uniqueIds();
+    if (!uids.ok()) {
+        // UIDL is optional: without it, refetching after a lost QUIT is possible.
+        if (!session.usable()) {
+            return uids.error();
+        }
+        return mails;
     }
+    mails.uids = std::move(uids).value();
     QSet<QByteArray> onServer;
     QSet<QByteArray> repeated;
-    for (auto& [number, raw] : box.uids) {
+    for (auto& [number, raw] : mails.uids) {
         if (const std::optional<QByteArray> uid = sanitisedUid(raw)) {
             raw = *uid;
             (onServer.contains(*uid) ? repeated : onServer).insert(*uid);
@@ -42,7 +49,7 @@ QString readMailbox(PopSession& session, UidlRecord& record, Mailbox& box) {
     }
     // An id shared by two mails identifies neither: trusting it would delete the second one
     // unsaved as a mail saved before.
-    for (auto& [number, uid] : box.uids) {
+    for (auto& [number, uid] : mails.uids) {
         if (repeated.contains(uid)) {
             uid.clear();
         }
@@ -54,26 +61,29 @@ QString readMailbox(PopSession& session, UidlRecord& record, Mailbox& box) {
             gone.insert(uid);
         }
     }
-    return record.forget(gone);
+    if (Result<void> forgotten = record.forget(gone); !forgotten.ok()) {
+        return forgotten.error();
+    }
+    return mails;
 }
 
 class SessionFetch {
   public:
     SessionFetch(PopSession& session, MailFolder& folder, UidlRecord& record,
-                 const FetchOptions& options, FetchOutcome& outcome)
+                 const FetchOptions& options, SessionOutcome& outcome)
         : session_(session), folder_(folder), record_(record), options_(options), out_(outcome) {}
 
-    // An error text when the session cannot go on; per-mail trouble goes to out_.skipped.
-    QString run() {
-        Mailbox box;
-        if (QString error = readMailbox(session_, record_, box); !error.isEmpty()) {
-            return error;
+    // An Error when the session cannot go on; per-mail trouble goes to out_.skipped.
+    Result<void> run() {
+        const Result<ServerMails> mails = readServerMails(session_, record_);
+        if (!mails.ok()) {
+            return mails.error();
         }
-        for (const MailListing& mail : box.listing) {
-            const auto found = box.uids.find(mail.number);
-            const QByteArray uid = found == box.uids.end() ? QByteArray() : found->second;
-            if (QString error = fetchOne(mail, uid); !error.isEmpty()) {
-                return error;
+        for (const MailListing& mail : mails.value().listing) {
+            const auto found = mails.value().uids.find(mail.number);
+            const QByteArray uid = found == mails.value().uids.end() ? QByteArray() : found->second;
+            if (Result<void> fetched = fetchOne(mail, uid); !fetched.ok()) {
+                return fetched;
             }
         }
         return {};
@@ -83,7 +93,7 @@ class SessionFetch {
     const QSet<QByteArray>& deleted() const { return deleted_; }
 
   private:
-    QString fetchOne(const MailListing& mail, const QByteArray& uid) {
+    Result<void> fetchOne(const MailListing& mail, const QByteArray& uid) {
         if (!uid.isEmpty() && record_.contains(uid, mail.size)) {
             // Saved by an earlier session whose QUIT was never confirmed.
             return remove(mail, uid);
@@ -103,27 +113,27 @@ class SessionFetch {
                 return {};
             }
         }
-        QString error;
-        std::unique_ptr<MailDraft> draft = folder_.startDraft(error);
-        if (!draft) {
-            skip(mail, uid, error);
+        Result<std::unique_ptr<MailDraft>> draft = folder_.startDraft();
+        if (!draft.ok()) {
+            skip(mail, uid, draft.error().message);
             return {};
         }
-        if (error = session_.retrieve(mail.number, *draft, options_.maxMailBytes);
-            !error.isEmpty()) {
+        if (Result<void> retrieved =
+                session_.retrieve(mail.number, *draft.value(), options_.maxMailBytes);
+            !retrieved.ok()) {
             // Refused, too large after all, or not kept here: the dialogue may still be in step.
             if (!session_.usable()) {
-                return error;
+                return retrieved;
             }
-            skip(mail, uid, error);
+            skip(mail, uid, retrieved.error().message);
             return {};
         }
-        QString path;
-        if (error = draft->commit(path); !error.isEmpty()) {
-            skip(mail, uid, error);
+        const Result<QString> path = draft.value()->commit();
+        if (!path.ok()) {
+            skip(mail, uid, path.error().message);
             return {};
         }
-        out_.saved.append(path);
+        out_.saved.append(path.value());
         // Without its id on record, a lost QUIT costs a second analysis of this mail, no more.
         if (!uid.isEmpty()) {
             (void)record_.add(uid, mail.size);
@@ -131,13 +141,13 @@ class SessionFetch {
         return remove(mail, uid);
     }
 
-    QString remove(const MailListing& mail, const QByteArray& uid) {
-        if (QString error = session_.remove(mail.number); !error.isEmpty()) {
+    Result<void> remove(const MailListing& mail, const QByteArray& uid) {
+        if (Result<void> removed = session_.remove(mail.number); !removed.ok()) {
             if (!session_.usable()) {
-                return error;
+                return removed;
             }
             // Saved, but the server keeps it; its id stays on record for the next session.
-            skip(mail, uid, error);
+            skip(mail, uid, removed.error().message);
             return {};
         }
         if (!uid.isEmpty()) {
@@ -159,33 +169,33 @@ class SessionFetch {
     MailFolder& folder_;
     UidlRecord& record_;
     const FetchOptions& options_;
-    FetchOutcome& out_;
+    SessionOutcome& out_;
     QSet<QByteArray> deleted_;
 };
 
 }  // namespace
 
-FetchOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
-                          UidlRecord& record, const FetchOptions& options) {
+SessionOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
+                            UidlRecord& record, const FetchOptions& options) {
     PopSession session(channel, options.timeouts, serverName);
-    FetchOutcome outcome;
+    SessionOutcome outcome;
     SessionFetch fetch(session, folder, record, options, outcome);
-    outcome.error = fetch.run();
+    outcome.ended = fetch.run();
     if (!session.usable()) {
         return outcome;
     }
-    if (QString quitError = session.quit(); !quitError.isEmpty()) {
-        if (outcome.error.isEmpty()) {
-            outcome.error = quitError + QStringLiteral(
-                                            "; the saved mails may stay on the server and be "
-                                            "fetched again");
+    if (Result<void> quit = session.quit(); !quit.ok()) {
+        if (outcome.ended.ok()) {
+            outcome.ended = Error{quit.error().message +
+                                  QStringLiteral("; the saved mails may stay on the server and be "
+                                                 "fetched again")};
         }
         return outcome;
     }
     // The deletions are committed: those ids may now be handed to new mails.
-    if (QString recordError = record.forget(fetch.deleted());
-        !recordError.isEmpty() && outcome.error.isEmpty()) {
-        outcome.error = recordError;
+    if (Result<void> forgotten = record.forget(fetch.deleted());
+        !forgotten.ok() && outcome.ended.ok()) {
+        outcome.ended = forgotten;
     }
     return outcome;
 }

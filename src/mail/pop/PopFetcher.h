@@ -5,6 +5,8 @@
 #include <functional>
 #include <vector>
 
+#include "app/Result.h"
+#include "mail/mime/MailSize.h"
 #include "mail/pop/PopChannel.h"
 
 namespace kervo {
@@ -14,7 +16,7 @@ class UidlRecord;
 
 struct FetchOptions {
     PopTimeouts timeouts;
-    qint64 maxMailBytes = 512LL * 1024 * 1024;
+    qint64 maxMailBytes = kMaxMailBytes;
     // Bytes free where the folder lives; negative when unknown. A mail is not fetched into a
     // disk that cannot hold it.
     std::function<qint64(const QString& folder)> freeSpace;
@@ -26,10 +28,10 @@ struct SkippedMail {
     QString reason;  // for the operator, naming the mail by its number and size
 };
 
-struct FetchOutcome {
+struct SessionOutcome {
     QStringList saved;  // full paths in new/, in server order
     std::vector<SkippedMail> skipped;
-    QString error;  // empty when the session ran to its confirmed QUIT
+    Result<void> ended;  // whether the session ran to its confirmed QUIT, and if not, why
 };
 
 // Saves every mail of a logged-on session and deletes each from the server only once it is
@@ -38,7 +40,7 @@ struct FetchOutcome {
 // others are fetched all the same. Ends with QUIT when the dialogue is still in step, so that
 // the deletions of the mails saved so far are committed even after a failure; drops the
 // session otherwise, leaving every mail on the server.
-FetchOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
-                          UidlRecord& record, const FetchOptions& options);
+SessionOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
+                            UidlRecord& record, const FetchOptions& options);
 
 }  // namespace kervo

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QList>
+#include <optional>
 #include <utility>
 
 #include "app/TextSafety.h"
@@ -18,17 +19,26 @@ QString secondsText(int ms) {
     return QString::number(ms / 1000.0, 'g', 3);
 }
 
-bool parseNumber(const QByteArray& text, qint64& value) {
+// A decimal number of up to 18 digits, nothing else; nothing when the text is not one.
+std::optional<qint64> parseNumber(const QByteArray& text) {
     if (text.isEmpty() || text.size() > 18) {
-        return false;
+        return std::nullopt;
     }
     for (const char c : text) {
         if (c < '0' || c > '9') {
-            return false;
+            return std::nullopt;
         }
     }
-    value = text.toLongLong();
-    return true;
+    return text.toLongLong();
+}
+
+// A mail number as the server lists it: 1 up to the largest int.
+std::optional<int> parseMailNumber(const QByteArray& text) {
+    const std::optional<qint64> number = parseNumber(text);
+    if (!number || *number < 1 || *number > 0x7fffffff) {
+        return std::nullopt;
+    }
+    return static_cast<int>(*number);
 }
 
 }  // namespace
@@ -36,18 +46,18 @@ bool parseNumber(const QByteArray& text, qint64& value) {
 PopSession::PopSession(PopChannel& channel, const PopTimeouts& timeouts, QString serverName)
     : channel_(channel), timeouts_(timeouts), server_(std::move(serverName)) {}
 
-QString PopSession::broken(const QString& text) {
+Error PopSession::broken(const QString& text) {
     broken_ = true;
-    return server_ + QStringLiteral(": ") + text;
+    return Error{server_ + QStringLiteral(": ") + text};
 }
 
-QString PopSession::refused(const QString& what, const QByteArray& status) const {
+Error PopSession::refused(const QString& what, const QByteArray& status) const {
     // The server's words are shown, but they come from the network.
     const QString said = displaySafe(QString::fromUtf8(status.left(200)));
-    return QStringLiteral("%1: %2 refused: %3").arg(server_, what, said);
+    return Error{QStringLiteral("%1: %2 refused: %3").arg(server_, what, said)};
 }
 
-QString PopSession::fill(const QString& what, int timeoutMs) {
+Result<void> PopSession::fill(const QString& what, int timeoutMs) {
     if (pos_ > 0 && pos_ == buffer_.size()) {
         buffer_.clear();
         pos_ = 0;
@@ -71,8 +81,8 @@ QString PopSession::fill(const QString& what, int timeoutMs) {
         if (got.status == Received::Status::Data) {
             windowBytes_ += got.bytes;
         }
-        if (QString error = checkFloor(what); !error.isEmpty()) {
-            return error;
+        if (Result<void> floor = checkFloor(what); !floor.ok()) {
+            return floor;
         }
         switch (got.status) {
             case Received::Status::Data:
@@ -93,7 +103,7 @@ QString PopSession::fill(const QString& what, int timeoutMs) {
     }
 }
 
-QString PopSession::checkFloor(const QString& what) {
+Result<void> PopSession::checkFloor(const QString& what) {
     if (windowWaitMs_ < timeouts_.floorWindowMs) {
         return {};
     }
@@ -110,18 +120,18 @@ QString PopSession::checkFloor(const QString& what) {
     return {};
 }
 
-QString PopSession::readLine(QByteArray& line, const QString& what, int timeoutMs) {
+Result<QByteArray> PopSession::readLine(const QString& what, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     qsizetype scanned = 0;  // relative to pos_, which a refill may move
     for (;;) {
         const qsizetype end = buffer_.indexOf('\n', pos_ + scanned);
         if (end >= 0 && end - pos_ <= kMaxLine) {
-            line = buffer_.mid(pos_, end - pos_);
+            QByteArray line = buffer_.mid(pos_, end - pos_);
             if (line.endsWith('\r')) {
                 line.chop(1);
             }
             pos_ = end + 1;
-            return {};
+            return line;
         }
         if (end >= 0 || buffer_.size() - pos_ > kMaxLine) {
             return broken(QStringLiteral("an answer line longer than %1 bytes during %2")
@@ -134,45 +144,47 @@ QString PopSession::readLine(QByteArray& line, const QString& what, int timeoutM
             return broken(
                 QStringLiteral("no answer within %1 s to %2").arg(secondsText(timeoutMs), what));
         }
-        if (QString error = fill(what, static_cast<int>(remaining)); !error.isEmpty()) {
-            return error;
+        if (Result<void> filled = fill(what, static_cast<int>(remaining)); !filled.ok()) {
+            return filled.error();
         }
     }
 }
 
-QString PopSession::command(const QByteArray& line, const QString& what) {
+Result<void> PopSession::command(const QByteArray& line, const QString& what) {
     if (broken_) {
-        return server_ + QStringLiteral(": the session is no longer usable for %1").arg(what);
+        return Error{server_ +
+                     QStringLiteral(": the session is no longer usable for %1").arg(what)};
     }
-    if (QString error = channel_.sendAll(line + "\r\n", timeouts_.responseMs); !error.isEmpty()) {
-        return broken(QStringLiteral("%1 could not be sent: %2").arg(what, error));
+    if (Result<void> sent = channel_.sendAll(line + "\r\n", timeouts_.responseMs); !sent.ok()) {
+        return broken(QStringLiteral("%1 could not be sent: %2").arg(what, sent.error().message));
     }
-    QByteArray status;
-    if (QString error = readLine(status, what, timeouts_.responseMs); !error.isEmpty()) {
-        return error;
+    const Result<QByteArray> status = readLine(what, timeouts_.responseMs);
+    if (!status.ok()) {
+        return status.error();
     }
     // An answer counts as progress of its own, so that a distant server with short answers is
     // not taken for one that drips.
     windowBytes_ += kAnswerCredit;
-    if (status.startsWith("+OK")) {
+    if (status.value().startsWith("+OK")) {
         return {};
     }
-    if (status.startsWith("-ERR")) {
-        return refused(what, status);
+    if (status.value().startsWith("-ERR")) {
+        return refused(what, status.value());
     }
     return broken(QStringLiteral("an answer to %1 that is neither +OK nor -ERR: %2")
-                      .arg(what, displaySafe(QString::fromUtf8(status.left(80)))));
+                      .arg(what, displaySafe(QString::fromUtf8(status.value().left(80)))));
 }
 
-QString PopSession::readListing(const QString& what,
-                                const std::function<void(const QByteArray&)>& each) {
+Result<void> PopSession::readListing(const QString& what,
+                                     const std::function<void(const QByteArray&)>& each) {
     qsizetype lines = 0;
     qsizetype bytes = 0;
     for (;;) {
-        QByteArray line;
-        if (QString error = readLine(line, what, timeouts_.stallMs); !error.isEmpty()) {
-            return error;
+        Result<QByteArray> read = readLine(what, timeouts_.stallMs);
+        if (!read.ok()) {
+            return read.error();
         }
+        QByteArray& line = read.value();
         if (line == ".") {
             return {};
         }
@@ -190,112 +202,120 @@ QString PopSession::readListing(const QString& what,
     }
 }
 
-QString PopSession::list(std::vector<MailListing>& out) {
-    out.clear();
+Result<std::vector<MailListing>> PopSession::list() {
     const QString what = QStringLiteral("LIST");
-    if (QString error = command("LIST", what); !error.isEmpty()) {
-        return error;
+    if (Result<void> answered = command("LIST", what); !answered.ok()) {
+        return answered.error();
     }
-    QString bad;
-    QString error = readListing(what, [&](const QByteArray& line) {
+    std::vector<MailListing> out;
+    Result<void> badLine;  // the first line that is not "number size"
+    const Result<void> read = readListing(what, [&](const QByteArray& line) {
         const QList<QByteArray> fields = line.simplified().split(' ');
-        qint64 number = 0;
-        qint64 size = 0;
-        if (fields.size() < 2 || !parseNumber(fields[0], number) || number < 1 ||
-            number > 0x7fffffff || !parseNumber(fields[1], size)) {
-            if (bad.isEmpty()) {
-                bad = QStringLiteral("%1: a LIST line that is not \"number size\": %2")
-                          .arg(server_, displaySafe(QString::fromUtf8(line.left(80))));
+        const std::optional<int> number =
+            fields.size() < 2 ? std::nullopt : parseMailNumber(fields[0]);
+        const std::optional<qint64> size =
+            fields.size() < 2 ? std::nullopt : parseNumber(fields[1]);
+        if (!number || !size) {
+            if (badLine.ok()) {
+                badLine = Error{QStringLiteral("%1: a LIST line that is not \"number size\": %2")
+                                    .arg(server_, displaySafe(QString::fromUtf8(line.left(80))))};
             }
             return;
         }
-        out.push_back({static_cast<int>(number), size});
+        out.push_back({*number, *size});
     });
-    return error.isEmpty() ? bad : error;
+    if (!read.ok()) {
+        return read.error();
+    }
+    // The whole listing is read first, so that the dialogue stays in step.
+    if (!badLine.ok()) {
+        return badLine.error();
+    }
+    return out;
 }
 
-QString PopSession::uniqueIds(std::map<int, QByteArray>& out) {
-    out.clear();
+Result<std::map<int, QByteArray>> PopSession::uniqueIds() {
     const QString what = QStringLiteral("UIDL");
-    if (QString error = command("UIDL", what); !error.isEmpty()) {
-        return error;
+    if (Result<void> answered = command("UIDL", what); !answered.ok()) {
+        return answered.error();
     }
-    return readListing(what, [&](const QByteArray& line) {
+    std::map<int, QByteArray> out;
+    const Result<void> read = readListing(what, [&](const QByteArray& line) {
         const QByteArray trimmed = line.trimmed();
         const qsizetype space = trimmed.indexOf(' ');
-        qint64 number = 0;
-        if (space <= 0 || !parseNumber(trimmed.left(space), number) || number < 1 ||
-            number > 0x7fffffff) {
+        const std::optional<int> number =
+            space <= 0 ? std::nullopt : parseMailNumber(trimmed.left(space));
+        if (!number) {
             return;  // an id we cannot read only costs the protection against refetching
         }
-        out[static_cast<int>(number)] = trimmed.mid(space + 1).trimmed();
+        out[*number] = trimmed.mid(space + 1).trimmed();
     });
+    if (!read.ok()) {
+        return read.error();
+    }
+    return out;
 }
 
-QString PopSession::retrieve(int number, MailSink& sink, qint64 maxBytes) {
+Result<void> PopSession::retrieve(int number, MailSink& sink, qint64 maxBytes) {
     const QString what = QStringLiteral("RETR %1").arg(number);
-    if (QString error = command("RETR " + QByteArray::number(number), what); !error.isEmpty()) {
-        return error;
+    if (Result<void> answered = command("RETR " + QByteArray::number(number), what);
+        !answered.ok()) {
+        return answered;
     }
     DotDecoder decoder;
     QByteArray content;
     qint64 total = 0;
-    bool kept = true;
+    Result<void> stored;  // what the sink said when it could not keep a piece
     for (;;) {
         if (pos_ < buffer_.size()) {
             content.clear();
             pos_ += decoder.feed(buffer_.constData() + pos_, buffer_.size() - pos_, content);
             total += content.size();
-            if (total > maxBytes) {
-                kept = false;
-                // Beyond twice the limit the server is no longer sending a mail worth waiting for.
-                if (total > 2 * maxBytes) {
-                    return broken(QStringLiteral("mail %1 goes on beyond %2 bytes")
-                                      .arg(number)
-                                      .arg(2 * maxBytes));
-                }
+            // Beyond twice the limit the server is no longer sending a mail worth waiting for.
+            if (total > 2 * maxBytes) {
+                return broken(QStringLiteral("mail %1 goes on beyond %2 bytes")
+                                  .arg(number)
+                                  .arg(2 * maxBytes));
             }
-            if (kept && !content.isEmpty()) {
-                kept = sink.write(content.constData(), content.size());
+            // Past the limit, or once the sink failed, the rest is read and dropped.
+            if (total <= maxBytes && stored.ok() && !content.isEmpty()) {
+                stored = sink.write(content.constData(), content.size());
             }
             if (decoder.finished()) {
                 break;
             }
         }
-        if (QString error = fill(what, timeouts_.stallMs); !error.isEmpty()) {
-            return error;
+        if (Result<void> filled = fill(what, timeouts_.stallMs); !filled.ok()) {
+            return filled;
         }
     }
     if (total > maxBytes) {
-        return QStringLiteral("%1: mail %2 is larger than the limit of %3 bytes")
-            .arg(server_)
-            .arg(number)
-            .arg(maxBytes);
+        return Error{QStringLiteral("%1: mail %2 is larger than the limit of %3 bytes")
+                         .arg(server_)
+                         .arg(number)
+                         .arg(maxBytes)};
     }
-    if (!kept) {
-        return sink.failure();
-    }
-    return {};
+    return stored;
 }
 
-QString PopSession::remove(int number) {
+Result<void> PopSession::remove(int number) {
     return command("DELE " + QByteArray::number(number), QStringLiteral("DELE %1").arg(number));
 }
 
-QString PopSession::logOnWithUserPass(const QByteArray& user, const QByteArray& password) {
-    if (QString error = command("USER " + user, QStringLiteral("USER")); !error.isEmpty()) {
-        return error;
+Result<void> PopSession::logOnWithUserPass(const QByteArray& user, const QByteArray& password) {
+    if (Result<void> named = command("USER " + user, QStringLiteral("USER")); !named.ok()) {
+        return named;
     }
     QByteArray line = "PASS " + password;
-    QString error = command(line, QStringLiteral("PASS"));
+    Result<void> answered = command(line, QStringLiteral("PASS"));
     line.fill('\0');
-    return error;
+    return answered;
 }
 
-QString PopSession::quit() {
-    QString error = command("QUIT", QStringLiteral("QUIT"));
+Result<void> PopSession::quit() {
+    Result<void> answered = command("QUIT", QStringLiteral("QUIT"));
     broken_ = true;  // whatever the answer, nothing may follow a QUIT
-    return error;
+    return answered;
 }
 
 }  // namespace kervo

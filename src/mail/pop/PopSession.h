@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "app/Result.h"
 #include "mail/pop/PopChannel.h"
 
 namespace kervo {
@@ -15,10 +16,9 @@ namespace kervo {
 class MailSink {
   public:
     virtual ~MailSink() = default;
-    // False when the bytes could not be kept. The transfer is then read to its end and dropped,
-    // so that the session stays usable for the commands that follow.
-    virtual bool write(const char* data, qsizetype size) = 0;
-    virtual QString failure() const = 0;
+    // An Error when the bytes could not be kept. The transfer is then read to its end and
+    // dropped, so that the session stays usable for the commands that follow.
+    virtual Result<void> write(const char* data, qsizetype size) = 0;
 };
 
 struct MailListing {
@@ -26,10 +26,10 @@ struct MailListing {
     qint64 size = 0;
 };
 
-// The transaction state of RFC 1939 over a logged-on channel. Every command returns an error
-// text, empty on success. After a failure usable() says whether the dialogue is still in step
-// (the server refused, or the mail could not be stored locally) or lost (connection closed,
-// timeout, garbage), in which case the session must be dropped without QUIT.
+// The transaction state of RFC 1939 over a logged-on channel. After a command fails, usable()
+// says whether the dialogue is still in step (the server refused, or the mail could not be
+// stored locally) or lost (connection closed, timeout, garbage), in which case the session must
+// be dropped without QUIT.
 class PopSession {
   public:
     static constexpr qsizetype kMaxLine = 8192;  // answers and listing lines; mail lines are free
@@ -39,28 +39,31 @@ class PopSession {
 
     PopSession(PopChannel& channel, const PopTimeouts& timeouts, QString serverName);
 
-    QString list(std::vector<MailListing>& out);
+    Result<std::vector<MailListing>> list();
     // The unique ids by mail number, raw as the server sent them. A server without UIDL
-    // answers -ERR: an error text with usable() still true.
-    QString uniqueIds(std::map<int, QByteArray>& out);
+    // answers -ERR: an Error with usable() still true.
+    Result<std::map<int, QByteArray>> uniqueIds();
     // A mail that turns out larger than maxBytes is read to its end and dropped, so that the
-    // session stays usable; the error then says so.
-    QString retrieve(int number, MailSink& sink, qint64 maxBytes);
-    QString remove(int number);
-    QString quit();
+    // session stays usable; the Error then says so.
+    Result<void> retrieve(int number, MailSink& sink, qint64 maxBytes);
+    Result<void> remove(int number);
+    Result<void> quit();
     // The clear-text log-on of RFC 1939, for a channel that is connected but not logged on.
-    QString logOnWithUserPass(const QByteArray& user, const QByteArray& password);
+    Result<void> logOnWithUserPass(const QByteArray& user, const QByteArray& password);
 
     bool usable() const { return !broken_; }
 
   private:
-    QString command(const QByteArray& line, const QString& what);
-    QString readLine(QByteArray& line, const QString& what, int timeoutMs);
-    QString fill(const QString& what, int timeoutMs);
-    QString checkFloor(const QString& what);
-    QString readListing(const QString& what, const std::function<void(const QByteArray&)>& each);
-    QString broken(const QString& text);
-    QString refused(const QString& what, const QByteArray& status) const;
+    Result<void> command(const QByteArray& line, const QString& what);
+    // One answer line without its line end.
+    Result<QByteArray> readLine(const QString& what, int timeoutMs);
+    Result<void> fill(const QString& what, int timeoutMs);
+    Result<void> checkFloor(const QString& what);
+    Result<void> readListing(const QString& what,
+                             const std::function<void(const QByteArray&)>& each);
+    // The dialogue is lost: marks the session so and says why.
+    Error broken(const QString& text);
+    Error refused(const QString& what, const QByteArray& status) const;
 
     PopChannel& channel_;
     PopTimeouts timeouts_;

@@ -36,49 +36,54 @@ std::optional<int> parsePort(const QString& text) {
     return port;
 }
 
-// Host and optional port of the authority. Returns an error text, empty when fine.
-QString splitAuthority(const QString& authority, ServerAddress& out,
-                       std::optional<int>& explicitPort) {
+struct Authority {
+    QString host;  // IPv6 literals without brackets, other names in ASCII
+    std::optional<int> port;
+};
+
+Result<Authority> splitAuthority(const QString& authority) {
     QString hostPart = authority;
     QString portPart;
     if (authority.startsWith(u'[')) {
         const qsizetype close = authority.indexOf(u']');
         if (close < 0) {
-            return QStringLiteral("the IPv6 address has no closing ']'");
+            return Error{QStringLiteral("the IPv6 address has no closing ']'")};
         }
         hostPart = authority.mid(1, close - 1);
         const QString after = authority.mid(close + 1);
         if (!after.isEmpty()) {
             if (!after.startsWith(u':')) {
-                return QStringLiteral("unexpected text after the IPv6 address");
+                return Error{QStringLiteral("unexpected text after the IPv6 address")};
             }
             portPart = after.mid(1);
             if (portPart.isEmpty()) {
-                return QStringLiteral("the port after ':' is missing");
+                return Error{QStringLiteral("the port after ':' is missing")};
             }
         }
         if (!isIpv6(hostPart)) {
-            return QStringLiteral("'%1' is not an IPv6 address").arg(hostPart);
+            return Error{QStringLiteral("'%1' is not an IPv6 address").arg(hostPart)};
         }
     } else if (authority.count(u':') > 1) {
         // An IPv6 literal written without brackets can carry no port.
         if (!isIpv6(authority)) {
-            return QStringLiteral("'%1' is neither host:port nor an IPv6 address").arg(authority);
+            return Error{
+                QStringLiteral("'%1' is neither host:port nor an IPv6 address").arg(authority)};
         }
     } else if (const qsizetype colon = authority.indexOf(u':'); colon >= 0) {
         hostPart = authority.left(colon);
         portPart = authority.mid(colon + 1);
         if (portPart.isEmpty()) {
-            return QStringLiteral("the port after ':' is missing");
+            return Error{QStringLiteral("the port after ':' is missing")};
         }
     }
     if (hostPart.isEmpty()) {
-        return QStringLiteral("the host name is missing");
+        return Error{QStringLiteral("the host name is missing")};
     }
+    Authority out;
     if (!portPart.isEmpty()) {
-        explicitPort = parsePort(portPart);
-        if (!explicitPort) {
-            return QStringLiteral("'%1' is not a port number (1-65535)").arg(portPart);
+        out.port = parsePort(portPart);
+        if (!out.port) {
+            return Error{QStringLiteral("'%1' is not a port number (1-65535)").arg(portPart)};
         }
     }
     if (!hostPart.contains(u':')) {
@@ -90,37 +95,38 @@ QString splitAuthority(const QString& authority, ServerAddress& out,
         if (!ascii) {
             host = QString::fromLatin1(QUrl::toAce(hostPart));
             if (host.isEmpty()) {
-                return QStringLiteral("'%1' is not a valid host name").arg(hostPart);
+                return Error{QStringLiteral("'%1' is not a valid host name").arg(hostPart)};
             }
         }
         for (const QChar c : host) {
             if (!isHostNameChar(c)) {
-                return QStringLiteral("'%1' is not a valid host name").arg(hostPart);
+                return Error{QStringLiteral("'%1' is not a valid host name").arg(hostPart)};
             }
         }
         hostPart = host;
     }
     out.host = hostPart;
-    return {};
+    return out;
 }
 
-QString applyOption(const QString& key, const QString& value, ServerAddress& out,
-                    bool& startTlsAsked) {
+// Takes one "key=value" of the address's options into out.
+Result<void> applyOption(const QString& key, const QString& value, ServerAddress& out,
+                         bool& startTlsAsked) {
     if (key == u"tls") {
         if (value.compare(u"starttls", Qt::CaseInsensitive) != 0) {
-            return QStringLiteral("tls=%1 is not known (only tls=starttls)").arg(value);
+            return Error{QStringLiteral("tls=%1 is not known (only tls=starttls)").arg(value)};
         }
         startTlsAsked = true;
     } else if (key == u"cafile") {
         if (value.isEmpty()) {
-            return QStringLiteral("cafile= needs a file name");
+            return Error{QStringLiteral("cafile= needs a file name")};
         }
         out.caFile = value;
     } else if (key == u"pin") {
         const QStringList keys = value.split(u';');
         for (const QString& one : keys) {
             if (!one.startsWith(u"sha256//") || one.size() <= 8) {
-                return QStringLiteral("pin= takes sha256//<base64> keys separated by ';'");
+                return Error{QStringLiteral("pin= takes sha256//<base64> keys separated by ';'")};
             }
         }
         out.pin = value;
@@ -135,10 +141,12 @@ QString applyOption(const QString& key, const QString& value, ServerAddress& out
         } else if (v == u"any") {
             out.auth = PopAuth::Any;
         } else {
-            return QStringLiteral("auth=%1 is not known (apop, plain, user or any)").arg(value);
+            return Error{
+                QStringLiteral("auth=%1 is not known (apop, plain, user or any)").arg(value)};
         }
     } else {
-        return QStringLiteral("the option '%1' is not known (tls, cafile, pin, auth)").arg(key);
+        return Error{
+            QStringLiteral("the option '%1' is not known (tls, cafile, pin, auth)").arg(key)};
     }
     return {};
 }
@@ -157,23 +165,24 @@ QByteArray ServerAddress::url() const {
     return scheme + "://" + shownHost + ':' + QByteArray::number(port) + '/';
 }
 
-ServerAddressParse parseServerAddress(const QString& line) {
+Result<ServerAddress> parseServerAddress(const QString& line) {
     const QString text = line.trimmed();
     if (text.isEmpty()) {
-        return QStringLiteral("the mail server address is empty");
+        return Error{QStringLiteral("the mail server address is empty")};
     }
     for (const QChar c : text) {
         if (c.isSpace() || c.category() == QChar::Other_Control) {
-            return QStringLiteral("the mail server address contains a blank or control character");
+            return Error{
+                QStringLiteral("the mail server address contains a blank or control character")};
         }
     }
 
     // Checked before anything is taken apart: a user name and password written in here must
     // not reach an error text piecemeal, whichever characters the password holds.
     if (text.contains(u'@')) {
-        return QStringLiteral(
+        return Error{QStringLiteral(
             "the user name and the password belong on lines 7 and 8, not in the server address "
-            "(an '@' in an option is written %40)");
+            "(an '@' in an option is written %40)")};
     }
 
     ServerAddress out;
@@ -188,14 +197,14 @@ ServerAddressParse parseServerAddress(const QString& line) {
         } else if (scheme == u"pop3+stls") {
             out.tls = PopTls::StartTls;
         } else {
-            return QStringLiteral("the scheme '%1' is not known (pop3, pop3s or pop3+stls)")
-                .arg(text.left(schemeEnd));
+            return Error{QStringLiteral("the scheme '%1' is not known (pop3, pop3s or pop3+stls)")
+                             .arg(text.left(schemeEnd))};
         }
         rest = text.mid(schemeEnd + 3);
     }
 
     if (rest.contains(u'#')) {
-        return QStringLiteral("the mail server address may not contain '#'");
+        return Error{QStringLiteral("the mail server address may not contain '#'")};
     }
     QString query;
     if (const qsizetype q = rest.indexOf(u'?'); q >= 0) {
@@ -206,13 +215,14 @@ ServerAddressParse parseServerAddress(const QString& line) {
         rest.chop(1);
     }
     if (rest.contains(u'/')) {
-        return QStringLiteral("the mail server address may not contain a path");
+        return Error{QStringLiteral("the mail server address may not contain a path")};
     }
 
-    std::optional<int> explicitPort;
-    if (QString error = splitAuthority(rest, out, explicitPort); !error.isEmpty()) {
-        return error;
+    const Result<Authority> authority = splitAuthority(rest);
+    if (!authority.ok()) {
+        return authority.error();
     }
+    out.host = authority.value().host;
 
     bool startTlsAsked = false;
     if (!query.isEmpty()) {
@@ -221,21 +231,23 @@ ServerAddressParse parseServerAddress(const QString& line) {
             const QString key = (eq < 0 ? item : item.left(eq)).toLower();
             const QString value =
                 eq < 0 ? QString() : QUrl::fromPercentEncoding(item.mid(eq + 1).toUtf8());
-            if (QString error = applyOption(key, value, out, startTlsAsked); !error.isEmpty()) {
-                return error;
+            if (Result<void> applied = applyOption(key, value, out, startTlsAsked); !applied.ok()) {
+                return applied.error();
             }
         }
     }
     if (startTlsAsked) {
         if (out.tls == PopTls::Implicit) {
-            return QStringLiteral("tls=starttls contradicts pop3s://, which is TLS from the start");
+            return Error{
+                QStringLiteral("tls=starttls contradicts pop3s://, which is TLS from the start")};
         }
         out.tls = PopTls::StartTls;
     }
     if (out.tls == PopTls::None && (!out.caFile.isEmpty() || !out.pin.isEmpty())) {
-        return QStringLiteral("cafile= and pin= need TLS (pop3s://, pop3+stls:// or tls=starttls)");
+        return Error{
+            QStringLiteral("cafile= and pin= need TLS (pop3s://, pop3+stls:// or tls=starttls)")};
     }
-    out.port = explicitPort.value_or(out.tls == PopTls::Implicit ? 995 : 110);
+    out.port = authority.value().port.value_or(out.tls == PopTls::Implicit ? 995 : 110);
     return out;
 }
 

@@ -2,7 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <variant>
+
+#include "app/Result.h"
 
 namespace kervo {
 
@@ -34,12 +35,11 @@ struct ServerAddress {
     QByteArray url() const;
 };
 
-using ServerAddressParse = std::variant<ServerAddress, QString>;  // the address or what is wrong
-
 // Accepts a bare host name ("mail.example.com", plain POP3 on port 110), "host:port",
 // "[v6]:port", "pop3://host[:port]", "pop3s://host[:port]" (TLS, 995) and
 // "pop3+stls://host[:port]" (STLS, 110), each optionally followed by "?key=value&..." with the
-// keys tls (=starttls), cafile, pin and auth (=apop, plain, user or any).
-ServerAddressParse parseServerAddress(const QString& line);
+// keys tls (=starttls), cafile, pin and auth (=apop, plain, user or any). The Error says what is
+// wrong with the line.
+Result<ServerAddress> parseServerAddress(const QString& line);
 
 }  // namespace kervo

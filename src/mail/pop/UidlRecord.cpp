@@ -36,15 +36,15 @@ std::optional<QByteArray> sanitisedUid(const QByteArray& raw) {
 
 UidlRecord::UidlRecord(QString path) : path_(std::move(path)) {}
 
-QString UidlRecord::load() {
+Result<void> UidlRecord::load() {
     ids_.clear();
     QFile file(path_);
     if (!file.exists()) {
         return {};
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("mail folder: %1 cannot be read: %2")
-            .arg(QDir::toNativeSeparators(path_), file.errorString());
+        return Error{QStringLiteral("mail folder: %1 cannot be read: %2")
+                         .arg(QDir::toNativeSeparators(path_), file.errorString())};
     }
     const QByteArray all = file.read(kMaxRecordBytes);
     for (const QByteArray& line : all.split('\n')) {
@@ -64,26 +64,29 @@ bool UidlRecord::contains(const QByteArray& uid, qint64 size) const {
     return found != ids_.constEnd() && found.value() == size;
 }
 
-QString UidlRecord::forget(const QSet<QByteArray>& spent) {
+Result<void> UidlRecord::forget(const QSet<QByteArray>& spent) {
     qsizetype removed = 0;
     for (const QByteArray& uid : spent) {
         removed += ids_.remove(uid) ? 1 : 0;
     }
-    return removed == 0 ? QString() : rewrite();
+    if (removed == 0) {
+        return {};
+    }
+    return rewrite();
 }
 
-QString UidlRecord::rewrite() {
+Result<void> UidlRecord::rewrite() {
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly)) {
-        return QStringLiteral("mail folder: %1 cannot be written: %2")
-            .arg(QDir::toNativeSeparators(path_), file.errorString());
+        return Error{QStringLiteral("mail folder: %1 cannot be written: %2")
+                         .arg(QDir::toNativeSeparators(path_), file.errorString())};
     }
     for (auto it = ids_.constBegin(); it != ids_.constEnd(); ++it) {
         file.write(it.key() + ' ' + QByteArray::number(it.value()) + '\n');
     }
     if (!file.commit()) {
-        return QStringLiteral("mail folder: %1 cannot be written: %2")
-            .arg(QDir::toNativeSeparators(path_), file.errorString());
+        return Error{QStringLiteral("mail folder: %1 cannot be written: %2")
+                         .arg(QDir::toNativeSeparators(path_), file.errorString())};
     }
     // The file itself is synced by the commit; its new name must reach the disk as well, or a
     // crash could bring back ids that are already spent.
@@ -96,13 +99,13 @@ QString UidlRecord::rewrite() {
     return {};
 }
 
-QString UidlRecord::add(const QByteArray& uid, qint64 size) {
+Result<void> UidlRecord::add(const QByteArray& uid, qint64 size) {
     const QByteArray line = uid + ' ' + QByteArray::number(size) + '\n';
     const int fd = ::open(QFile::encodeName(path_).constData(),
                           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return QStringLiteral("mail folder: %1 cannot be written: %2")
-            .arg(QDir::toNativeSeparators(path_), errnoText(errno));
+        return Error{QStringLiteral("mail folder: %1 cannot be written: %2")
+                         .arg(QDir::toNativeSeparators(path_), errnoText(errno))};
     }
     const off_t before = ::lseek(fd, 0, SEEK_END);
     qsizetype done = 0;
@@ -128,8 +131,8 @@ QString UidlRecord::add(const QByteArray& uid, qint64 size) {
     }
     ::close(fd);
     if (error != 0) {
-        return QStringLiteral("mail folder: %1 cannot be written: %2")
-            .arg(QDir::toNativeSeparators(path_), errnoText(error));
+        return Error{QStringLiteral("mail folder: %1 cannot be written: %2")
+                         .arg(QDir::toNativeSeparators(path_), errnoText(error))};
     }
     ids_.insert(uid, size);
     return {};

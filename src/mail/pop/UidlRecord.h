@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+#include "app/Result.h"
+
 namespace kervo {
 
 // The unique ids of the mails this folder has saved in sessions whose QUIT the server has not
@@ -21,21 +23,21 @@ class UidlRecord {
   public:
     explicit UidlRecord(QString path);
 
-    // An error text when the record exists but cannot be read. A missing record is empty. Lines
+    // An Error when the record exists but cannot be read. A missing record is empty. Lines
     // without a size come from an older version that kept spent ids and are not trusted.
-    QString load();
+    Result<void> load();
     // Whether the mail with this id and size was saved by a session whose QUIT was not confirmed.
     bool contains(const QByteArray& uid, qint64 size) const;
     qsizetype size() const { return ids_.size(); }
     QList<QByteArray> ids() const { return ids_.keys(); }
     // Adds one id durably, before the mail's DELE is sent.
-    QString add(const QByteArray& uid, qint64 size);
+    Result<void> add(const QByteArray& uid, qint64 size);
     // Forgets the given ids (the server no longer lists them, or their deletion was committed
     // by a confirmed QUIT), rewriting the record atomically.
-    QString forget(const QSet<QByteArray>& spent);
+    Result<void> forget(const QSet<QByteArray>& spent);
 
   private:
-    QString rewrite();
+    Result<void> rewrite();
 
     QString path_;
     QHash<QByteArray, qint64> ids_;

@@ -120,13 +120,13 @@ TEST(DecodeHeaderTest, headerBlock_givesRawValueOfFirstMatch) {
         std::optional<QByteArray> value;
     };
     const FindCase cases[] = {
-        {"From: a\r\nSUBJECT: x\r\n\r\nb", "subject:", " x"},
+        {"From: a\r\nSUBJECT: x\r\n\r\nb", "Subject:", " x"},
         {"Subject: one\nSubject: two\n\n", "Subject", " one"},
-        {"Subject: a\r\n b\r\n\tc\r\nTo: x\r\n\r\n", "subject:", " a\r\n b\r\n\tc"},
-        {"X-Subject: no\r\nSubjects: no\r\n\r\n", "subject:", std::nullopt},
-        {"From: a\r\n\r\nSubject: body\r\n", "subject:", std::nullopt},
-        {"From a@b Mon Jan  1 00:00:00 2024\nSubject: x\n\n", "subject:", " x"},
-        {"Subject : x", "subject:", " x"},
+        {"Subject: a\r\n b\r\n\tc\r\nTo: x\r\n\r\n", "Subject:", " a\r\n b\r\n\tc"},
+        {"X-Subject: no\r\nSubjects: no\r\n\r\n", "Subject:", std::nullopt},
+        {"From: a\r\n\r\nSubject: body\r\n", "Subject:", std::nullopt},
+        {"From a@b Mon Jan  1 00:00:00 2024\nSubject: x\n\n", "Subject:", " x"},
+        {"Subject : x", "Subject:", " x"},
         {"Subject: x\r\n\r\n", ":", std::nullopt},
     };
     for (const FindCase& c : cases) {

@@ -10,15 +10,13 @@
 
 #include "MimeFixtures.h"
 #include "mail/mime/MimeReader.h"
-#include "mail/mime/ReadMailCommand.h"
+#include "mail/mime/ReadMailTool.h"
 
 namespace kervo {
 namespace {
 
-const QString kSubject = QStringLiteral("subject:");
-
 // The texts are the originals the fixtures were encoded from (see data/make_fixtures.py).
-TEST(ReadMailTest, savedMails_giveSubjectAndBody) {
+TEST(MailReaderTest, savedMails_giveSubjectAndBody) {
     const std::tuple<const char*, const char16_t*, const char16_t*> cases[] = {
         {"iso2022jp_split_subject.eml", u"【警告】サーバ改ざん検知 web01",
          u"改ざんを検知しました。\r\n対象: /etc/passwd\r\n"},
@@ -39,16 +37,18 @@ TEST(ReadMailTest, savedMails_giveSubjectAndBody) {
     };
     for (const auto& [file, subject, body] : cases) {
         SCOPED_TRACE(file);
-        const MailFileRead read = readMailFile(test::fixturePath(file), kSubject);
-        ASSERT_FALSE(read.failed()) << read.error.toStdString();
-        EXPECT_EQ(read.texts.header, QString::fromUtf16(subject));
-        EXPECT_EQ(read.texts.body, QString::fromUtf16(body));
+        const Result<MailTexts> read = readMailFile(test::fixturePath(file));
+        ASSERT_TRUE(read.ok()) << read.error().message.toStdString();
+        EXPECT_EQ(read.value().subject, QString::fromUtf16(subject));
+        EXPECT_EQ(read.value().body, QString::fromUtf16(body));
     }
 }
 
-TEST(ReadMailTest, brokenBase64_keepsWhatDecodes) {
-    const MailTexts texts = readMailFile(test::fixturePath("broken_base64.eml"), kSubject).texts;
-    EXPECT_EQ(texts.header, QStringLiteral("broken"));
+TEST(MailReaderTest, brokenBase64_keepsWhatDecodes) {
+    const Result<MailTexts> read = readMailFile(test::fixturePath("broken_base64.eml"));
+    ASSERT_TRUE(read.ok()) << read.error().message.toStdString();
+    const MailTexts& texts = read.value();
+    EXPECT_EQ(texts.subject, QStringLiteral("broken"));
     EXPECT_TRUE(texts.body.startsWith(QStringLiteral("Line one\r\n"))) << texts.body.toStdString();
 }
 
@@ -68,11 +68,11 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
 
 // Mails the MIME parser makes nothing of, or would read with lines dropped: the rules still see
 // the subject found in the raw header lines and the text after them, from a file as from bytes.
-TEST(ReadMailTest, unparseableMails_stillGiveTheirTexts) {
+TEST(MailReaderTest, unparseableMails_stillGiveTheirTexts) {
     const struct {
         const char* name;
         QByteArray raw;
-        const char16_t* header;
+        const char16_t* subject;
         const char16_t* body;
     } cases[] = {
         {"emptyFile", bytes(""), u"", u""},
@@ -94,19 +94,19 @@ TEST(ReadMailTest, unparseableMails_stillGiveTheirTexts) {
     QTemporaryDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const MailFileRead read =
-            readMailFile(writeFile(dir, QString::fromUtf8(c.name), c.raw), kSubject);
-        ASSERT_FALSE(read.failed()) << read.error.toStdString();
-        EXPECT_EQ(read.texts.header, QString::fromUtf16(c.header));
-        EXPECT_EQ(read.texts.body, QString::fromUtf16(c.body));
-        const MailTexts fromBytes = readMailBytes(c.raw, kSubject);
-        EXPECT_EQ(fromBytes.header, read.texts.header);
-        EXPECT_EQ(fromBytes.body, read.texts.body);
+        const Result<MailTexts> read =
+            readMailFile(writeFile(dir, QString::fromUtf8(c.name), c.raw));
+        ASSERT_TRUE(read.ok()) << read.error().message.toStdString();
+        EXPECT_EQ(read.value().subject, QString::fromUtf16(c.subject));
+        EXPECT_EQ(read.value().body, QString::fromUtf16(c.body));
+        const MailTexts fromBytes = readMailBytes(c.raw);
+        EXPECT_EQ(fromBytes.subject, read.value().subject);
+        EXPECT_EQ(fromBytes.body, read.value().body);
     }
 }
 
 // Failing is kept for files that cannot be read at all, so that the mail is tried again later.
-TEST(ReadMailTest, unreadableFiles_failWithTheReason) {
+TEST(MailReaderTest, unreadableFiles_failWithTheReason) {
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("fifo.eml"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
@@ -120,16 +120,17 @@ TEST(ReadMailTest, unreadableFiles_failWithTheReason) {
         {QString(), QStringLiteral("without a name")},
     };
     for (const auto& [path, reason] : cases) {
-        const MailFileRead read = readMailFile(path, kSubject);
-        EXPECT_TRUE(read.failed() && read.error.contains(reason) && read.error.contains(path))
-            << path.toStdString() << ": " << read.error.toStdString();
+        const Result<MailTexts> read = readMailFile(path);
+        const QString error = read.ok() ? QString() : read.error().message;
+        EXPECT_TRUE(!read.ok() && error.contains(reason) && error.contains(path))
+            << path.toStdString() << ": " << error.toStdString();
     }
     ::close(fifoHeld);
 }
 
 // A long mail is read to its end: a rule's text in its last line still raises the alarm, and
 // a flood of header lines neither hides the subject nor the structure fields after it.
-TEST(ReadMailTest, largeMails_keepTheirTextsToTheEnd) {
+TEST(MailReaderTest, largeMails_keepTheirTextsToTheEnd) {
     QByteArray lines;
     for (int i = 0; lines.size() < 3 * 1024 * 1024; ++i) {
         lines += "Modified: /usr/lib/file" + QByteArray::number(i) + ".so  size 1234  ok\n";
@@ -147,7 +148,7 @@ TEST(ReadMailTest, largeMails_keepTheirTextsToTheEnd) {
     const struct {
         const char* name;
         QByteArray raw;
-        const char16_t* header;
+        const char16_t* subject;
         QByteArray bodyEnd;
     } cases[] = {
         {"plainBodyMatchInLastLine",
@@ -171,20 +172,21 @@ TEST(ReadMailTest, largeMails_keepTheirTextsToTheEnd) {
     QTemporaryDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const MailFileRead read =
-            readMailFile(writeFile(dir, QString::fromUtf8(c.name), c.raw), kSubject);
-        ASSERT_FALSE(read.failed()) << read.error.toStdString();
-        EXPECT_EQ(read.texts.header, QString::fromUtf16(c.header));
+        const Result<MailTexts> read =
+            readMailFile(writeFile(dir, QString::fromUtf8(c.name), c.raw));
+        ASSERT_TRUE(read.ok()) << read.error().message.toStdString();
+        const MailTexts& texts = read.value();
+        EXPECT_EQ(texts.subject, QString::fromUtf16(c.subject));
         const QString end =
             QString::fromUtf8(c.bodyEnd).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-        EXPECT_TRUE(read.texts.body.endsWith(end)) << read.texts.body.right(80).toStdString();
-        EXPECT_EQ(read.texts.body.count(end), 1);
+        EXPECT_TRUE(texts.body.endsWith(end)) << texts.body.right(80).toStdString();
+        EXPECT_EQ(texts.body.count(end), 1);
     }
 }
 
 // A text part that names a file counts as an attachment inside a multipart, but a mail whose
 // only part it is still has that part as its body.
-TEST(ReadMailTest, attachmentRules_dependOnWhetherThereIsAnythingElse) {
+TEST(MailReaderTest, attachmentRules_dependOnWhetherThereIsAnythingElse) {
     const QByteArray multipart = "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
     const std::pair<QByteArray, QString> cases[] = {
         {"Subject: s\r\nContent-Type: text/plain; name=report.txt\r\n"
@@ -200,11 +202,11 @@ TEST(ReadMailTest, attachmentRules_dependOnWhetherThereIsAnythingElse) {
          QStringLiteral("plain")},
     };
     for (const auto& [raw, body] : cases) {
-        EXPECT_EQ(readMailBytes(raw, kSubject).body, body) << raw.toStdString();
+        EXPECT_EQ(readMailBytes(raw).body, body) << raw.toStdString();
     }
 }
 
-TEST(ReadMailTest, deepNesting_isBoundedAndDoesNotCrash) {
+TEST(MailReaderTest, deepNesting_isBoundedAndDoesNotCrash) {
     for (const int depth : {10, 5000}) {
         QByteArray raw = "Subject: deep\r\nContent-Type: multipart/mixed; boundary=b0\r\n\r\n";
         for (int i = 0; i < depth; ++i) {
@@ -213,12 +215,11 @@ TEST(ReadMailTest, deepNesting_isBoundedAndDoesNotCrash) {
         }
         raw += "--b" + QByteArray::number(depth) + "\r\nContent-Type: text/plain\r\n\r\ninner\r\n";
         // Shallow nesting is read; beyond the bound the text is simply not found.
-        EXPECT_EQ(readMailBytes(raw, kSubject).body,
-                  depth == 10 ? QStringLiteral("inner\r\n") : QString());
+        EXPECT_EQ(readMailBytes(raw).body, depth == 10 ? QStringLiteral("inner\r\n") : QString());
     }
 }
 
-TEST(ReadMailCommandTest, files_showSubjectAndBodySafelyAndNameTheUnreadable) {
+TEST(ReadMailToolTest, files_showSubjectAndBodySafelyAndNameTheUnreadable) {
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("gone.eml"));
     const QString controls = dir.filePath(QStringLiteral("ctl.eml"));
@@ -231,7 +232,7 @@ TEST(ReadMailCommandTest, files_showSubjectAndBodySafelyAndNameTheUnreadable) {
     QString err;
     QTextStream outStream(&out);
     QTextStream errStream(&err);
-    EXPECT_EQ(runReadMailCommand({missing, controls}, outStream, errStream), 1);
+    EXPECT_EQ(runReadMailTool({missing, controls}, outStream, errStream), 1);
     EXPECT_TRUE(err.contains(missing));
     EXPECT_FALSE(out.contains(missing));
     EXPECT_TRUE(out.contains(controls));

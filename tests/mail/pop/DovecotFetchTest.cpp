@@ -22,7 +22,7 @@ class DovecotFetch : public test::FetchTest {
         }
         QString why;
         ASSERT_TRUE(server_.start(why)) << why.toStdString();
-        component_.setTimeouts(PopTimeouts{20'000, 30'000, 30'000});
+        mailbox_.setTimeouts(PopTimeouts{20'000, 30'000, 30'000});
     }
 
     void deliver(const QList<QByteArray>& mails) {
@@ -30,9 +30,9 @@ class DovecotFetch : public test::FetchTest {
             ASSERT_TRUE(server_.addMail(mail));
         }
     }
-    FetchResult fetch(const QString& address, const char* password = DovecotServer::kPassword) {
-        return component_.RcvMail(address, QString::fromLatin1(DovecotServer::kUser),
-                                  QString::fromLatin1(password), u"SAVEALLD"_s, folder());
+    FetchOutcome fetch(const QString& address, const char* password = DovecotServer::kPassword) {
+        return mailbox_.fetchAll(
+            {address, QString::fromLatin1(DovecotServer::kUser), QString::fromLatin1(password)});
     }
     QString plain() const { return u"127.0.0.1:%1"_s.arg(server_.popPort()); }
 
@@ -40,8 +40,8 @@ class DovecotFetch : public test::FetchTest {
 };
 
 TEST_F(DovecotFetch, emptyThenFullMailbox_givesNothingThenAllByteExactInServerOrder) {
-    const FetchResult empty = fetch(plain());
-    EXPECT_EQ(empty.error, QString());
+    const FetchOutcome empty = fetch(plain());
+    EXPECT_EQ(failureOf(empty), QString());
     EXPECT_EQ(empty.files, QStringList());
 
     QList<QByteArray> sent = {
@@ -54,8 +54,8 @@ TEST_F(DovecotFetch, emptyThenFullMailbox_givesNothingThenAllByteExactInServerOr
         sent.append(report(i));
     }
     deliver(sent);
-    const FetchResult full = fetch(plain());
-    EXPECT_EQ(full.error, QString());
+    const FetchOutcome full = fetch(plain());
+    EXPECT_EQ(failureOf(full), QString());
     EXPECT_TRUE(saved(full) == asSaved(sent));  // not printed: 30 MB
     EXPECT_EQ(server_.mailCount(), 0);
 }
@@ -76,15 +76,16 @@ TEST_P(DovecotLogOn, fetch_succeedsOnlyWithTrustedServerAndRightPassword) {
     // Large enough to span many TLS records, which the receiving side must drain in full.
     const QList<QByteArray> sent = {report(7), "Subject: big\r\n\r\n" + QByteArray(3 << 20, 'z')};
     deliver(sent);
-    const FetchResult result = fetch(QString::fromUtf8(c.address)
-                                         .replace(u"%1"_s, QString::number(server_.popPort()))
-                                         .replace(u"%2"_s, QString::number(server_.popsPort()))
-                                         .replace(u"%3"_s, server_.caFile())
-                                         .replace(u"%4"_s, server_.pin()),
-                                     c.password);
-    EXPECT_TRUE(result.error.contains(QString::fromUtf8(c.error)) && result.error.isEmpty() == fine)
-        << result.error.toStdString();
-    EXPECT_FALSE(result.error.contains(QString::fromLatin1(c.password)));
+    const FetchOutcome result = fetch(QString::fromUtf8(c.address)
+                                          .replace(u"%1"_s, QString::number(server_.popPort()))
+                                          .replace(u"%2"_s, QString::number(server_.popsPort()))
+                                          .replace(u"%3"_s, server_.caFile())
+                                          .replace(u"%4"_s, server_.pin()),
+                                      c.password);
+    const QString error = failureOf(result);
+    EXPECT_TRUE(error.contains(QString::fromUtf8(c.error)) && error.isEmpty() == fine)
+        << error.toStdString();
+    EXPECT_FALSE(error.contains(QString::fromLatin1(c.password)));
     EXPECT_EQ(saved(result), fine ? asSaved(sent) : QList<QByteArray>());
     EXPECT_EQ(server_.mailCount(), fine ? 0 : 2);
     EXPECT_TRUE(server_.log().contains(QString::fromUtf8(c.loginMark)))

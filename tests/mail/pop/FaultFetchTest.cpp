@@ -19,7 +19,6 @@ using test::PopFault;
 
 const QString kPassword = u"pw-Secret-42"_s;
 const QString kUser = u"monitor"_s;
-const QString kCommand = u"SAVEALLD"_s;
 const QList<QByteArray> kContents = {
     "Subject: 1\r\n\r\n.leading dot\r\n",
     "Subject: 2\r\n\r\n" + QByteArray(300'000, 'b') + "\r\n..\r\n",
@@ -34,8 +33,8 @@ class FakeServerFetch : public test::FetchTest {
         ASSERT_NE(server_->port(), 0);
     }
     QString address() const { return u"127.0.0.1:%1"_s.arg(server_->port()); }
-    FetchResult fetch(const QString& options = {}) {
-        return component_.RcvMail(address() + options, kUser, kPassword, kCommand, folder());
+    FetchOutcome fetch(const QString& options = {}) {
+        return mailbox_.fetchAll({address() + options, kUser, kPassword});
     }
     QStringList waiting() const { return test::filesIn(folder() + u"/new"_s); }
 
@@ -92,15 +91,15 @@ class FakeServerFault : public FakeServerFetch, public ::testing::WithParamInter
 TEST_P(FakeServerFault, fetch_deletesOnlySavedMailAndGoesOnPastMailItCannotFetch) {
     const FaultCase& c = GetParam();
     if (c.setup == Impatient) {
-        component_.setTimeouts(PopTimeouts{2000, 300, 300});
+        mailbox_.setTimeouts(PopTimeouts{2000, 300, 300});
     } else if (c.setup == Dripping) {
         PopTimeouts timeouts;
         timeouts.floorWindowMs = 300;
-        component_.setTimeouts(timeouts);
+        mailbox_.setTimeouts(timeouts);
     }
-    component_.setMaxMailBytes(c.setup == SmallMails ? 100'000 : 1 << 30);
+    mailbox_.setMaxMailBytes(c.setup == SmallMails ? 100'000 : 1 << 30);
     if (c.setup == NoSpace) {
-        component_.setFreeSpaceProbe([](const QString&) { return qint64{0}; });
+        mailbox_.setFreeSpaceProbe([](const QString&) { return qint64{0}; });
     }
     startServer(c.faults);
     // The disk refuses to let a file grow beyond 100 kB, halfway through mail 2.
@@ -110,13 +109,14 @@ TEST_P(FakeServerFault, fetch_deletesOnlySavedMailAndGoesOnPastMailItCannotFetch
     fileSize.rlim_cur = c.setup == SmallFiles ? 100'000 : unlimited.rlim_cur;
     std::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &fileSize);
-    const FetchResult result = fetch(c.setup == UserForced ? u"?auth=user"_s : QString());
+    const FetchOutcome result = fetch(c.setup == UserForced ? u"?auth=user"_s : QString());
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
 
-    const QString said = c.fails ? result.error : result.notices.join(u'\n');
-    EXPECT_EQ(result.failed(), c.fails) << result.error.toStdString();
+    const QString error = failureOf(result);
+    const QString said = c.fails ? error : result.notices.join(u'\n');
+    EXPECT_EQ(!result.ended.ok(), c.fails) << error.toStdString();
     EXPECT_TRUE(said.contains(QString::fromUtf8(c.mentions))) << said.toStdString();
-    EXPECT_FALSE((result.error + result.notices.join(u' ')).contains(kPassword));
+    EXPECT_FALSE((error + result.notices.join(u' ')).contains(kPassword));
     EXPECT_EQ(which(test::contentsOf(waiting())), QString::fromUtf8(c.saved));
     // The promise of the fetch: the server was told to delete only mails saved whole.
     const QString deleted = which(server_->acceptedDeletions());
@@ -181,25 +181,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.name); });
 
 TEST_F(FakeServerFetch, mailThatCannotBeFetched_toldOnceNotAtEveryPoll) {
-    component_.setMaxMailBytes(100'000);
+    mailbox_.setMaxMailBytes(100'000);
     startServer({});
     EXPECT_EQ(fetch().withheld, 1);
-    const FetchResult second = fetch();
+    const FetchOutcome second = fetch();
     EXPECT_EQ(second.withheld, 1);
     EXPECT_EQ(second.notices, QStringList());
 }
 
 TEST_F(FakeServerFetch, idReusedAfterConfirmedQuit_newMailIsSaved) {
     startServer({});
-    const FetchResult first = fetch();
-    ASSERT_EQ(first.error, QString());
-    for (const QString& file : first.files.value_or(QStringList())) {
-        component_.MarkAnalysed(file, folder());
+    const FetchOutcome first = fetch();
+    ASSERT_EQ(failureOf(first), QString());
+    for (const QString& file : first.files) {
+        mailbox_.markAnalysed(file);
     }
     // A server that numbers its ids gives the next mail the id "1" again.
     server_->deliver(kContents[0], "1");
-    const FetchResult second = fetch();
-    EXPECT_EQ(second.error, QString());
+    const FetchOutcome second = fetch();
+    EXPECT_EQ(failureOf(second), QString());
     EXPECT_EQ(saved(second), test::asSaved({kContents[0]}));
 }
 
@@ -209,7 +209,8 @@ TEST_F(FakeServerFetch, openConnection_socketIsCloseOnExec) {
     ServerAddress address;
     address.host = u"127.0.0.1"_s;
     address.port = server_->port();
-    ASSERT_EQ(connection.open(address, kUser, kPassword, PopTimeouts{}), QString());
+    const Result<void> opened = connection.open(address, kUser, kPassword, PopTimeouts{});
+    ASSERT_TRUE(opened.ok()) << opened.error().message.toStdString();
     // The client's end of the connection is the socket whose peer is the server's port.
     int sockets = 0;
     for (const QString& name : QDir(u"/proc/self/fd"_s).entryList(QDir::System)) {
@@ -227,18 +228,18 @@ TEST_F(FakeServerFetch, openConnection_socketIsCloseOnExec) {
 
 TEST_F(FakeServerFetch, quitLost_nextFetchDeletesWithoutSavingAgain) {
     startServer({{"QUIT", {}, PopFault::Close}});
-    const FetchResult first = fetch();
+    const FetchOutcome first = fetch();
     ASSERT_EQ(server_->remainingMails().size(), 3);  // nothing was committed
 
-    const FetchResult second = fetch();
-    EXPECT_EQ(second.error, QString());
+    const FetchOutcome second = fetch();
+    EXPECT_EQ(failureOf(second), QString());
     EXPECT_EQ(second.files, first.files);  // the same three files, no copies
     EXPECT_EQ(server_->remainingMails(), QList<QByteArray>());
 
     // Ids of mails the server no longer holds are forgotten.
-    EXPECT_EQ(fetch().error, QString());
+    EXPECT_EQ(failureOf(fetch()), QString());
     UidlRecord record(folder() + u"/meta/uidl"_s);
-    EXPECT_TRUE(record.load().isEmpty() && record.size() == 0);
+    EXPECT_TRUE(record.load().ok() && record.size() == 0);
 }
 
 TEST_F(FakeServerFetch, repeatedUniqueId_neverCostsAMail) {
@@ -248,24 +249,25 @@ TEST_F(FakeServerFetch, repeatedUniqueId_neverCostsAMail) {
 
 TEST_F(FakeServerFetch, leftoverMails_comeFirstAndSurviveThePurgeOfAnalysedOnes) {
     startServer({{"RETR 3", "-ERR try later\r\n"}});
-    const FetchResult first = fetch();
-    ASSERT_EQ(first.files.value_or(QStringList()).size(), 2);
-    const QString analysed = first.files->at(0);
-    component_.MarkAnalysed(analysed, folder());
+    const FetchOutcome first = fetch();
+    ASSERT_EQ(first.files.size(), 2);
+    const QString analysed = first.files.at(0);
+    mailbox_.markAnalysed(analysed);
     // Still readable where marking moved it, until the purge.
-    const ReadResult texts = component_.ReadMail(analysed, u"subject:"_s, folder());
-    EXPECT_EQ(texts.header, u"1"_s);
-    EXPECT_TRUE(texts.body.contains(u".leading dot"_s));
-    component_.PurgeAnalysed(folder());
+    const Result<ReportText> texts = mailbox_.readReport(analysed);
+    ASSERT_TRUE(texts.ok()) << texts.error().message.toStdString();
+    EXPECT_EQ(texts.value().subject, u"1"_s);
+    EXPECT_TRUE(texts.value().body.contains(u".leading dot"_s));
+    mailbox_.purgeAnalysed();
 
-    const FetchResult second = fetch();
-    EXPECT_EQ(second.error, QString());
-    EXPECT_EQ(second.files.value_or(QStringList()).value(0), first.files->at(1));
+    const FetchOutcome second = fetch();
+    EXPECT_EQ(failureOf(second), QString());
+    EXPECT_EQ(second.files.value(0), first.files.at(1));
     EXPECT_EQ(saved(second), test::asSaved(kContents.mid(1)));
-    EXPECT_TRUE(component_.ReadMail(analysed, u"subject:"_s, folder()).failed());
+    EXPECT_FALSE(mailbox_.readReport(analysed).ok());
 }
 
-TEST_F(FakeServerFetch, badCallOrFolder_givesErrorAndLeavesServerAlone) {
+TEST_F(FakeServerFetch, badAccountOrFolder_givesErrorAndLeavesServerAlone) {
     startServer({});
     const QString blocker = temp_.filePath(u"file"_s);
     QFile(blocker).open(QIODevice::WriteOnly);
@@ -274,19 +276,18 @@ TEST_F(FakeServerFetch, badCallOrFolder_givesErrorAndLeavesServerAlone) {
     QLockFile other(locked + u"/meta/fetch.lock"_s);
     ASSERT_TRUE(other.tryLock(0));
     const struct {
-        QString server, user, command, folder, mentions;
+        QString server, user, folder, mentions;
     } cases[] = {
-        {address(), kUser, u"SAVEALL"_s, folder(), u"SAVEALL"_s},
-        {address(), {}, kCommand, folder(), u"user"_s},
-        {u"imap://127.0.0.1"_s, kUser, kCommand, folder(), u"imap"_s},
+        {address(), {}, folder(), u"user"_s},
+        {u"imap://127.0.0.1"_s, kUser, folder(), u"imap"_s},
         // a password written into the server line is never repeated, whatever it holds
-        {u"pop3s://monitor:hunter2/x?y@127.0.0.1"_s, kUser, kCommand, folder(), u"*****@"_s},
-        {address(), kUser, kCommand, blocker + u"/mail"_s, blocker},  // cannot be created
-        {address(), kUser, kCommand, locked, u"in use"_s},            // another fetch runs
+        {u"pop3s://monitor:hunter2/x?y@127.0.0.1"_s, kUser, folder(), u"*****@"_s},
+        {address(), kUser, blocker + u"/mail"_s, blocker},  // cannot be created
+        {address(), kUser, locked, u"in use"_s},            // another fetch runs
     };
     for (const auto& c : cases) {
-        const QString error =
-            component_.RcvMail(c.server, c.user, kPassword, c.command, c.folder).error;
+        PopMailbox mailbox(c.folder);
+        const QString error = failureOf(mailbox.fetchAll({c.server, c.user, kPassword}));
         EXPECT_TRUE(error.contains(c.mentions)) << error.toStdString();
         EXPECT_FALSE(error.contains(u"hunter2"_s)) << error.toStdString();
     }

@@ -11,16 +11,18 @@ using namespace Qt::StringLiterals;
 
 class MailFolderTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(folder.prepare(), QString()); }
+    void SetUp() override { ASSERT_TRUE(folder.prepare().ok()); }
 
     QString save(const QByteArray& content) {
-        QString error;
-        std::unique_ptr<MailDraft> draft = folder.startDraft(error);
-        QString path;
-        EXPECT_TRUE(draft && draft->write(content.constData(), content.size()) &&
-                    draft->commit(path).isEmpty())
-            << error.toStdString();
-        return path;
+        Result<std::unique_ptr<MailDraft>> draft = folder.startDraft();
+        if (!draft.ok()) {
+            ADD_FAILURE() << draft.error().message.toStdString();
+            return {};
+        }
+        EXPECT_TRUE(draft.value()->write(content.constData(), content.size()).ok());
+        const Result<QString> path = draft.value()->commit();
+        EXPECT_TRUE(path.ok());
+        return path.ok() ? path.value() : QString();
     }
     void put(const QString& name, const QByteArray& bytes) {
         QFile file(root + name);
@@ -37,7 +39,7 @@ TEST_F(MailFolderTest, preparedFolder_isOwnerOnlyAndKeepsAllButWhatIsNoLongerNee
     // rights widened by hand are taken back
     ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), 0755), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(root + u"/new"_s).constData(), 0777), 0);
-    ASSERT_EQ(folder.prepare(), QString());
+    ASSERT_TRUE(folder.prepare().ok());
     for (const char* part : {"", "/tmp", "/new", "/cur", "/meta"}) {
         struct stat info {};
         const QByteArray path = QFile::encodeName(root) + part;

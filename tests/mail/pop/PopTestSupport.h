@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <ostream>
 
-#include "mail/pop/PopMailComponent.h"
+#include "mail/pop/PopMailbox.h"
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -45,12 +45,16 @@ inline QList<QByteArray> asSaved(QList<QByteArray> mails) {
 class FetchTest : public ::testing::Test {
   protected:
     QString folder() const { return temp_.filePath(QStringLiteral("mail")); }
-    static QList<QByteArray> saved(const FetchResult& result) {
-        return contentsOf(result.files.value_or(QStringList()));
+    static QList<QByteArray> saved(const FetchOutcome& outcome) {
+        return contentsOf(outcome.files);
+    }
+    // Why the fetch stopped; empty when it did not.
+    static QString failureOf(const FetchOutcome& outcome) {
+        return outcome.ended.ok() ? QString() : outcome.ended.error().message;
     }
 
     QTemporaryDir temp_;
-    PopMailComponent component_;
+    PopMailbox mailbox_{folder()};
 };
 
 }  // namespace kervo::test

@@ -27,10 +27,10 @@ TEST(ServerAddress, acceptedForms_giveTlsAuthAndUrl) {
         {u"メール.example.jp"_s, None, Any, "pop3://xn--4dkua4c.example.jp:110/"},
     };
     for (const auto& c : cases) {
-        const ServerAddressParse parsed = parseServerAddress(c.line);
-        ASSERT_TRUE(std::holds_alternative<ServerAddress>(parsed))
-            << c.line.toStdString() << ": " << std::get<QString>(parsed).toStdString();
-        const ServerAddress& a = std::get<ServerAddress>(parsed);
+        const Result<ServerAddress> parsed = parseServerAddress(c.line);
+        ASSERT_TRUE(parsed.ok()) << c.line.toStdString() << ": "
+                                 << parsed.error().message.toStdString();
+        const ServerAddress& a = parsed.value();
         EXPECT_EQ(a.url(), QByteArray(c.url));
         EXPECT_TRUE(a.tls == c.tls && a.auth == c.auth) << c.url;
     }
@@ -60,10 +60,10 @@ TEST(ServerAddress, rejectedForms_giveErrorNamingTheProblem) {
         {u"pop3s://mx.test?cafile="_s, u"file name"_s},
     };
     for (const auto& [line, mentions] : cases) {
-        const ServerAddressParse parsed = parseServerAddress(line);
-        ASSERT_TRUE(std::holds_alternative<QString>(parsed)) << line.toStdString();
-        EXPECT_TRUE(std::get<QString>(parsed).contains(mentions))
-            << line.toStdString() << " -> " << std::get<QString>(parsed).toStdString();
+        const Result<ServerAddress> parsed = parseServerAddress(line);
+        ASSERT_FALSE(parsed.ok()) << line.toStdString();
+        EXPECT_TRUE(parsed.error().message.contains(mentions))
+            << line.toStdString() << " -> " << parsed.error().message.toStdString();
     }
 }
 

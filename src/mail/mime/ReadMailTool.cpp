@@ -1,25 +1,23 @@
-#include "mail/mime/ReadMailCommand.h"
+#include "mail/mime/ReadMailTool.h"
 
 #include "app/TextSafety.h"
 #include "mail/mime/MimeReader.h"
 
 namespace kervo {
 
-int runReadMailCommand(const QStringList& files, QTextStream& out, QTextStream& err) {
-    // The name the analysis asks the mail component for.
-    const QString subjectHeader = QStringLiteral("subject:");
+int runReadMailTool(const QStringList& files, QTextStream& out, QTextStream& err) {
     int result = 0;
     // A subject or a file name stays on its one line, so that it cannot fake the separators.
     for (const QString& file : files) {
-        const MailFileRead read = readMailFile(file, subjectHeader);
-        if (read.failed()) {
-            err << oneLine(read.error) << '\n';
+        const Result<MailTexts> read = readMailFile(file);
+        if (!read.ok()) {
+            err << oneLine(read.error().message) << '\n';
             result = 1;
             continue;
         }
-        const MailTexts& texts = read.texts;
+        const MailTexts& texts = read.value();
         out << "===== " << oneLine(file) << " =====\n";
-        out << "Subject: " << oneLine(texts.header) << '\n';
+        out << "Subject: " << oneLine(texts.subject) << '\n';
         out << "----- body -----\n";
         out << displaySafe(texts.body);
         if (!texts.body.endsWith(u'\n')) {

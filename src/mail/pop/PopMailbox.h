@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <functional>
+
+#include "mail/Mailbox.h"
+#include "mail/mime/MailSize.h"
+#include "mail/pop/PopChannel.h"
+
+namespace kervo {
+
+// The mailbox on POP3. fetchAll saves every waiting mail into the mail folder and deletes it
+// from the server only once it is safely on disk: a fetch that fails at any point loses no
+// report, at worst one is analysed twice. The server address forms are those of
+// parseServerAddress.
+class PopMailbox final : public Mailbox {
+  public:
+    explicit PopMailbox(QString folder);
+    ~PopMailbox() override;
+    PopMailbox(const PopMailbox&) = delete;
+    PopMailbox& operator=(const PopMailbox&) = delete;
+
+    // Set before the first fetch; not while one runs. The largest mail saved is also the most
+    // of a mail file that is read.
+    void setTimeouts(const PopTimeouts& timeouts) { timeouts_ = timeouts; }
+    void setMaxMailBytes(qint64 bytes) { maxMailBytes_ = bytes; }
+    // Bytes free at a folder, negative when unknown; the disk's own figure by default.
+    void setFreeSpaceProbe(std::function<qint64(const QString&)> probe) {
+        freeSpace_ = std::move(probe);
+    }
+
+    FetchOutcome fetchAll(const MailAccount& account) override;
+    Result<ReportText> readReport(const QString& file) override;
+    void markAnalysed(const QString& file) override;
+    void purgeAnalysed() override;
+
+  private:
+    FetchOutcome fetch(const MailAccount& account);
+
+    const QString folder_;
+    PopTimeouts timeouts_;
+    qint64 maxMailBytes_ = kMaxMailBytes;
+    std::function<qint64(const QString&)> freeSpace_;
+    // What earlier fetches already told the operator. Only the fetching thread touches these.
+    QString logOnMethod_;
+    QSet<QString> skippedReported_;
+};
+
+}  // namespace kervo
