@@ -112,6 +112,10 @@ struct BrokenCase {
     bool missing;       // else an empty path
 };
 
+void PrintTo(const BrokenCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class BrokenBackground : public Blink, public ::testing::WithParamInterface<BrokenCase> {};
 
 TEST_P(BrokenBackground, alarm_blinksOnAndReportsOncePerAlarm) {

@@ -68,6 +68,10 @@ struct LogOnCase {
     const char* password = DovecotServer::kPassword;
 };
 
+void PrintTo(const LogOnCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class DovecotLogOn : public DovecotFetch, public ::testing::WithParamInterface<LogOnCase> {};
 
 TEST_P(DovecotLogOn, fetch_succeedsOnlyWithTrustedServerAndRightPassword) {
