@@ -9,7 +9,7 @@
 #include <QThread>
 
 #include "CampaignMail.h"
-#include "PrivateDovecot.h"
+#include "DovecotServer.h"
 
 namespace kervo::faults {
 
@@ -76,10 +76,10 @@ QString CampaignSummary::describe() const {
         .arg(where.join(QStringLiteral(", ")));
 }
 
-KillCampaign::KillCampaign(CampaignOptions options, PrivateDovecot& server, QTextStream& log)
+KillCampaign::KillCampaign(CampaignOptions options, test::DovecotServer& server, QTextStream& log)
     : options_(std::move(options)), server_(server), log_(log), random_(options_.seed) {
     // The fetching program takes the password from its environment, not its command line.
-    qputenv("KERVO_CAMPAIGN_PASSWORD", PrivateDovecot::kPassword);
+    qputenv("KERVO_CAMPAIGN_PASSWORD", test::DovecotServer::kPassword);
 }
 
 QString KillCampaign::mailFolder() const {
@@ -88,7 +88,8 @@ QString KillCampaign::mailFolder() const {
 
 VictimOutcome KillCampaign::fetch(std::optional<microseconds> killAfter) {
     return runVictim(options_.victim,
-                     {server_.address(), QString::fromLatin1(PrivateDovecot::kUser), mailFolder()},
+                     {QStringLiteral("127.0.0.1:%1").arg(server_.popPort()),
+                      QString::fromLatin1(test::DovecotServer::kUser), mailFolder()},
                      options_.workDir + QStringLiteral("/victim.out"), killAfter,
                      std::chrono::seconds(60));
 }
@@ -99,9 +100,8 @@ bool KillCampaign::startRound() {
     for (const qsizetype size : mixedSizes(options_.mailsPerRound, random_)) {
         const int seq = nextSeq_++;
         const QByteArray mail = campaignMail(seq, size, salt);
-        QString why;
-        if (!server_.deliver(mail, why)) {
-            summary_.fault(why);
+        if (const Result<void> delivered = server_.addMail(mail); !delivered.ok()) {
+            summary_.fault(delivered.error().message);
             return false;
         }
         expected_.insert(seq, asFetched(mail));

@@ -12,9 +12,11 @@
 #include "MailboxCheck.h"
 #include "VictimRun.h"
 
-namespace kervo::faults {
+namespace kervo::test {
+class DovecotServer;
+}
 
-class PrivateDovecot;
+namespace kervo::faults {
 
 struct CampaignOptions {
     int trials = 300;
@@ -55,7 +57,7 @@ struct CampaignSummary {
 // holds none of them; its saved copies are then counted for duplicates and cleared away.
 class KillCampaign {
   public:
-    KillCampaign(CampaignOptions options, PrivateDovecot& server, QTextStream& log);
+    KillCampaign(CampaignOptions options, test::DovecotServer& server, QTextStream& log);
     CampaignSummary run();
 
   private:
@@ -74,7 +76,7 @@ class KillCampaign {
     QString mailFolder() const;
 
     CampaignOptions options_;
-    PrivateDovecot& server_;
+    test::DovecotServer& server_;
     QTextStream& log_;
     std::mt19937 random_;
     CampaignSummary summary_;

@@ -11,9 +11,10 @@
 #include <random>
 
 #include "Campaign.h"
-#include "PrivateDovecot.h"
+#include "DovecotServer.h"
 
 using namespace kervo::faults;
+using kervo::test::DovecotServer;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -36,18 +37,15 @@ int main(int argc, char** argv) {
     const QCommandLineOption victim(QStringLiteral("victim"),
                                     QStringLiteral("The fetching program to kill."),
                                     QStringLiteral("path"), QStringLiteral(KERVO_KILL_VICTIM));
-    const QCommandLineOption script(
-        QStringLiteral("server-script"), QStringLiteral("The script that starts the server."),
-        QStringLiteral("path"), QStringLiteral(KERVO_SOURCE_DIR "/demo/start-dovecot.sh"));
     const QCommandLineOption keep(QStringLiteral("keep"),
                                   QStringLiteral("Keep the work folder for inspection."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("One line per trial."));
-    parser.addOptions({quick, trials, minutes, mails, seed, victim, script, keep, verbose});
+    parser.addOptions({quick, trials, minutes, mails, seed, victim, keep, verbose});
     parser.process(app);
 
     QTextStream out(stdout);
-    if (const QString reason = PrivateDovecot::unavailableReason(); !reason.isEmpty()) {
+    if (const QString reason = DovecotServer::unavailableReason(); !reason.isEmpty()) {
         out << "kill campaign skipped: " << reason << Qt::endl;
         return 77;
     }
@@ -87,10 +85,10 @@ int main(int argc, char** argv) {
     ::chmod(QFile::encodeName(work.path()).constData(), 0755);
     options.workDir = work.path();
 
-    PrivateDovecot server(parser.value(script), work.filePath(QStringLiteral("server")));
-    QString why;
-    if (!server.start(why)) {
-        out << "kill campaign: the POP3 server does not start: " << why << Qt::endl;
+    DovecotServer server(work.path());
+    if (const kervo::Result<void> started = server.start(); !started.ok()) {
+        out << "kill campaign: the POP3 server does not start: " << started.error().message
+            << Qt::endl;
         return 2;
     }
     out << "kill campaign: seed " << options.seed << ", up to " << options.trials << " trials or "

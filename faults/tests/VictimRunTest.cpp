@@ -49,12 +49,5 @@ INSTANTIATE_TEST_SUITE_P(
                            VictimOutcome::End::Crashed, -1, SIGSEGV, ""}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(RunVictimStart, missingProgram_isNotStarted) {
-    QTemporaryDir dir;
-    const VictimOutcome outcome = runVictim(QStringLiteral("/nonexistent/victim"), {},
-                                            dir.filePath(QStringLiteral("out")), std::nullopt, 60s);
-    EXPECT_EQ(outcome.end, VictimOutcome::End::NotStarted);
-}
-
 }  // namespace
 }  // namespace kervo::faults

@@ -14,6 +14,11 @@ struct FieldCase {
     bool isNumber;
 };
 
+// Names the row in test listings: the field as written, and whether it was quoted.
+void PrintTo(const FieldCase& c, std::ostream* out) {
+    *out << (*c.field != '\0' ? c.field : "empty") << (c.quoted ? "_quoted" : "");
+}
+
 class LooseValueField : public ::testing::TestWithParam<FieldCase> {};
 
 TEST_P(LooseValueField, field_readsBackAsWritten) {

@@ -28,13 +28,12 @@ inline QByteArray report(const QString& subject, const QString& body) {
 // Starts the server with these reports (subject, body) waiting; the reason when it cannot.
 inline QString startWithReports(DovecotServer& server,
                                 const std::vector<std::pair<QString, QString>>& reports) {
-    QString why;
-    if (!server.start(why)) {
-        return why;
+    if (const Result<void> started = server.start(); !started.ok()) {
+        return started.error().message;
     }
     for (const auto& [subject, body] : reports) {
-        if (!server.addMail(report(subject, body))) {
-            return QStringLiteral("cannot deliver a report");
+        if (const Result<void> added = server.addMail(report(subject, body)); !added.ok()) {
+            return added.error().message;
         }
     }
     return {};

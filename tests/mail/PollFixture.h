@@ -42,6 +42,13 @@ struct PollFixture : ::testing::Test, MonitorFixture {
     PollTimer& pollTimer() { return monitor.pollTimer(); }
     bool alarmRaised() { return monitor.alarm().isBlinking(); }
 
+    // A fetch still held here would keep the worker, and with it the check's destructor,
+    // waiting: it is let go, and a hold that had to run out fails the test.
+    void TearDown() override {
+        mailer.releaseAll();
+        EXPECT_EQ(mailer.holdsExpired.load(), 0) << "a held fetch was never released";
+    }
+
     // Lets the event loop run until the poll in flight has been handled, bounded.
     bool waitForPoll(int ms = 5000) {
         QDeadlineTimer deadline(ms);

@@ -6,11 +6,12 @@
 // With "alarm" the window shows the alarm look of a blinking alarm instead.
 #include <QApplication>
 #include <QDir>
-#include <QtMath>
 #include <cstdio>
 
 #include "app/FormModel.h"
 #include "app/Pictures.h"
+#include "app/Seams.h"
+#include "dials/DialHands.h"
 #include "ui/MainWindow.h"
 
 namespace {
@@ -28,14 +29,20 @@ QImage picture(const QDir& samples, const char* name) {
     return picture.value();
 }
 
-// A minute hand on dial index the way the monitor draws it: centre to rim, in twips.
-void hand(FormModel& form, int index, int minute, kervo::Rgb colour) {
-    const QSizeF size = form.dialSizeTwips(index);
-    const double cx = size.width() / 2;
-    const double cy = size.height() / 2;
-    const double a = (6.0 * minute - 90.0) * M_PI / 180.0;
-    form.drawDialLine(index, QPointF(cx + cx * std::cos(a), cy + cy * std::sin(a)), QPointF(cx, cy),
-                      colour);
+// The hour the preview's polls happen in, one minute after another.
+class PreviewClock final : public kervo::Clock {
+  public:
+    void setMinute(int minute) { now_ = QDateTime(QDate(2024, 5, 14), QTime(10, minute, 30)); }
+    QDateTime now() const override { return now_; }
+
+  private:
+    QDateTime now_;
+};
+
+// A minute hand on dial index, drawn by the monitor's own code.
+void hand(FormModel& form, PreviewClock& clock, int index, int minute, kervo::Rgb colour) {
+    clock.setMinute(minute);
+    kervo::DrawDialHand(form, clock, index, colour);
 }
 
 }  // namespace
@@ -78,18 +85,19 @@ int main(int argc, char** argv) {
 
     const kervo::Rgb grey = kervo::rgb(90, 90, 90);
     const kervo::Rgb green = kervo::rgb(0, 255, 0);
+    PreviewClock clock;
     for (int minute = 2; minute <= 47; ++minute) {
         for (int i = 0; i < names.size(); ++i) {
-            hand(form, i, minute, grey);
+            hand(form, clock, i, minute, grey);
         }
         if (minute % 15 == 4) {
-            hand(form, 0, minute, green);
+            hand(form, clock, 0, minute, green);
         }
         if (minute % 20 == 9 || minute == 47) {
-            hand(form, 1, minute, green);
+            hand(form, clock, 1, minute, green);
         }
         if (minute == 30) {
-            hand(form, 3, minute, green);
+            hand(form, clock, 3, minute, green);
         }
     }
 
