@@ -212,7 +212,7 @@ def markdown(results):
                 note = (f"free-space check: {float(detail['probe_s']):.2f} s over "
                         f"{detail['probe_calls']} calls")
             elif "rcv_s" in detail:
-                note = (f"RcvMail {float(detail['rcv_s']):.2f} s, ReadMail "
+                note = (f"fetchAll {float(detail['rcv_s']):.2f} s, readReport "
                         f"{float(detail['read_s']):.2f} s")
             elif "sync_s" in detail:
                 note = f"sync {float(detail['sync_s']):.2f} s"
@@ -221,7 +221,7 @@ def markdown(results):
         parts.append(_table(["mailbox", "run", "time (s)", "time / Kervo", "detail"], rows))
         kervo_detail = [r for r in runs if r["tool"] == KERVO]
         if kervo_detail:
-            parts.append(_table(["mailbox", "RcvMail (s)", "ReadMail all (s)", "MarkAnalysed all (s)"],
+            parts.append(_table(["mailbox", "fetchAll (s)", "readReport all (s)", "markAnalysed all (s)"],
                                 [[r["scenario"], r["detail"]["rcv_s"], r["detail"]["read_s"],
                                   r["detail"]["mark_s"]] for r in kervo_detail]))
 
@@ -274,7 +274,7 @@ def markdown(results):
         parts += ["### Start-up to the first paint of the main window (median / worst, ms)",
                   _table(["mail server", "runs", "process start → painted (fresh process)",
                           "process start → main()", "main() → painted (in-process)",
-                          "construct + Form_Load"], rows)]
+                          "construct + start"], rows)]
 
     if "footprint" in results:
         f = results["footprint"]

@@ -4,7 +4,7 @@
 A private mail server is started on 127.0.0.1 (demo/start-dovecot.sh) and filled with
 prepared reports before each run, so every program fetches exactly the same mailbox:
 
-1. Retrieval: the monitor's mail component (one RcvMail, then ReadMail of every mail) beside
+1. Retrieval: the monitor's mail component (one fetchAll, then readReport of every mail) beside
    fetchmail, getmail6 and a bare pipelined POP3 download (the floor), in rotating order.
 2. Responsiveness: the longest stall of the interface thread while one big poll runs, and
    while a poll brings a 30 MB report whose alarm hangs on its last line.

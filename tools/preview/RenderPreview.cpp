@@ -8,16 +8,15 @@
 #include <QDir>
 #include <cstdio>
 
-#include "app/FormModel.h"
 #include "app/Pictures.h"
 #include "app/Seams.h"
+#include "app/WindowModel.h"
 #include "dials/DialHands.h"
 #include "ui/MainWindow.h"
 
 namespace {
 
-using kervo::FormLabel;
-using kervo::FormModel;
+using kervo::WindowModel;
 
 QImage picture(const QDir& samples, const char* name) {
     const kervo::Result<QImage> picture =
@@ -40,9 +39,9 @@ class PreviewClock final : public kervo::Clock {
 };
 
 // A minute hand on dial index, drawn by the monitor's own code.
-void hand(FormModel& form, PreviewClock& clock, int index, int minute, kervo::Rgb colour) {
+void hand(WindowModel& form, PreviewClock& clock, int index, int minute, kervo::Rgb colour) {
     clock.setMinute(minute);
-    kervo::DrawDialHand(form, clock, index, colour);
+    kervo::drawMinuteHand(form, clock, index, colour);
 }
 
 }  // namespace
@@ -60,7 +59,7 @@ int main(int argc, char** argv) {
     const QString output = QString::fromLocal8Bit(argv[2]);
     const bool alarm = argc > 3 && qstrcmp(argv[3], "alarm") == 0;
 
-    FormModel form;
+    WindowModel form;
     kervo::MainWindow window(form);
 
     const QImage dial = picture(samples, "img/dial.bmp");
@@ -68,7 +67,7 @@ int main(int argc, char** argv) {
     form.setBackgroundPicture(picture(samples, alarm ? "img/backalarm.gif" : "img/back.png"));
     if (alarm) {
         form.setBackgroundColour(kervo::rgb(255, 0, 0));
-        form.setResetLabelVisible(true);
+        form.setResetAlarmVisible(true);
     }
     const QStringList names = {QStringLiteral("web01"), QStringLiteral("db01"),
                                QStringLiteral("mail01"), QStringLiteral("gw01")};
@@ -101,15 +100,14 @@ int main(int argc, char** argv) {
         }
     }
 
-    form.setLabelText(FormLabel::Label4, QStringLiteral("2024/05/14 10:47:30"));
-    form.setLabelText(FormLabel::Label1, QStringLiteral("db01 integrity check report"));
-    form.setLabelText(FormLabel::Label3,
-                      QStringLiteral("ファイルの改ざんを検知しました。至急確認してください"));
-    form.setLabelText(FormLabel::Label2,
-                      QStringLiteral("Integrity check on db01 found 2 changes:\r\n"
-                                     "changed: /etc/passwd (size 1843 -> 1877, mtime 10:46)\r\n"
-                                     "changed: /usr/sbin/sshd (sha256 differs)\r\n"
-                                     "Run time 00:01:12"));
+    form.setClock(QStringLiteral("2024/05/14 10:47:30"));
+    form.setAlarmSubject(QStringLiteral("db01 integrity check report"));
+    form.setAlarmMessage(QStringLiteral("ファイルの改ざんを検知しました。至急確認してください"));
+    form.setAlarmReport(
+        QStringLiteral("Integrity check on db01 found 2 changes:\r\n"
+                       "changed: /etc/passwd (size 1843 -> 1877, mtime 10:46)\r\n"
+                       "changed: /usr/sbin/sshd (sha256 differs)\r\n"
+                       "Run time 00:01:12"));
 
     window.show();
     QApplication::processEvents();
