@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
         probe.setPhase(kAnalysis);
         analysisStart = monotonicNs();
     };
-    QObject::connect(&check, &MailCheck::pollFinished, &app, [&](const QString& text) {
-        pollError = text;
+    QObject::connect(&check, &MailCheck::pollFinished, &app, [&] {
+        pollError = check.lastPoll().ok() ? QString() : check.lastPoll().error().message;
         finished = true;
     });
     const qint64 readsBefore = mailer.reads();

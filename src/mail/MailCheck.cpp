@@ -119,7 +119,7 @@ void MailCheck::onWake() {
 void MailCheck::onFetched(FetchOutcome result) {
     // Whatever the fetch brought, its mark on the dials comes before any of its reports.
     Q_EMIT fetched();
-    error_ = result.ended.ok() ? QString() : result.ended.error().message;
+    lastPoll_ = result.ended;
     withheld_ = result.withheld;
     for (const QString& notice : std::as_const(result.notices)) {
         log_.report(notice);
@@ -167,15 +167,15 @@ void MailCheck::analyse(ReadAhead::Mail mail) {
 }
 
 void MailCheck::finish() {
-    if (!error_.isEmpty()) {
-        log_.report(QStringLiteral("mail poll failed: %1").arg(error_));
+    if (!lastPoll_.ok()) {
+        log_.report(QStringLiteral("mail poll failed: %1").arg(lastPoll_.error().message));
     }
-    notice_.setPollFailed(!error_.isEmpty());
+    notice_.setPollFailed(!lastPoll_.ok());
     notice_.setWithheldMails(withheld_);
     notice_.setPollOverdue(false);
     overdue_ = false;
     polling_ = false;
-    Q_EMIT pollFinished(error_);
+    Q_EMIT pollFinished();
 }
 
 }  // namespace kervo

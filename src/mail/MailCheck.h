@@ -37,6 +37,8 @@ class MailCheck : public QObject {
     // Starts a poll. A poll asked for while one is still running is dropped (returns false), and
     // the notice line says that the running one is overdue until it ends.
     [[nodiscard]] bool start();
+    // Ok when the last poll's fetch ran to its end; otherwise why it stopped.
+    const Result<void>& lastPoll() const { return lastPoll_; }
     bool isPolling() const { return polling_; }
 
     // How long one slice of the analysis may hold the interface thread before it lets other
@@ -49,8 +51,8 @@ class MailCheck : public QObject {
     // One report, in the order the mails arrived, with what the rules found in it.
     void reportRead(const QString& subject, const QString& body,
                     const kervo::ReportFindings& findings);
-    // After the last fetched mail of the poll has been handled.
-    void pollFinished(const QString& error);
+    // After the last fetched mail of the poll has been handled; lastPoll() says how it went.
+    void pollFinished();
 
   private:
     void fetchAndRead();
@@ -72,7 +74,7 @@ class MailCheck : public QObject {
     bool fetchShown_ = false;  // the grey hands are drawn: the analysis may begin
     std::atomic<bool> wakePending_{false};
     QSet<QString> unreadableReported_;
-    QString error_;
+    Result<void> lastPoll_;
     int withheld_ = 0;
     StatusNotice notice_;
     QDateTime pollStarted_;
