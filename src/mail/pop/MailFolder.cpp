@@ -72,11 +72,13 @@ bool syncDirectory(const QString& path) {
 
 }  // namespace
 
-MailDraft::MailDraft(int fd, QString tmpPath, QString newPath, QString newDir)
+MailDraft::MailDraft(int fd, QString tmpPath, QString newPath, QString newDir,
+                     std::function<void(const QString&)> trace)
     : fd_(fd),
       tmpPath_(std::move(tmpPath)),
       newPath_(std::move(newPath)),
-      newDir_(std::move(newDir)) {
+      newDir_(std::move(newDir)),
+      trace_(std::move(trace)) {
     pending_.reserve(kWriteBuffer);
 }
 
@@ -139,6 +141,12 @@ Result<void> MailDraft::write(const char* data, qsizetype size) {
     return {};
 }
 
+void MailDraft::step(const QString& name) const {
+    if (trace_) {
+        trace_(name);
+    }
+}
+
 Result<QString> MailDraft::commit() {
     if (fd_ < 0) {
         return Error{QStringLiteral("the mail was already saved or dropped")};
@@ -147,6 +155,7 @@ Result<QString> MailDraft::commit() {
         discard();
         return flushed.error();
     }
+    step(QStringLiteral("sync file"));
     if (::fsync(fd_) != 0) {
         kept_ = Error{QStringLiteral("%1 cannot be made durable: %2")
                           .arg(QDir::toNativeSeparators(tmpPath_), errnoText(errno))};
@@ -155,6 +164,7 @@ Result<QString> MailDraft::commit() {
     }
     ::close(fd_);
     fd_ = -1;
+    step(QStringLiteral("move into new/"));
     if (::rename(nativePath(tmpPath_).constData(), nativePath(newPath_).constData()) != 0) {
         kept_ = Error{QStringLiteral("%1 cannot be moved into %2: %3")
                           .arg(QDir::toNativeSeparators(tmpPath_),
@@ -163,6 +173,7 @@ Result<QString> MailDraft::commit() {
         return kept_.error();
     }
     // Only once the directory entry is on disk may the server forget the mail.
+    step(QStringLiteral("sync new/"));
     if (!syncDirectory(newDir_)) {
         kept_ = Error{QStringLiteral("%1 cannot be made durable: %2")
                           .arg(QDir::toNativeSeparators(newDir_), errnoText(errno))};
@@ -232,7 +243,7 @@ Result<std::unique_ptr<MailDraft>> MailFolder::startDraft() {
             ::open(nativePath(tmpPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             return std::unique_ptr<MailDraft>(
-                new MailDraft(fd, tmpPath, part("new") + u'/' + name, part("new")));
+                new MailDraft(fd, tmpPath, part("new") + u'/' + name, part("new"), trace_));
         }
         if (errno != EEXIST) {
             return Error{QStringLiteral("mail folder: %1 cannot be created: %2")

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "app/Result.h"
@@ -27,14 +28,17 @@ class MailDraft final : public MailSink {
 
   private:
     friend class MailFolder;
-    MailDraft(int fd, QString tmpPath, QString newPath, QString newDir);
+    MailDraft(int fd, QString tmpPath, QString newPath, QString newDir,
+              std::function<void(const QString&)> trace);
     Result<void> flush();
     void discard();
+    void step(const QString& name) const;
 
     int fd_ = -1;
     QString tmpPath_;
     QString newPath_;
     QString newDir_;
+    std::function<void(const QString&)> trace_;
     QByteArray pending_;
     Result<void> kept_;  // the first write that failed; nothing is kept after it
 };
@@ -55,6 +59,9 @@ class MailFolder {
     // Drafts left behind by a fetch that never finished. Only while no fetch runs.
     void removeDrafts() const;
     Result<std::unique_ptr<MailDraft>> startDraft();
+    // Told each step that makes a saved mail durable ("sync file", "move into new/",
+    // "sync new/"), in the order taken; for the tests that check that order.
+    void setTrace(std::function<void(const QString& step)> trace) { trace_ = std::move(trace); }
 
     // Moves a mail of new/ into cur/. Paths outside new/ are left alone.
     bool markAnalysed(const QString& path) const;
@@ -72,6 +79,7 @@ class MailFolder {
 
     QString root_;
     quint64 sequence_ = 0;
+    std::function<void(const QString&)> trace_;
 };
 
 }  // namespace kervo

@@ -142,6 +142,9 @@ class SessionFetch {
     }
 
     Result<void> remove(const MailListing& mail, const QByteArray& uid) {
+        if (options_.trace) {
+            options_.trace(QStringLiteral("DELE %1").arg(mail.number));
+        }
         if (Result<void> removed = session_.remove(mail.number); !removed.ok()) {
             if (!session_.usable()) {
                 return removed;

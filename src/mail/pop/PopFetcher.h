@@ -20,6 +20,8 @@ struct FetchOptions {
     // Bytes free where the folder lives; negative when unknown. A mail is not fetched into a
     // disk that cannot hold it.
     std::function<qint64(const QString& folder)> freeSpace;
+    // Told "DELE n" before each deletion is asked for; see MailFolder::setTrace.
+    std::function<void(const QString& step)> trace;
 };
 
 // A mail this session left on the server because it cannot be fetched now.

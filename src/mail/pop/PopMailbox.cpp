@@ -85,6 +85,7 @@ FetchOutcome PopMailbox::fetchAll(const MailAccount& account) {
 FetchOutcome PopMailbox::fetch(const MailAccount& account) {
     FetchOutcome outcome;
     MailFolder folder(folder_);
+    folder.setTrace(trace_);
     if (Result<void> prepared = folder.prepare(); !prepared.ok()) {
         outcome.ended = prepared.error();
         return outcome;
@@ -93,7 +94,7 @@ FetchOutcome PopMailbox::fetch(const MailAccount& account) {
     const FetchLock lock(folder.metaDir() + QStringLiteral("/fetch.lock"));
     if (!lock.held()) {
         outcome.ended = Error{QStringLiteral("mail folder: %1 is in use by another fetch")
-                                    .arg(QDir::toNativeSeparators(folder.root()))};
+                                  .arg(QDir::toNativeSeparators(folder.root()))};
         return outcome;
     }
     folder.removeDrafts();
@@ -137,6 +138,7 @@ FetchOutcome PopMailbox::fetch(const MailAccount& account) {
     options.timeouts = timeouts_;
     options.maxMailBytes = maxMailBytes_;
     options.freeSpace = freeSpace_;
+    options.trace = trace_;
     SessionOutcome session = fetchMailbox(
         connection, QStringLiteral("mail server ") + address.display(), folder, record, options);
     outcome.files.append(session.saved);

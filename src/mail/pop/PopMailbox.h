@@ -29,6 +29,8 @@ class PopMailbox final : public Mailbox {
     void setFreeSpaceProbe(std::function<qint64(const QString&)> probe) {
         freeSpace_ = std::move(probe);
     }
+    // Told each step that makes a mail durable and each deletion, in order; for the tests.
+    void setTrace(std::function<void(const QString&)> trace) { trace_ = std::move(trace); }
 
     FetchOutcome fetchAll(const MailAccount& account) override;
     Result<ReportText> readReport(const QString& file) override;
@@ -42,6 +44,7 @@ class PopMailbox final : public Mailbox {
     PopTimeouts timeouts_;
     qint64 maxMailBytes_ = kMaxMailBytes;
     std::function<qint64(const QString&)> freeSpace_;
+    std::function<void(const QString&)> trace_;
     // What earlier fetches already told the operator. Only the fetching thread touches these.
     QString logOnMethod_;
     QSet<QString> skippedReported_;

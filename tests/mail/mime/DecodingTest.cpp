@@ -71,6 +71,8 @@ TEST(DecodeCharsetTest, unlabelledOrMislabelledBytes_areRecognised) {
          u"\uFF7B\uFF70\uFF8A\uFF9E \u30B5\u30FC\u30D0"},
         // neither fits cleanly: CP932 is the fallback
         {"\x82\xa0\xff", u"\u3042\uFFFD"},
+        // ASCII and one half-width ｱ: a single byte that is no UTF-8 makes it CP932
+        {"web01 \xb1", u"web01 \uFF71"},
     };
     for (const auto& [bytes, text] : guesses) {
         EXPECT_EQ(decodeUnlabelled(bytes), u16(text)) << bytes.toStdString();

@@ -99,9 +99,13 @@ INSTANTIATE_TEST_SUITE_P(
     Trust, DovecotLogOn,
     ::testing::Values(
         LogOnCase{"plainApop", "127.0.0.1:%1?auth=apop", "method=APOP"},
-        LogOnCase{"stlsCaFile", "pop3+stls://127.0.0.1:%1?cafile=%3", ", TLS"},
+        LogOnCase{"stlsCaFile", "pop3+stls://localhost:%1?cafile=%3", ", TLS"},
         LogOnCase{"stlsApopPin", "pop3+stls://127.0.0.1:%1?pin=%4&auth=apop", "method=APOP"},
-        LogOnCase{"pop3sCaFile", "pop3s://127.0.0.1:%2?cafile=%3", ", TLS"},
+        LogOnCase{"pop3sCaFile", "pop3s://localhost:%2?cafile=%3", ", TLS"},
+        // the certificate names localhost, not the address: trusted issuer, wrong name
+        LogOnCase{"pop3sCaFileOtherName", "pop3s://127.0.0.1:%2?cafile=%3", "", "not trusted"},
+        LogOnCase{"pop3sPinAndCaFileOtherName", "pop3s://127.0.0.1:%2?cafile=%3&pin=%4", "",
+                  "not trusted"},
         LogOnCase{"pop3sPin", "pop3s://127.0.0.1:%2?pin=%4", ", TLS"},
         LogOnCase{"stlsUntrusted", "pop3+stls://127.0.0.1:%1", "", "not trusted"},
         LogOnCase{"pop3sUntrusted", "pop3s://127.0.0.1:%2", "", "not trusted"},

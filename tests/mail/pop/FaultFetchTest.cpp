@@ -52,7 +52,7 @@ QString which(const QList<QByteArray>& mails) {
 }
 
 using enum PopFault::Then;
-enum Setup { Normal, Impatient, NoSpace, SmallMails, SmallFiles, Dripping, UserForced };
+enum Setup { Normal, Impatient, NoSpace, SmallMails, SmallFiles, Dripping, UserForced, StlsAsked };
 
 struct FaultCase {
     const char* name;
@@ -102,14 +102,17 @@ TEST_P(FakeServerFault, fetch_deletesOnlySavedMailAndGoesOnPastMailItCannotFetch
         mailbox_.setFreeSpaceProbe([](const QString&) { return qint64{0}; });
     }
     startServer(c.faults);
-    // The disk refuses to let a file grow beyond 100 kB, halfway through mail 2.
+    // The disk refuses to let a file grow beyond 280 kB: only the last write of mail 2, when it
+    // is saved, crosses that.
     rlimit fileSize{};
     ::getrlimit(RLIMIT_FSIZE, &fileSize);
     const rlimit unlimited = fileSize;
-    fileSize.rlim_cur = c.setup == SmallFiles ? 100'000 : unlimited.rlim_cur;
+    fileSize.rlim_cur = c.setup == SmallFiles ? 280'000 : unlimited.rlim_cur;
     std::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &fileSize);
-    const FetchOutcome result = fetch(c.setup == UserForced ? u"?auth=user"_s : QString());
+    const FetchOutcome result =
+        c.setup == StlsAsked ? mailbox_.fetchAll({u"pop3+stls://"_s + address(), kUser, kPassword})
+                             : fetch(c.setup == UserForced ? u"?auth=user"_s : QString());
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
 
     const QString error = failureOf(result);
@@ -175,6 +178,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "123",
                   "123",
                   UserForced},
+        FaultCase{"serverRepeatsPassword",
+                  {{"PASS", "-ERR no such user/password: monitor/pw-Secret-42\r\n"}},
+                  "refused",
+                  true,
+                  "",
+                  "",
+                  UserForced},
+        FaultCase{"stlsNotOffered", {}, "STLS", true, "", "", StlsAsked},
         FaultCase{"diskFull", {}, "free disk space", false, "", "", NoSpace},
         FaultCase{"diskRefusesWriting", {}, "cannot be written", false, "13", "13", SmallFiles},
         FaultCase{"mailOverLimit", {}, "larger than", false, "13", "13", SmallMails}),
@@ -226,20 +237,46 @@ TEST_F(FakeServerFetch, openConnection_socketIsCloseOnExec) {
     EXPECT_EQ(sockets, 1);
 }
 
-TEST_F(FakeServerFetch, quitLost_nextFetchDeletesWithoutSavingAgain) {
-    startServer({{"QUIT", {}, PopFault::Close}});
-    const FetchOutcome first = fetch();
-    ASSERT_EQ(server_->remainingMails().size(), 3);  // nothing was committed
+TEST_F(FakeServerFetch, deletionNotCommitted_nextFetchDeletesWithoutSavingAgain) {
+    const struct {
+        const char* name;
+        PopFault fault;
+        int left;  // mails the first session leaves on the server
+    } cases[] = {{"quitLost", {"QUIT", {}, PopFault::Close}, 3},
+                 {"deleRefused", {"DELE 2", "-ERR busy\r\n"}, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir temp;
+        PopMailbox mailbox(temp.filePath(u"mail"_s));
+        startServer({c.fault});
+        const auto fetchNow = [&] { return mailbox.fetchAll({address(), kUser, kPassword}); };
+        const FetchOutcome first = fetchNow();
+        ASSERT_EQ(server_->remainingMails().size(), c.left);
 
-    const FetchOutcome second = fetch();
-    EXPECT_EQ(failureOf(second), QString());
-    EXPECT_EQ(second.files, first.files);  // the same three files, no copies
-    EXPECT_EQ(server_->remainingMails(), QList<QByteArray>());
+        const FetchOutcome second = fetchNow();
+        EXPECT_EQ(failureOf(second), QString());
+        EXPECT_EQ(second.files, first.files);  // the same three files, no copies
+        EXPECT_EQ(server_->remainingMails(), QList<QByteArray>());
 
-    // Ids of mails the server no longer holds are forgotten.
-    EXPECT_EQ(failureOf(fetch()), QString());
-    UidlRecord record(folder() + u"/meta/uidl"_s);
-    EXPECT_TRUE(record.load().ok() && record.size() == 0);
+        // Ids of mails the server no longer holds are forgotten.
+        EXPECT_EQ(failureOf(fetchNow()), QString());
+        UidlRecord record(temp.filePath(u"mail/meta/uidl"_s));
+        EXPECT_TRUE(record.load().ok() && record.size() == 0);
+    }
+}
+
+// Nothing is deleted from the server before its file, its name in new/ and new/ itself are on
+// the disk.
+TEST_F(FakeServerFetch, savedMails_durableBeforeTheirDeletion) {
+    QStringList steps;
+    mailbox_.setTrace([&](const QString& step) { steps << step; });
+    startServer({});
+    ASSERT_EQ(failureOf(fetch()), QString());
+    QStringList expected;
+    for (int n = 1; n <= 3; ++n) {
+        expected << u"sync file"_s << u"move into new/"_s << u"sync new/"_s << u"DELE %1"_s.arg(n);
+    }
+    EXPECT_EQ(steps, expected);
 }
 
 TEST_F(FakeServerFetch, repeatedUniqueId_neverCostsAMail) {
