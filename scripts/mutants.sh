@@ -20,8 +20,18 @@ fi
 "$root/scripts/install-deps.sh"
 mkdir -p "$work/tree"
 # The tree as it stands, committed or not, without the build folders.
-(cd "$root" && git ls-files -z --cached --others --exclude-standard) |
-    rsync -a --delete --from0 --files-from=- "$root/" "$work/tree/"
+rm -rf "$work/tree.new"
+mkdir -p "$work/tree.new"
+(cd "$root" && git ls-files -z --cached --others --exclude-standard |
+    tar --null -T - -cf - 2>/dev/null) | tar -xf - -C "$work/tree.new"
+# Files whose content did not change keep their times, so that the build stays incremental.
+(cd "$work/tree.new" && find . -type f -print0) | while IFS= read -r -d '' f; do
+    if ! cmp -s "$work/tree.new/$f" "$work/tree/$f" 2>/dev/null; then
+        mkdir -p "$(dirname "$work/tree/$f")"
+        cp -p "$work/tree.new/$f" "$work/tree/$f"
+    fi
+done
+rm -rf "$work/tree.new"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$work/tree" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -41,7 +41,8 @@ TEST(ReportDial, table_goesToTheHighestNamedDialWithItsGreenHand) {
         Alarm alarm(f.window, pictures, f.beeper, f.log, {});
         ReportAnalysis(settings, f.window, f.clock, alarm).analyse(u8(subject), u8("body"));
         for (int i = 0; i < kDialCount; ++i) {
-            EXPECT_EQ(test::imageHasColour(f.window.dial(i).hands, Qt::green), i == dial) << i;
+            EXPECT_EQ(test::countPixels(f.window.dial(i).hands, rgb(0, 255, 0)) > 0, i == dial)
+                << i;
         }
         EXPECT_FALSE(alarm.isBlinking());
     }

@@ -9,8 +9,8 @@
 #include <QImage>
 #include <QSize>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "app/ProblemLog.h"
@@ -50,54 +50,37 @@ class FakeStarter final : public ProcessStarter {
     };
     Result<void> start(const QString& program, const QStringList& arguments) override {
         calls.push_back({program, arguments});
-        if (failWith.isEmpty()) {
-            return {};
-        }
-        return Error{failWith};
+        return {};
     }
     std::vector<Call> calls;
-    QString failWith;  // empty: every start succeeds
 };
 
-// The problem log's stream, kept so that a test can read what was written.
+// The problem log's lines, kept in memory so that a test can read what was written.
 class CapturedStream {
   public:
-    CapturedStream() : file_(std::tmpfile()) {}
+    CapturedStream() : file_(::open_memstream(&buffer_, &size_)) {}
     ~CapturedStream() {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-        }
+        std::fclose(file_);
+        std::free(buffer_);
     }
     CapturedStream(const CapturedStream&) = delete;
     CapturedStream& operator=(const CapturedStream&) = delete;
 
     std::FILE* file() const { return file_; }
     QStringList lines() const {
-        QByteArray all;
-        if (file_ != nullptr) {
-            std::fflush(file_);
-            std::rewind(file_);
-            char buffer[4096];
-            size_t n = 0;
-            while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
-                all.append(buffer, static_cast<qsizetype>(n));
-            }
-            std::fseek(file_, 0, SEEK_END);
-        }
-        return QString::fromLocal8Bit(all).split(u'\n', Qt::SkipEmptyParts);
+        std::fflush(file_);
+        return QString::fromLocal8Bit(buffer_, qsizetype(size_)).split(u'\n', Qt::SkipEmptyParts);
     }
     // The lines that report a problem, leaving out the record every alarm writes.
     QStringList problems() const {
-        QStringList out;
-        for (const QString& line : lines()) {
-            if (!line.contains(QStringLiteral(" kervo: alarm on dial "))) {
-                out << line;
-            }
-        }
+        QStringList out = lines();
+        out.removeIf([](const QString& line) { return line.contains(u" kervo: alarm on dial "); });
         return out;
     }
 
   private:
+    char* buffer_ = nullptr;
+    size_t size_ = 0;
     std::FILE* file_;
 };
 
@@ -151,18 +134,6 @@ inline int countPixels(const QImage& image, Rgb colour) {
         }
     }
     return n;
-}
-
-// True when some pixel of the image has exactly this colour.
-inline bool imageHasColour(const QImage& image, const QColor& colour) {
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixelColor(x, y) == colour) {
-                return true;
-            }
-        }
-    }
-    return false;
 }
 
 }  // namespace kervo::test

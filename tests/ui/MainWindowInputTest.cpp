@@ -62,19 +62,6 @@ TEST_F(MainWindowInput, press_movesOnlyForLeftButtonOnBareBackground) {
     }
 }
 
-TEST(MainWindowDrag, noSystemMove_windowFollowsThePointerUntilRelease) {
-    WindowModel model;
-    RecordingWindow window(model, false);
-    const QPoint start = window.pos();
-    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, QPoint(10, 300));
-    QTest::mouseMove(window.windowHandle(), QPoint(60, 330));
-    EXPECT_EQ(window.pos(), start + QPoint(50, 30));
-    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, QPoint(10, 300));
-    const QPoint dropped = window.pos();
-    QTest::mouseMove(window.windowHandle(), QPoint(100, 100));
-    EXPECT_EQ(window.pos(), dropped);
-}
-
 TEST_F(MainWindowInput, minimiseMark_minimises) {
     window.click(QPoint(630, 14));
     EXPECT_TRUE(window.isMinimized());

@@ -100,10 +100,8 @@ TEST(DecodeHeaderTest, rawValue_decodesToExpectedText) {
         // every word padded, every word kept
         {"=?UTF-8?B?YWI=?= =?UTF-8?B?Y2Q=?=\t=?UTF-8?B?ZWY=?=", u"abcdef"},
         {"=?utf-8*ja?q?=E2=91=A0_ok?=", u"\u2460 ok"},
-        {"=?us-ascii?Q?a=3Db=ZZ?=", u"a=b=ZZ"},
         {"Re: =?UTF-8?B?YWI=?= end", u"Re: ab end"},
         {"=?ISO-8859-1?Q?=E9?= =?UTF-8?B?4pGg?=", u"\u00e9\u2460"},
-        {"[ALERT]=?UTF-8?B?4pGg?=web", u"[ALERT]\u2460web"},
         {"=?UTF-8?X?abc?= =?UTF-8?B?a!b?= =?UTF-8?B?abc =?utf-8?B?YQ==",
          u"=?UTF-8?X?abc?= =?UTF-8?B?a!b?= =?UTF-8?B?abc =?utf-8?B?YQ=="},
         {"\x83\x54\x81\x5b\x83\x6f =?UTF-8?B?4pGg?=", u"\u30b5\u30fc\u30d0 \u2460"},
@@ -141,17 +139,12 @@ TEST(HtmlToTextTest, html_reducesToReadableText) {
     const std::pair<const char16_t*, const char16_t*> cases[] = {
         {u"  <b>web01</b>\r\n   <i>changed</i>\t ok ", u"web01 changed ok"},
         {u"a<br>b<BR/>c<p>d</p><div>e</div>f", u"a\r\nb\r\nc\r\nd\r\ne\r\nf"},
-        {u"<pre>a  b\n c</pre>after", u"a  b\n c\r\nafter"},
         {u"&lt;tag&gt; &amp; &quot;q&quot;&nbsp;&yen;", u"<tag> & \"q\" \u00a5"},
         {u"&#12354;&#x3042;&#128512;&#0;&#xD800;", u"\u3042\u3042\U0001F600\uFFFD\uFFFD"},
-        {u"&bogus; & &#; &amp", u"&bogus; & &#; &amp"},
         {u"<head><title>T</title><style>p{}</style></head>"
          u"<script>if (a<b) x()</script><!-- note -->text",
          u"text"},
-        {u"<head>body text", u"body text"},
         {u"<a title=\"x>y\">link</a> 1 < 2 <3", u"link 1 < 2 <3"},
-        {u"ok<div class=\"x", u"ok"},
-        {u"ok<!-- never closed", u"ok"},
         {u"<table><tr><td>host</td><td>web01</td></tr><tr><td>state</td><td>ok</td></tr></table>",
          u"host web01\r\nstate ok"},
     };

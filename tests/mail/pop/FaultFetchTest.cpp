@@ -329,6 +329,12 @@ TEST_F(FakeServerFetch, badAccountOrFolder_givesErrorAndLeavesServerAlone) {
         EXPECT_FALSE(error.contains(u"hunter2"_s)) << error.toStdString();
     }
     EXPECT_EQ(server_->remainingMails(), kContents);
+    // The lock of a fetch that was killed is no lock: the kernel let go of it with the process.
+    other.unlock();
+    QFile left(locked + u"/meta/fetch.lock"_s);
+    ASSERT_TRUE(left.open(QIODevice::WriteOnly) && left.write("4242\nkervo\nhost\n") > 0);
+    left.close();
+    EXPECT_EQ(failureOf(PopMailbox(locked).fetchAll({address(), kUser, kPassword})), QString());
 }
 
 }  // namespace
