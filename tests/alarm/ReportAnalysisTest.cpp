@@ -7,14 +7,9 @@ using kervo::test::u8;
 namespace {
 
 TEST(OccursIn, table_exactCaseSensitiveAndEmptyRules) {
-    const std::tuple<const char*, const char*, bool> cases[] = {{"web", "web01", true},
-                                                                {"01", "web01", true},
-                                                                {"web01", "web0", false},
-                                                                {"WEB", "web01", false},
-                                                                {"ｗｅｂ", "web01", false},
-                                                                {"", "x", true},
-                                                                {"", "", false},
-                                                                {"x", "", false}};
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"web", "web01", true},     {"web01", "web0", false}, {"WEB", "web01", false},
+        {"ｗｅｂ", "web01", false}, {"", "x", true},          {"", "", false}};
     for (const auto& [needle, text, found] : cases) {
         EXPECT_EQ(occursIn(u8(needle), u8(text)), found) << needle << " in " << text;
     }

@@ -35,11 +35,8 @@ INSTANTIATE_TEST_SUITE_P(Fields, LooseValueField,
                                            FieldCase{"-12", false, "-12", -12, true},
                                            FieldCase{"1234567", false, "1234567", 1234567, true},
                                            FieldCase{"+3.50", false, "3.5", 3.5, true},
-                                           FieldCase{"-0", false, "0", 0, true},
                                            FieldCase{"1.2.3", false, "1.2.3", 0, false},
                                            FieldCase{"12abc", false, "12abc", 0, false},
-                                           FieldCase{"-", false, "-", 0, false},
-                                           FieldCase{".", false, ".", 0, false},
                                            FieldCase{"サーバ", false, "サーバ", 0, false},
                                            FieldCase{"", false, "", 0, false}));
 

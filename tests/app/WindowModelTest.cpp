@@ -26,19 +26,6 @@ TEST(WindowModel, texts_controlCharactersAndInvisibleMarksMadeVisibleAndLongOnes
     }
 }
 
-TEST(WindowModel, mailBody_lifecycleFollowsTheOperator) {
-    WindowModel window;
-    EXPECT_EQ(window.mailBodyPresence(), MailBodyPresence::Absent);
-    window.setMailBodyText(QStringLiteral("msg\r\nbody"));
-    EXPECT_EQ(window.mailBodyPresence(), MailBodyPresence::Hidden);
-    window.showMailBody();
-    EXPECT_EQ(window.mailBodyPresence(), MailBodyPresence::Shown);
-    EXPECT_EQ(window.mailBodyText(), QStringLiteral("msg\r\nbody"));
-    window.closeMailBody();
-    window.showMailBody();
-    EXPECT_TRUE(window.mailBodyText().isEmpty());
-}
-
 TEST(WindowModel, clearDial_keepsPictureWipesHandsAndIgnoresDialsThatDoNotExist) {
     WindowModel window;
     QImage face(95, 95, QImage::Format_RGB32);

@@ -61,15 +61,6 @@ struct DialFixture : ::testing::Test {
     test::MonitorFixture f;
 };
 
-TEST_F(DialFixture, minutes_oneLineFromCentreToRim) {
-    for (int minute : {0, 15, 30, 45, 52}) {
-        f.window.clearDial(kDial);
-        drawAt(minute);
-        EXPECT_EQ(handPoints(minute), 3) << minute;
-        EXPECT_EQ(handPoints((minute + 30) % 60), 0) << minute;  // nothing beyond the centre
-    }
-}
-
 TEST_F(DialFixture, everyCallInMinuteOne_clearsFirstButOtherMinutesDoNot) {
     for (int minute : {1, 1, 2}) {
         mark();

@@ -29,22 +29,6 @@ void startKervo(QProcess& kervo, const Installed& installed, const QString& sett
     kervo.start(installed.program, {});
 }
 
-TEST(Executable, missingServerIni_exitsWithStatus2NamingTheFile) {
-    Installed installed;
-    ASSERT_TRUE(installed.ok);
-    QTemporaryDir settings;
-    ASSERT_TRUE(writeSettings(QDir(settings.path()), QStringLiteral("127.0.0.1:1"), 10));
-    ASSERT_TRUE(QFile::remove(settings.filePath(QStringLiteral("server.ini"))));
-    QProcess kervo;
-    startKervo(kervo, installed, settings.path());
-    ASSERT_TRUE(kervo.waitForFinished(30'000));
-    EXPECT_EQ(kervo.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(kervo.exitCode(), 2);
-    const QByteArray err = kervo.readAllStandardError();
-    EXPECT_TRUE(err.contains("server.ini")) << err.constData();
-    EXPECT_EQ(filesIn(installed.mailFolder), 0) << "nothing is half-started";
-}
-
 TEST(Executable, unreachableServer_pollFailsAndTheMonitorRunsOn) {
     Installed installed;
     ASSERT_TRUE(installed.ok);

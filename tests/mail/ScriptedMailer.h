@@ -34,14 +34,8 @@ class ScriptedMailer : public Mailbox {
     std::atomic<int> holdsExpired{0};
 
     std::vector<QString> calls;  // "fetchAll", "readReport:x", "markAnalysed:x", "purge"
-    std::atomic<int> inside{0};
-    std::atomic<int> mostInside{0};
 
     FetchOutcome fetchAll(const MailAccount& account) override {
-        const int now = ++inside;
-        if (now > mostInside) {
-            mostInside = now;
-        }
         {
             std::unique_lock lock(mutex_);
             logCall(QStringLiteral("fetchAll"));
@@ -59,7 +53,6 @@ class ScriptedMailer : public Mailbox {
         if (fetchIndex_ < fetches.size()) {
             result = fetches[fetchIndex_++];
         }
-        --inside;
         return result;
     }
 

@@ -52,15 +52,4 @@ TEST(TextBox, ampersand_drawnLiterally) {
     EXPECT_EQ(inkOf(u"&x"_s).bottom(), inkOf(u"&&x"_s).bottom());
 }
 
-TEST(TextBox, longText_wrapsWithinTheWidth) {
-    const QString words = u"alpha beta gamma delta epsilon zeta eta theta iota"_s;
-    const QRect narrow = inkOf(words, 120);
-    EXPECT_LT(narrow.right(), 120);
-    EXPECT_GT(narrow.height(), inkOf(words, 600).height() * 2);
-    // a single word wider than the box is broken, not lost past the edge
-    const QRect longWord = inkOf(u"x"_s.repeated(80), 120);
-    EXPECT_LT(longWord.right(), 120);
-    EXPECT_GT(longWord.height(), inkOf(u"x"_s).height());
-}
-
 }  // namespace

@@ -91,21 +91,6 @@ TEST(MailReaderTest, unparseableMails_stillGiveTheirTexts) {
     }
 }
 
-// Failing is kept for files that cannot be read at all, so that the mail is tried again later.
-TEST(MailReaderTest, unreadableFiles_failWithTheReason) {
-    QTemporaryDir dir;
-    const std::pair<QString, QString> cases[] = {
-        {dir.filePath(QStringLiteral("missing.eml")), QStringLiteral("No such file")},
-        {dir.path(), QStringLiteral("not a regular file")},
-    };
-    for (const auto& [path, reason] : cases) {
-        const Result<MailTexts> read = readMailFile(path);
-        const QString error = read.ok() ? QString() : read.error().message;
-        EXPECT_TRUE(!read.ok() && error.contains(reason) && error.contains(path))
-            << path.toStdString() << ": " << error.toStdString();
-    }
-}
-
 // A long mail is read to its end: a rule's text in its last line still raises the alarm, and
 // a flood of header lines neither hides the subject nor the structure fields after it.
 TEST(MailReaderTest, largeMails_keepTheirTextsToTheEnd) {
@@ -152,23 +137,6 @@ TEST(MailReaderTest, largeMails_keepTheirTextsToTheEnd) {
             QString::fromUtf8(c.bodyEnd).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
         EXPECT_TRUE(texts.body.endsWith(end)) << texts.body.right(80).toStdString();
         EXPECT_EQ(texts.body.count(end), 1);
-    }
-}
-
-// A text part that names a file counts as an attachment inside a multipart, but a mail whose
-// only part it is still has that part as its body.
-TEST(MailReaderTest, attachmentRules_dependOnWhetherThereIsAnythingElse) {
-    const QByteArray multipart = "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
-    const std::pair<QByteArray, QString> cases[] = {
-        {"Subject: s\r\nContent-Type: text/plain; name=report.txt\r\n"
-         "Content-Disposition: attachment\r\n\r\nreport\r\n",
-         QStringLiteral("report\r\n")},
-        {multipart + "--b\r\nContent-Type: text/plain; name=a.txt\r\n\r\nattached\r\n--b\r\n"
-                     "Content-Type: text/html\r\n\r\n<p>shown</p>\r\n--b--\r\n",
-         QStringLiteral("shown")},
-    };
-    for (const auto& [raw, body] : cases) {
-        EXPECT_EQ(readMailBytes(raw).body, body) << raw.toStdString();
     }
 }
 

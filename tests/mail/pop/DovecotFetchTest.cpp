@@ -100,7 +100,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LogOnCase{"plainApop", "127.0.0.1:%1?auth=apop", "method=APOP"},
         LogOnCase{"stlsCaFile", "pop3+stls://localhost:%1?cafile=%3", ", TLS"},
-        LogOnCase{"stlsApopPin", "pop3+stls://127.0.0.1:%1?pin=%4&auth=apop", "method=APOP"},
         LogOnCase{"pop3sCaFile", "pop3s://localhost:%2?cafile=%3", ", TLS"},
         // the certificate names localhost, not the address: trusted issuer, wrong name
         LogOnCase{"pop3sCaFileOtherName", "pop3s://127.0.0.1:%2?cafile=%3", "", "not trusted"},

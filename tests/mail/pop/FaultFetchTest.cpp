@@ -284,26 +284,6 @@ TEST_F(FakeServerFetch, repeatedUniqueId_neverCostsAMail) {
     EXPECT_EQ(saved(fetch()), test::asSaved(kContents));
 }
 
-TEST_F(FakeServerFetch, leftoverMails_comeFirstAndSurviveThePurgeOfAnalysedOnes) {
-    startServer({{"RETR 3", "-ERR try later\r\n"}});
-    const FetchOutcome first = fetch();
-    ASSERT_EQ(first.files.size(), 2);
-    const QString analysed = first.files.at(0);
-    mailbox_.markAnalysed(analysed);
-    // Still readable where marking moved it, until the purge.
-    const Result<ReportText> texts = mailbox_.readReport(analysed);
-    ASSERT_TRUE(texts.ok()) << texts.error().message.toStdString();
-    EXPECT_EQ(texts.value().subject, u"1"_s);
-    EXPECT_TRUE(texts.value().body.contains(u".leading dot"_s));
-    mailbox_.purgeAnalysed();
-
-    const FetchOutcome second = fetch();
-    EXPECT_EQ(failureOf(second), QString());
-    EXPECT_EQ(second.files.value(0), first.files.at(1));
-    EXPECT_EQ(saved(second), test::asSaved(kContents.mid(1)));
-    EXPECT_FALSE(mailbox_.readReport(analysed).ok());
-}
-
 TEST_F(FakeServerFetch, badAccountOrFolder_givesErrorAndLeavesServerAlone) {
     startServer({});
     const QString blocker = temp_.filePath(u"file"_s);

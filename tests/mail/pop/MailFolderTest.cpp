@@ -2,7 +2,6 @@
 
 #include "PopTestSupport.h"
 #include "mail/pop/MailFolder.h"
-#include "mail/pop/UidlRecord.h"
 
 namespace kervo {
 namespace {
@@ -68,17 +67,6 @@ TEST_F(MailFolderTest, preparedFolder_isOwnerOnlyAndKeepsAllButWhatIsNoLongerNee
     folder.removeDrafts();
     EXPECT_EQ(in(u"/tmp"_s), QStringList());
     EXPECT_EQ(folder.pending(), QStringList{waiting});
-}
-
-TEST(UidlRecord, sanitisedUid_acceptsOnlyShortPrintableIds) {
-    for (const QByteArray& id : {QByteArray("00000001abcdef"), QByteArray(70, '~')}) {
-        EXPECT_TRUE(sanitisedUid(id)) << id.toStdString();
-    }
-    for (const QByteArray& id :
-         {QByteArray(71, 'a'), QByteArray(), QByteArray("a b"), QByteArray("a\nb"),
-          QByteArray("\x7f"), QByteArray("caf\xc3\xa9")}) {
-        EXPECT_FALSE(sanitisedUid(id)) << id.toStdString();
-    }
 }
 
 }  // namespace
