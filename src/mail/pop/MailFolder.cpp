@@ -70,15 +70,26 @@ bool syncDirectory(const QString& path) {
     return synced;
 }
 
+// Makes every write to the file system holding path durable. Since Linux 5.8 it also reports a
+// write-back error of any file there since the folder was opened here.
+Result<void> syncFileSystem(const QString& path) {
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::syncfs(fd) != 0) {
+        const int error = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return Error{QStringLiteral("the mails in %1 cannot be made durable: %2")
+                         .arg(QDir::toNativeSeparators(path), errnoText(error))};
+    }
+    ::close(fd);
+    return {};
+}
+
 }  // namespace
 
-MailDraft::MailDraft(int fd, QString tmpPath, QString newPath, QString newDir,
-                     std::function<void(const QString&)> trace)
-    : fd_(fd),
-      tmpPath_(std::move(tmpPath)),
-      newPath_(std::move(newPath)),
-      newDir_(std::move(newDir)),
-      trace_(std::move(trace)) {
+MailDraft::MailDraft(int fd, QString tmpPath, QString name)
+    : fd_(fd), tmpPath_(std::move(tmpPath)), name_(std::move(name)) {
     pending_.reserve(kWriteBuffer);
 }
 
@@ -90,7 +101,10 @@ void MailDraft::discard() {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
+    }
+    if (!tmpPath_.isEmpty()) {
         ::unlink(nativePath(tmpPath_).constData());
+        tmpPath_.clear();
     }
 }
 
@@ -141,46 +155,21 @@ Result<void> MailDraft::write(const char* data, qsizetype size) {
     return {};
 }
 
-void MailDraft::step(const QString& name) const {
-    if (trace_) {
-        trace_(name);
-    }
-}
-
-Result<QString> MailDraft::commit() {
+Result<void> MailDraft::finish() {
     if (fd_ < 0) {
         return Error{QStringLiteral("the mail was already saved or dropped")};
     }
-    if (Result<void> flushed = kept_.ok() ? flush() : kept_; !flushed.ok()) {
-        discard();
-        return flushed.error();
+    Result<void> flushed = kept_.ok() ? flush() : kept_;
+    // A close that fails may be the only word of a write that did not reach the disk.
+    if (::close(fd_) != 0 && flushed.ok()) {
+        flushed = Error{QStringLiteral("%1 cannot be written: %2")
+                            .arg(QDir::toNativeSeparators(tmpPath_), errnoText(errno))};
     }
-    step(QStringLiteral("sync file"));
-    if (::fsync(fd_) != 0) {
-        kept_ = Error{QStringLiteral("%1 cannot be made durable: %2")
-                          .arg(QDir::toNativeSeparators(tmpPath_), errnoText(errno))};
-        discard();
-        return kept_.error();
-    }
-    ::close(fd_);
     fd_ = -1;
-    step(QStringLiteral("move into new/"));
-    if (::rename(nativePath(tmpPath_).constData(), nativePath(newPath_).constData()) != 0) {
-        kept_ = Error{QStringLiteral("%1 cannot be moved into %2: %3")
-                          .arg(QDir::toNativeSeparators(tmpPath_),
-                               QDir::toNativeSeparators(newDir_), errnoText(errno))};
-        ::unlink(nativePath(tmpPath_).constData());
-        return kept_.error();
+    if (!flushed.ok()) {
+        discard();
     }
-    // Only once the directory entry is on disk may the server forget the mail.
-    step(QStringLiteral("sync new/"));
-    if (!syncDirectory(newDir_)) {
-        kept_ = Error{QStringLiteral("%1 cannot be made durable: %2")
-                          .arg(QDir::toNativeSeparators(newDir_), errnoText(errno))};
-        ::unlink(nativePath(newPath_).constData());
-        return kept_.error();
-    }
-    return newPath_;
+    return flushed;
 }
 
 MailFolder::MailFolder(QString root) : root_(QDir::cleanPath(std::move(root))) {}
@@ -242,8 +231,7 @@ Result<std::unique_ptr<MailDraft>> MailFolder::startDraft() {
         const int fd =
             ::open(nativePath(tmpPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
-            return std::unique_ptr<MailDraft>(
-                new MailDraft(fd, tmpPath, part("new") + u'/' + name, part("new"), trace_));
+            return std::unique_ptr<MailDraft>(new MailDraft(fd, tmpPath, name));
         }
         if (errno != EEXIST) {
             return Error{QStringLiteral("mail folder: %1 cannot be created: %2")
@@ -252,6 +240,56 @@ Result<std::unique_ptr<MailDraft>> MailFolder::startDraft() {
     }
     return Error{QStringLiteral("mail folder: no free file name in %1")
                      .arg(QDir::toNativeSeparators(part("tmp")))};
+}
+
+void MailFolder::step(const QString& name) const {
+    if (trace_) {
+        trace_(name);
+    }
+}
+
+std::vector<Result<QString>> MailFolder::commit(std::vector<std::unique_ptr<MailDraft>> drafts) {
+    std::vector<Result<QString>> out;
+    if (drafts.empty()) {
+        return out;
+    }
+    const QString tmpDir = part("tmp");
+    const QString newDir = part("new");
+    // One sync of the file system holding tmp/ makes every draft's content durable at once,
+    // where a sync of each file would wait for the disk once per mail.
+    step(QStringLiteral("sync drafts"));
+    if (const Result<void> synced = syncFileSystem(tmpDir); !synced.ok()) {
+        out.assign(drafts.size(), synced.error());
+        return out;  // the drafts remove themselves
+    }
+    for (const std::unique_ptr<MailDraft>& draft : drafts) {
+        const QString newPath = newDir + u'/' + draft->name_;
+        step(QStringLiteral("move into new/"));
+        if (draft->fd_ >= 0 || draft->tmpPath_.isEmpty()) {
+            out.push_back(Error{QStringLiteral("the mail was not finished")});
+        } else if (::rename(nativePath(draft->tmpPath_).constData(),
+                            nativePath(newPath).constData()) != 0) {
+            out.push_back(Error{QStringLiteral("%1 cannot be moved into %2: %3")
+                                    .arg(QDir::toNativeSeparators(draft->tmpPath_),
+                                         QDir::toNativeSeparators(newDir), errnoText(errno))});
+        } else {
+            draft->tmpPath_.clear();
+            out.push_back(newPath);
+        }
+    }
+    // Only once their names in new/ are on disk may the server forget the mails.
+    step(QStringLiteral("sync new/"));
+    if (!syncDirectory(newDir)) {
+        const Error failed{QStringLiteral("%1 cannot be made durable: %2")
+                               .arg(QDir::toNativeSeparators(newDir), errnoText(errno))};
+        for (Result<QString>& path : out) {
+            if (path.ok()) {
+                ::unlink(nativePath(path.value()).constData());
+            }
+            path = failed;
+        }
+    }
+    return out;
 }
 
 QString MailFolder::analysedPath(const QString& path) const {

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/Result.h"
 #include "mail/pop/PopSession.h"
@@ -12,8 +13,9 @@ namespace kervo {
 
 class MailFolder;
 
-// One mail being written into tmp/. Nothing of it is visible to the analysis until commit()
-// has made it durable and moved it into new/; dropped uncommitted, it leaves no trace.
+// One mail being written into tmp/. Nothing of it is visible to the analysis until
+// MailFolder::commit has made it durable and moved it into new/; dropped uncommitted, it leaves
+// no trace.
 class MailDraft final : public MailSink {
   public:
     ~MailDraft() override;
@@ -21,24 +23,19 @@ class MailDraft final : public MailSink {
     MailDraft& operator=(const MailDraft&) = delete;
 
     Result<void> write(const char* data, qsizetype size) override;
-
-    // Flushes, syncs, moves the file into new/ and syncs new/. The final path, or an Error
-    // with the draft removed.
-    Result<QString> commit();
+    // Writes out what is buffered and closes the file, which is then whole in tmp/ but not yet
+    // durable. An Error, with the draft removed, when the mail could not be kept whole.
+    Result<void> finish();
 
   private:
     friend class MailFolder;
-    MailDraft(int fd, QString tmpPath, QString newPath, QString newDir,
-              std::function<void(const QString&)> trace);
+    MailDraft(int fd, QString tmpPath, QString name);
     Result<void> flush();
     void discard();
-    void step(const QString& name) const;
 
     int fd_ = -1;
-    QString tmpPath_;
-    QString newPath_;
-    QString newDir_;
-    std::function<void(const QString&)> trace_;
+    QString tmpPath_;  // empty once the file was moved away or removed
+    QString name_;
     QByteArray pending_;
     Result<void> kept_;  // the first write that failed; nothing is kept after it
 };
@@ -59,7 +56,11 @@ class MailFolder {
     // Drafts left behind by a fetch that never finished. Only while no fetch runs.
     void removeDrafts() const;
     Result<std::unique_ptr<MailDraft>> startDraft();
-    // Told each step that makes a saved mail durable ("sync file", "move into new/",
+    // Makes finished drafts durable together and moves them into new/: one sync of the disk for
+    // all their contents, a rename each, one sync of new/ for all their names. For each draft,
+    // in the order given, its final path or why it was not kept (its file then removed).
+    std::vector<Result<QString>> commit(std::vector<std::unique_ptr<MailDraft>> drafts);
+    // Told each step that makes saved mails durable ("sync drafts", "move into new/" for each,
     // "sync new/"), in the order taken; for the tests that check that order.
     void setTrace(std::function<void(const QString& step)> trace) { trace_ = std::move(trace); }
 
@@ -76,6 +77,7 @@ class MailFolder {
   private:
     QString part(const char* name) const;
     QString newName();
+    void step(const QString& name) const;
 
     QString root_;
     quint64 sequence_ = 0;

@@ -1,7 +1,9 @@
 #include "mail/pop/PopFetcher.h"
 
 #include <QDir>
+#include <QHash>
 #include <QSet>
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -67,6 +69,25 @@ Result<ServerMails> readServerMails(PopSession& session, UidlRecord& record) {
     return mails;
 }
 
+// A mail of the batch being fetched. One saved by an earlier session whose QUIT was never
+// confirmed is only deleted.
+struct BatchMail {
+    MailListing listing;
+    QByteArray uid;
+    bool savedBefore = false;
+};
+
+// Where a mail goes whose draft could not be started while its RETR is already in flight: the
+// answer is read and dropped, so that the dialogue stays in step.
+class RefusingSink final : public MailSink {
+  public:
+    explicit RefusingSink(Error why) : why_(std::move(why)) {}
+    Result<void> write(const char* /*data*/, qsizetype /*size*/) override { return why_; }
+
+  private:
+    Error why_;
+};
+
 class SessionFetch {
   public:
     SessionFetch(PopSession& session, MailFolder& folder, UidlRecord& record,
@@ -75,86 +96,169 @@ class SessionFetch {
 
     // An Error when the session cannot go on; per-mail trouble goes to out_.skipped.
     Result<void> run() {
+        const Result<bool> pipelining = session_.offersPipelining();
+        if (!pipelining.ok()) {
+            return pipelining.error();
+        }
+        out_.pipelined = pipelining.value();
+        window_ = out_.pipelined ? kWindow : 1;
         const Result<ServerMails> mails = readServerMails(session_, record_);
         if (!mails.ok()) {
             return mails.error();
         }
+        std::vector<BatchMail> batch;
+        qint64 batchBytes = 0;
         for (const MailListing& mail : mails.value().listing) {
             const auto found = mails.value().uids.find(mail.number);
             const QByteArray uid = found == mails.value().uids.end() ? QByteArray() : found->second;
-            if (Result<void> fetched = fetchOne(mail, uid); !fetched.ok()) {
-                return fetched;
+            const bool savedBefore = !uid.isEmpty() && record_.contains(uid, mail.size);
+            if (!savedBefore && mail.size > options_.maxMailBytes) {
+                skip(mail, uid,
+                     QStringLiteral("it is larger than the limit of %1 bytes")
+                         .arg(options_.maxMailBytes));
+                continue;
+            }
+            batch.push_back({mail, uid, savedBefore});
+            batchBytes += savedBefore ? 0 : mail.size;
+            if (std::ssize(batch) >= std::max(1, options_.batchMails) ||
+                batchBytes >= kBatchBytes) {
+                if (Result<void> done = runBatch(batch); !done.ok()) {
+                    return done;
+                }
+                batch.clear();
+                batchBytes = 0;
             }
         }
-        return {};
+        return runBatch(batch);
     }
 
     // Ids whose deletion the server accepted: spent once it confirms QUIT.
     const QSet<QByteArray>& deleted() const { return deleted_; }
 
   private:
-    Result<void> fetchOne(const MailListing& mail, const QByteArray& uid) {
-        if (!uid.isEmpty() && record_.contains(uid, mail.size)) {
-            // Saved by an earlier session whose QUIT was never confirmed.
-            return remove(mail, uid);
-        }
-        if (mail.size > options_.maxMailBytes) {
-            skip(mail, uid,
-                 QStringLiteral("it is larger than the limit of %1 bytes")
-                     .arg(options_.maxMailBytes));
-            return {};
-        }
-        if (options_.freeSpace) {
-            const qint64 free = options_.freeSpace(folder_.root());
-            if (free >= 0 && free < mail.size + kSpareBytes) {
-                skip(mail, uid,
+    // Up to this many bytes of mail are fetched and made durable together.
+    static constexpr qint64 kBatchBytes = 32 * 1024 * 1024;
+    // Commands in flight at once where the server takes pipelined commands.
+    static constexpr std::ptrdiff_t kWindow = 64;
+
+    Result<void> runBatch(const std::vector<BatchMail>& batch) {
+        std::vector<const BatchMail*> wanted;
+        std::vector<const BatchMail*> removable;
+        // The disk is asked once per batch; each mail then takes its share of what it said.
+        qint64 free =
+            options_.freeSpace && !batch.empty() ? options_.freeSpace(folder_.root()) : -1;
+        for (const BatchMail& mail : batch) {
+            if (mail.savedBefore) {
+                continue;
+            }
+            if (free >= 0 && free < mail.listing.size + kSpareBytes) {
+                skip(mail.listing, mail.uid,
                      QStringLiteral("there is not enough free disk space in %1")
                          .arg(QDir::toNativeSeparators(folder_.root())));
-                return {};
+                continue;
+            }
+            free = free >= 0 ? free - mail.listing.size : free;
+            wanted.push_back(&mail);
+        }
+        std::vector<std::unique_ptr<MailDraft>> drafts;
+        std::vector<const BatchMail*> received;
+        const Result<void> retrieved = retrieve(wanted, drafts, received);
+        // What came whole is kept even when the session broke off: it is analysed now.
+        const QSet<const BatchMail*> saved = save(std::move(drafts), received);
+        if (!retrieved.ok()) {
+            return retrieved;
+        }
+        for (const BatchMail& mail : batch) {
+            if (mail.savedBefore || saved.contains(&mail)) {
+                removable.push_back(&mail);
             }
         }
-        Result<std::unique_ptr<MailDraft>> draft = folder_.startDraft();
-        if (!draft.ok()) {
-            skip(mail, uid, draft.error().message);
-            return {};
-        }
-        if (Result<void> retrieved =
-                session_.retrieve(mail.number, *draft.value(), options_.maxMailBytes);
-            !retrieved.ok()) {
-            // Refused, too large after all, or not kept here: the dialogue may still be in step.
-            if (!session_.usable()) {
-                return retrieved;
-            }
-            skip(mail, uid, retrieved.error().message);
-            return {};
-        }
-        const Result<QString> path = draft.value()->commit();
-        if (!path.ok()) {
-            skip(mail, uid, path.error().message);
-            return {};
-        }
-        out_.saved.append(path.value());
-        // Without its id on record, a lost QUIT costs a second analysis of this mail, no more.
-        if (!uid.isEmpty()) {
-            (void)record_.add(uid, mail.size);
-        }
-        return remove(mail, uid);
+        return remove(removable);
     }
 
-    Result<void> remove(const MailListing& mail, const QByteArray& uid) {
-        if (options_.trace) {
-            options_.trace(QStringLiteral("DELE %1").arg(mail.number));
-        }
-        if (Result<void> removed = session_.remove(mail.number); !removed.ok()) {
-            if (!session_.usable()) {
-                return removed;
+    Result<void> retrieve(const std::vector<const BatchMail*>& wanted,
+                          std::vector<std::unique_ptr<MailDraft>>& drafts,
+                          std::vector<const BatchMail*>& received) {
+        std::ptrdiff_t requested = 0;
+        for (std::ptrdiff_t i = 0; i < std::ssize(wanted); ++i) {
+            for (; requested < std::ssize(wanted) && requested < i + window_; ++requested) {
+                session_.requestMail(wanted[requested]->listing.number);
             }
-            // Saved, but the server keeps it; its id stays on record for the next session.
-            skip(mail, uid, removed.error().message);
-            return {};
+            const BatchMail& mail = *wanted[i];
+            Result<std::unique_ptr<MailDraft>> draft = folder_.startDraft();
+            RefusingSink refused(draft.ok() ? Error{} : draft.error());
+            MailSink& sink = draft.ok() ? static_cast<MailSink&>(*draft.value()) : refused;
+            Result<void> got =
+                session_.receiveMail(mail.listing.number, sink, options_.maxMailBytes);
+            if (got.ok() && draft.ok()) {
+                got = draft.value()->finish();
+            }
+            if (!got.ok()) {
+                // Refused, too large after all, or not kept here: the dialogue may still be in
+                // step.
+                if (!session_.usable()) {
+                    return got;
+                }
+                skip(mail.listing, mail.uid, got.error().message);
+                continue;
+            }
+            drafts.push_back(std::move(draft).value());
+            received.push_back(&mail);
         }
-        if (!uid.isEmpty()) {
-            deleted_.insert(uid);
+        return {};
+    }
+
+    QSet<const BatchMail*> save(std::vector<std::unique_ptr<MailDraft>> drafts,
+                                const std::vector<const BatchMail*>& received) {
+        const std::vector<Result<QString>> paths = folder_.commit(std::move(drafts));
+        QSet<const BatchMail*> saved;
+        QHash<QByteArray, qint64> ids;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            const BatchMail& mail = *received[i];
+            if (!paths[i].ok()) {
+                skip(mail.listing, mail.uid, paths[i].error().message);
+                continue;
+            }
+            out_.saved.append(paths[i].value());
+            saved.insert(&mail);
+            if (!mail.uid.isEmpty()) {
+                ids.insert(mail.uid, mail.listing.size);
+            }
+        }
+        if (!ids.isEmpty()) {
+            if (options_.trace) {
+                options_.trace(QStringLiteral("record ids"));
+            }
+            // Without their ids on record, a lost QUIT costs a second analysis of these mails,
+            // no more.
+            (void)record_.add(ids);
+        }
+        return saved;
+    }
+
+    Result<void> remove(const std::vector<const BatchMail*>& removable) {
+        std::ptrdiff_t requested = 0;
+        for (std::ptrdiff_t i = 0; i < std::ssize(removable); ++i) {
+            for (; requested < std::ssize(removable) && requested < i + window_; ++requested) {
+                const int number = removable[requested]->listing.number;
+                if (options_.trace) {
+                    options_.trace(QStringLiteral("DELE %1").arg(number));
+                }
+                session_.requestRemoval(number);
+            }
+            const BatchMail& mail = *removable[i];
+            if (Result<void> removed = session_.receiveRemoval(mail.listing.number);
+                !removed.ok()) {
+                if (!session_.usable()) {
+                    return removed;
+                }
+                // Saved, but the server keeps it; its id stays on record for the next session.
+                skip(mail.listing, mail.uid, removed.error().message);
+                continue;
+            }
+            if (!mail.uid.isEmpty()) {
+                deleted_.insert(mail.uid);
+            }
         }
         return {};
     }
@@ -173,6 +277,7 @@ class SessionFetch {
     UidlRecord& record_;
     const FetchOptions& options_;
     SessionOutcome& out_;
+    std::ptrdiff_t window_ = 1;
     QSet<QByteArray> deleted_;
 };
 

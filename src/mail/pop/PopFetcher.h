@@ -20,8 +20,11 @@ struct FetchOptions {
     // Bytes free where the folder lives; negative when unknown. A mail is not fetched into a
     // disk that cannot hold it.
     std::function<qint64(const QString& folder)> freeSpace;
-    // Told "DELE n" before each deletion is asked for; see MailFolder::setTrace.
+    // Told "record ids" before the ids of a batch's saved mails are recorded and "DELE n"
+    // before each deletion is asked for; see MailFolder::setTrace.
     std::function<void(const QString& step)> trace;
+    // Mails fetched and made durable together, at most.
+    int batchMails = 256;
 };
 
 // A mail this session left on the server because it cannot be fetched now.
@@ -33,15 +36,20 @@ struct SkippedMail {
 struct SessionOutcome {
     QStringList saved;  // full paths in new/, in server order
     std::vector<SkippedMail> skipped;
-    Result<void> ended;  // whether the session ran to its confirmed QUIT, and if not, why
+    bool pipelined = false;  // the server offered PIPELINING and commands went out in windows
+    Result<void> ended;      // whether the session ran to its confirmed QUIT, and if not, why
 };
 
 // Saves every mail of a logged-on session and deletes each from the server only once it is
-// durable in new/ (and its id recorded). A mail that cannot be fetched (too large, no room on
-// the disk, refused or cut short while the dialogue stays in step) stays on the server and the
-// others are fetched all the same. Ends with QUIT when the dialogue is still in step, so that
-// the deletions of the mails saved so far are committed even after a failure; drops the
-// session otherwise, leaving every mail on the server.
+// durable in new/ (and its id recorded). Mails come in batches, in server order: the batch's
+// mails are retrieved into tmp/, made durable and moved into new/ together, their ids recorded
+// together, and only then are their DELEs sent. Where the server offers PIPELINING, a window of
+// commands is kept in flight; otherwise one command at a time. A mail that cannot be fetched
+// (too large, no room on the disk, refused or cut short while the dialogue stays in step) stays
+// on the server and the others are fetched all the same. A session that breaks still saves the
+// mails it received whole. Ends with QUIT when the dialogue is still in step, so that the
+// deletions of the mails saved so far are committed even after a failure; drops the session
+// otherwise, leaving every mail on the server.
 SessionOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
                             UidlRecord& record, const FetchOptions& options);
 

@@ -139,9 +139,19 @@ FetchOutcome PopMailbox::fetch(const MailAccount& account) {
     options.maxMailBytes = maxMailBytes_;
     options.freeSpace = freeSpace_;
     options.trace = trace_;
+    options.batchMails = batchMails_;
     SessionOutcome session = fetchMailbox(
         connection, QStringLiteral("mail server ") + address.display(), folder, record, options);
     outcome.files.append(session.saved);
+    if (session.ended.ok() && pipelined_ != session.pipelined) {
+        pipelined_ = session.pipelined;
+        outcome.notices.append(session.pipelined
+                                   ? QStringLiteral("the mail server %1 takes pipelined commands")
+                                         .arg(address.display())
+                                   : QStringLiteral("the mail server %1 offers no pipelining: "
+                                                    "one command at a time")
+                                         .arg(address.display()));
+    }
     if (!session.ended.ok()) {
         outcome.ended = session.ended.error();
     }

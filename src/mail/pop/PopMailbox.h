@@ -3,10 +3,12 @@
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "mail/Mailbox.h"
 #include "mail/mime/MailSize.h"
 #include "mail/pop/PopChannel.h"
+#include "mail/pop/PopFetcher.h"
 
 namespace kervo {
 
@@ -29,8 +31,10 @@ class PopMailbox final : public Mailbox {
     void setFreeSpaceProbe(std::function<qint64(const QString&)> probe) {
         freeSpace_ = std::move(probe);
     }
-    // Told each step that makes a mail durable and each deletion, in order; for the tests.
+    // Told each step that makes mails durable and each deletion, in order; for the tests.
     void setTrace(std::function<void(const QString&)> trace) { trace_ = std::move(trace); }
+    // Mails fetched and made durable together, at most; for the tests of the batch boundaries.
+    void setBatchMails(int mails) { batchMails_ = mails; }
 
     FetchOutcome fetchAll(const MailAccount& account) override;
     Result<ReportText> readReport(const QString& file) override;
@@ -45,8 +49,10 @@ class PopMailbox final : public Mailbox {
     qint64 maxMailBytes_ = kMaxMailBytes;
     std::function<qint64(const QString&)> freeSpace_;
     std::function<void(const QString&)> trace_;
+    int batchMails_ = FetchOptions{}.batchMails;
     // What earlier fetches already told the operator. Only the fetching thread touches these.
     QString logOnMethod_;
+    std::optional<bool> pipelined_;
     QSet<QString> skippedReported_;
 };
 

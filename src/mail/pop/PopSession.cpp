@@ -57,7 +57,24 @@ Error PopSession::refused(const QString& what, const QByteArray& status) const {
     return Error{QStringLiteral("%1: %2 refused: %3").arg(server_, what, said)};
 }
 
+Result<void> PopSession::sendQueued(const QString& what) {
+    if (queued_.isEmpty()) {
+        return {};
+    }
+    const Result<void> sent = channel_.sendAll(queued_, timeouts_.responseMs);
+    queued_.fill('\0');  // it may have held the password
+    queued_.clear();
+    if (!sent.ok()) {
+        return broken(QStringLiteral("%1 could not be sent: %2").arg(what, sent.error().message));
+    }
+    return {};
+}
+
 Result<void> PopSession::fill(const QString& what, int timeoutMs) {
+    // Whatever is queued goes out before the session waits: the answer awaited may be its own.
+    if (Result<void> sent = sendQueued(what); !sent.ok()) {
+        return sent;
+    }
     if (pos_ > 0 && pos_ == buffer_.size()) {
         buffer_.clear();
         pos_ = 0;
@@ -150,13 +167,24 @@ Result<QByteArray> PopSession::readLine(const QString& what, int timeoutMs) {
     }
 }
 
+void PopSession::queue(const QByteArray& line) {
+    queued_ += line;
+    queued_ += "\r\n";
+}
+
 Result<void> PopSession::command(const QByteArray& line, const QString& what) {
+    queue(line);
+    return answer(what);
+}
+
+Result<void> PopSession::answer(const QString& what) {
     if (broken_) {
+        queued_.clear();
         return Error{server_ +
                      QStringLiteral(": the session is no longer usable for %1").arg(what)};
     }
-    if (Result<void> sent = channel_.sendAll(line + "\r\n", timeouts_.responseMs); !sent.ok()) {
-        return broken(QStringLiteral("%1 could not be sent: %2").arg(what, sent.error().message));
+    if (Result<void> sent = sendQueued(what); !sent.ok()) {
+        return sent;
     }
     const Result<QByteArray> status = readLine(what, timeouts_.responseMs);
     if (!status.ok()) {
@@ -200,6 +228,21 @@ Result<void> PopSession::readListing(const QString& what,
         }
         each(line);
     }
+}
+
+Result<bool> PopSession::offersPipelining() {
+    const QString what = QStringLiteral("CAPA");
+    if (Result<void> answered = command("CAPA", what); !answered.ok()) {
+        return usable() ? Result<bool>(false) : Result<bool>(answered.error());
+    }
+    bool offered = false;
+    const Result<void> read = readListing(what, [&](const QByteArray& line) {
+        offered = offered || line.simplified().toUpper() == "PIPELINING";
+    });
+    if (!read.ok()) {
+        return read.error();
+    }
+    return offered;
 }
 
 Result<std::vector<MailListing>> PopSession::list() {
@@ -256,10 +299,13 @@ Result<std::map<int, QByteArray>> PopSession::uniqueIds() {
     return out;
 }
 
-Result<void> PopSession::retrieve(int number, MailSink& sink, qint64 maxBytes) {
+void PopSession::requestMail(int number) {
+    queue("RETR " + QByteArray::number(number));
+}
+
+Result<void> PopSession::receiveMail(int number, MailSink& sink, qint64 maxBytes) {
     const QString what = QStringLiteral("RETR %1").arg(number);
-    if (Result<void> answered = command("RETR " + QByteArray::number(number), what);
-        !answered.ok()) {
+    if (Result<void> answered = answer(what); !answered.ok()) {
         return answered;
     }
     DotDecoder decoder;
@@ -298,8 +344,12 @@ Result<void> PopSession::retrieve(int number, MailSink& sink, qint64 maxBytes) {
     return stored;
 }
 
-Result<void> PopSession::remove(int number) {
-    return command("DELE " + QByteArray::number(number), QStringLiteral("DELE %1").arg(number));
+void PopSession::requestRemoval(int number) {
+    queue("DELE " + QByteArray::number(number));
+}
+
+Result<void> PopSession::receiveRemoval(int number) {
+    return answer(QStringLiteral("DELE %1").arg(number));
 }
 
 Result<void> PopSession::logOnWithUserPass(const QByteArray& user, const QByteArray& password) {

@@ -99,8 +99,14 @@ Result<void> UidlRecord::rewrite() {
     return {};
 }
 
-Result<void> UidlRecord::add(const QByteArray& uid, qint64 size) {
-    const QByteArray line = uid + ' ' + QByteArray::number(size) + '\n';
+Result<void> UidlRecord::add(const QHash<QByteArray, qint64>& saved) {
+    if (saved.isEmpty()) {
+        return {};
+    }
+    QByteArray lines;
+    for (auto it = saved.constBegin(); it != saved.constEnd(); ++it) {
+        lines += it.key() + ' ' + QByteArray::number(it.value()) + '\n';
+    }
     const int fd = ::open(QFile::encodeName(path_).constData(),
                           O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -110,9 +116,9 @@ Result<void> UidlRecord::add(const QByteArray& uid, qint64 size) {
     const off_t before = ::lseek(fd, 0, SEEK_END);
     qsizetype done = 0;
     int error = 0;
-    while (done < line.size()) {
+    while (done < lines.size()) {
         const ssize_t written =
-            ::write(fd, line.constData() + done, static_cast<size_t>(line.size() - done));
+            ::write(fd, lines.constData() + done, static_cast<size_t>(lines.size() - done));
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -134,7 +140,7 @@ Result<void> UidlRecord::add(const QByteArray& uid, qint64 size) {
         return Error{QStringLiteral("mail folder: %1 cannot be written: %2")
                          .arg(QDir::toNativeSeparators(path_), errnoText(error))};
     }
-    ids_.insert(uid, size);
+    ids_.insert(saved);
     return {};
 }
 

@@ -30,8 +30,9 @@ class UidlRecord {
     bool contains(const QByteArray& uid, qint64 size) const;
     qsizetype size() const { return ids_.size(); }
     QList<QByteArray> ids() const { return ids_.keys(); }
-    // Adds one id durably, before the mail's DELE is sent.
-    Result<void> add(const QByteArray& uid, qint64 size);
+    // Adds the ids of saved mails, each with its size, durably and together (one sync), before
+    // their DELEs are sent.
+    Result<void> add(const QHash<QByteArray, qint64>& saved);
     // Forgets the given ids (the server no longer lists them, or their deletion was committed
     // by a confirmed QUIT), rewriting the record atomically.
     Result<void> forget(const QSet<QByteArray>& spent);

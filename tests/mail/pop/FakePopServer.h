@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -28,7 +29,8 @@ struct PopFault {
 
 // A POP3 server on 127.0.0.1 (port 0 when it cannot listen) serving a mailbox from its own
 // thread, one connection at a time, that fails on purpose where a test asks it to. Any log-on
-// is accepted; DELE marks and QUIT commits, as in RFC 1939.
+// is accepted; DELE marks and QUIT commits, as in RFC 1939. It takes commands sent ahead of the
+// answers in any case, but lists PIPELINING in CAPA only when told to.
 class FakePopServer {
   public:
     // Mails with CRLF line ends, and their unique ids.
@@ -58,6 +60,9 @@ class FakePopServer {
     }
 
     int port() const { return port_; }
+    void offerPipelining() { pipelining_ = true; }
+    // Commands that had already arrived when the answer to the one before went out.
+    int commandsSentAhead() const { return sentAhead_; }
     // A mail arriving between sessions.
     void deliver(const QByteArray& mail, const QByteArray& uid) {
         std::lock_guard lock(mutex_);
@@ -143,7 +148,8 @@ class FakePopServer {
             } else if (faulted) {
                 continue;
             } else if (verb == "CAPA") {
-                answer += "USER\r\nUIDL\r\n.\r\n";
+                answer +=
+                    pipelining_ ? "USER\r\nUIDL\r\nPIPELINING\r\n.\r\n" : "USER\r\nUIDL\r\n.\r\n";
             } else if (verb == "LIST" || verb == "UIDL") {
                 for (qsizetype i = 0; i < mails.size(); ++i) {
                     if (!deleted[i]) {
@@ -178,6 +184,7 @@ class FakePopServer {
             if (!reply(answer) || verb == "QUIT") {
                 return;
             }
+            sentAhead_ += pending.contains('\n') ? 1 : 0;
         }
     }
 
@@ -188,6 +195,8 @@ class FakePopServer {
     QList<QByteArray> accepted_;
     int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int port_ = 0;
+    std::atomic<bool> pipelining_ = false;
+    std::atomic<int> sentAhead_ = 0;
     std::thread thread_;
 };
 

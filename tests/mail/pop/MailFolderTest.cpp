@@ -19,9 +19,12 @@ class MailFolderTest : public ::testing::Test {
             return {};
         }
         EXPECT_TRUE(draft.value()->write(content.constData(), content.size()).ok());
-        const Result<QString> path = draft.value()->commit();
-        EXPECT_TRUE(path.ok());
-        return path.ok() ? path.value() : QString();
+        EXPECT_TRUE(draft.value()->finish().ok());
+        std::vector<std::unique_ptr<MailDraft>> drafts;
+        drafts.push_back(std::move(draft).value());
+        const std::vector<Result<QString>> paths = folder.commit(std::move(drafts));
+        EXPECT_TRUE(paths.size() == 1 && paths[0].ok());
+        return paths.size() == 1 && paths[0].ok() ? paths[0].value() : QString();
     }
     void put(const QString& name, const QByteArray& bytes) {
         QFile file(root + name);
