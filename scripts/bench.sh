@@ -1,21 +1,16 @@
 #!/usr/bin/env bash
 # Installs what the benchmarks need, builds them into build-bench/, runs every benchmark beside
 # its peers and prints the tables (also kept in build-bench/bench-results.md and .json).
-#   scripts/bench.sh [--quick]
+#   scripts/bench.sh [--quick] [driver options, e.g. --only retrieval --slow-peers-up-to 1000]
 # The full run takes about 20 minutes on two cores; --quick uses smaller mailboxes and shorter
 # waits (a few minutes) and is meant for checking that everything works, not for figures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-mode=()
-case "${1:-}" in
-    "") ;;
-    --quick) mode=(--quick) ;;
-    *) echo "usage: $0 [--quick]" >&2; exit 64 ;;
-esac
+mode=("$@")
 
 "$root/scripts/install-deps.sh"
 # The peers, and eatmydata for the run that shows what fsync costs.
-wanted=(fetchmail getmail6 eatmydata)
+wanted=(mpop fetchmail getmail6 eatmydata)
 missing=()
 for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -80,18 +80,23 @@ KillCampaign::KillCampaign(CampaignOptions options, test::DovecotServer& server,
     : options_(std::move(options)), server_(server), log_(log), random_(options_.seed) {
     // The fetching program takes the password from its environment, not its command line.
     qputenv("KERVO_CAMPAIGN_PASSWORD", test::DovecotServer::kPassword);
+    qputenv("KERVO_CAMPAIGN_BATCH", QByteArray::number(options_.batchMails));
 }
 
 QString KillCampaign::mailFolder() const {
     return options_.workDir + QStringLiteral("/mail");
 }
 
-VictimOutcome KillCampaign::fetch(std::optional<microseconds> killAfter) {
-    return runVictim(options_.victim,
-                     {QStringLiteral("127.0.0.1:%1").arg(server_.popPort()),
-                      QString::fromLatin1(test::DovecotServer::kUser), mailFolder()},
-                     options_.workDir + QStringLiteral("/victim.out"), killAfter,
-                     std::chrono::seconds(60));
+VictimOutcome KillCampaign::fetch(std::optional<microseconds> killAfter, const QString& killAt) {
+    // The fetching program is started with the environment as it stands.
+    qputenv("KERVO_CAMPAIGN_KILL_AT", killAt.toUtf8());
+    VictimOutcome outcome = runVictim(
+        options_.victim,
+        {QStringLiteral("127.0.0.1:%1").arg(server_.popPort()),
+         QString::fromLatin1(test::DovecotServer::kUser), mailFolder()},
+        options_.workDir + QStringLiteral("/victim.out"), killAfter, std::chrono::seconds(60));
+    qunsetenv("KERVO_CAMPAIGN_KILL_AT");
+    return outcome;
 }
 
 bool KillCampaign::startRound() {
@@ -265,18 +270,37 @@ CampaignSummary KillCampaign::run() {
     clock.start();
     Verdict last = check();
     std::bernoulli_distribution cleanAfter(options_.cleanRunChance);
+    std::bernoulli_distribution atStep(options_.stepKillChance);
+    // The steps of the fetch's trace a kill may be aimed at, and how many of each one fetch has
+    // at most, given the mails waiting.
+    const QStringList steps = {QStringLiteral("received"), QStringLiteral("move into new/"),
+                               QStringLiteral("record ids"), QStringLiteral("deleted")};
     while (summary_.trials < options_.trials &&
            clock.elapsed() < std::chrono::milliseconds(options_.timeLimit).count()) {
         const int trial = ++summary_.trials;
         const QSet<QString> before = names(savedMails(mailFolder()));
         const int waiting = waitingMails(last);
-        const microseconds delay = killDelay(waiting);
-        const VictimOutcome outcome = fetch(delay);
+        QString killAt;
+        std::optional<microseconds> delay = killDelay(waiting);
+        if (atStep(random_)) {
+            const QString& step =
+                steps[std::uniform_int_distribution<qsizetype>(0, steps.size() - 1)(random_)];
+            const int most = step == steps[2]
+                                 ? (waiting + options_.batchMails - 1) / options_.batchMails
+                                 : waiting;
+            killAt = QStringLiteral("%1 %2").arg(step).arg(
+                std::uniform_int_distribution<int>(1, std::max(1, most))(random_));
+            delay.reset();
+        }
+        const VictimOutcome outcome = fetch(delay, killAt);
         learn(outcome, waiting);
 
         QString landing;
         if (outcome.end == VictimOutcome::End::Killed) {
             ++summary_.killed;
+            if (!killAt.isEmpty()) {
+                landing = QStringLiteral("at a step, after %1").arg(killAt.section(u' ', 0, -2));
+            }
         } else if (outcome.end == VictimOutcome::End::Exited) {
             ++summary_.finishedFirst;
             landing = QStringLiteral("finished first");
@@ -314,9 +338,11 @@ CampaignSummary KillCampaign::run() {
         }
         ++summary_.landings[landing];
         if (options_.verbose) {
-            log_ << QStringLiteral("trial %1: kill after %2 ms, %3, %4; %5 saved, %6 on both sides")
+            log_ << QStringLiteral("trial %1: kill %2, %3, %4; %5 saved, %6 on both sides")
                         .arg(trial)
-                        .arg(double(delay.count()) / 1000, 0, 'f', 1)
+                        .arg(delay ? QStringLiteral("after %1 ms")
+                                         .arg(double(delay->count()) / 1000, 0, 'f', 1)
+                                   : QStringLiteral("at \"%1\"").arg(killAt))
                         .arg(endText(outcome), landing)
                         .arg(last.saves.size())
                         .arg(last.onBoth)

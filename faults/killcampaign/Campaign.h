@@ -23,6 +23,9 @@ struct CampaignOptions {
     std::chrono::seconds timeLimit{600};
     int mailsPerRound = 50;
     double cleanRunChance = 0.3;  // after a kill, how often a whole fetch follows
+    // How often the fetch is killed at a chosen step inside a batch rather than at a random time.
+    double stepKillChance = 0.5;
+    int batchMails = 20;  // so that a round's mails come in several batches
     quint32 seed = 1;
     QString victim;
     QString workDir;  // the monitor's mail folder and the victim's output go here
@@ -52,7 +55,10 @@ struct CampaignSummary {
 };
 
 // Fetches the mailbox again and again, killing the fetch at random instants, and checks after
-// every kill that each mail is still on the server or saved whole in the mail folder. Mails
+// every kill that each mail is still on the server or saved whole in the mail folder. Half the
+// kills come at a random time, half at a chosen step inside a batch: after the N-th mail was
+// received while later RETRs are in flight, after the N-th move into new/, after the ids were
+// recorded, or after the N-th DELE was accepted. Mails
 // come in rounds: a round's mails are delivered together and the round ends once the server
 // holds none of them; its saved copies are then counted for duplicates and cleared away.
 class KillCampaign {
@@ -66,7 +72,8 @@ class KillCampaign {
     Verdict check();
     bool record(const Verdict& verdict, const QString& after);
     void endRound(const Verdict& verdict);
-    VictimOutcome fetch(std::optional<std::chrono::microseconds> killAfter);
+    VictimOutcome fetch(std::optional<std::chrono::microseconds> killAfter,
+                        const QString& killAt = {});
     bool cleanFetch(const QString& after, int waiting);
     bool fetchOnce(const QString& after, int waiting);
     QString removeLeftLock();

@@ -1,8 +1,13 @@
 // The program the kill campaign kills: one fetch of the mailbox into a mail folder, as the
 // monitor's poll runs it.
 //   kervo_kill_victim SERVER USER FOLDER     (password in KERVO_CAMPAIGN_PASSWORD)
+// KERVO_CAMPAIGN_BATCH sets the mails per batch. KERVO_CAMPAIGN_KILL_AT="STEP N" makes the
+// fetch kill itself at the N-th step of the fetch's trace that begins with STEP ("received",
+// "move into new/", "deleted", ...): an instant inside a batch that a kill from outside at a
+// random time seldom hits.
 // Exits 0 when the fetch succeeded, 1 when it reported an error.
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 
 #include "mail/pop/PopMailbox.h"
@@ -16,6 +21,20 @@ int main(int argc, char** argv) {
     }
     kervo::PopMailbox mailbox(args[3]);
     mailbox.setTimeouts(kervo::PopTimeouts{5'000, 10'000, 10'000});
+    if (const int batch = qEnvironmentVariableIntValue("KERVO_CAMPAIGN_BATCH"); batch > 0) {
+        mailbox.setBatchMails(batch);
+    }
+    const QString killAt = qEnvironmentVariable("KERVO_CAMPAIGN_KILL_AT");
+    const qsizetype space = killAt.lastIndexOf(u' ');
+    const QString killStep = killAt.left(space);
+    int killCountdown = space > 0 ? killAt.mid(space + 1).toInt() : 0;
+    if (killCountdown > 0) {
+        mailbox.setTrace([&](const QString& step) {
+            if (step.startsWith(killStep) && --killCountdown == 0) {
+                std::raise(SIGKILL);
+            }
+        });
+    }
     const kervo::FetchOutcome result =
         mailbox.fetchAll({args[1], args[2], qEnvironmentVariable("KERVO_CAMPAIGN_PASSWORD")});
     std::printf("%lld saved\n", static_cast<long long>(result.files.size()));

@@ -182,6 +182,7 @@ class SessionFetch {
         std::ptrdiff_t requested = 0;
         for (std::ptrdiff_t i = 0; i < std::ssize(wanted); ++i) {
             for (; requested < std::ssize(wanted) && requested < i + window_; ++requested) {
+                step(QStringLiteral("RETR %1").arg(wanted[requested]->listing.number));
                 session_.requestMail(wanted[requested]->listing.number);
             }
             const BatchMail& mail = *wanted[i];
@@ -202,6 +203,7 @@ class SessionFetch {
                 skip(mail.listing, mail.uid, got.error().message);
                 continue;
             }
+            step(QStringLiteral("received %1").arg(mail.listing.number));
             drafts.push_back(std::move(draft).value());
             received.push_back(&mail);
         }
@@ -226,9 +228,7 @@ class SessionFetch {
             }
         }
         if (!ids.isEmpty()) {
-            if (options_.trace) {
-                options_.trace(QStringLiteral("record ids"));
-            }
+            step(QStringLiteral("record ids"));
             // Without their ids on record, a lost QUIT costs a second analysis of these mails,
             // no more.
             (void)record_.add(ids);
@@ -241,9 +241,7 @@ class SessionFetch {
         for (std::ptrdiff_t i = 0; i < std::ssize(removable); ++i) {
             for (; requested < std::ssize(removable) && requested < i + window_; ++requested) {
                 const int number = removable[requested]->listing.number;
-                if (options_.trace) {
-                    options_.trace(QStringLiteral("DELE %1").arg(number));
-                }
+                step(QStringLiteral("DELE %1").arg(number));
                 session_.requestRemoval(number);
             }
             const BatchMail& mail = *removable[i];
@@ -256,11 +254,18 @@ class SessionFetch {
                 skip(mail.listing, mail.uid, removed.error().message);
                 continue;
             }
+            step(QStringLiteral("deleted %1").arg(mail.listing.number));
             if (!mail.uid.isEmpty()) {
                 deleted_.insert(mail.uid);
             }
         }
         return {};
+    }
+
+    void step(const QString& name) const {
+        if (options_.trace) {
+            options_.trace(name);
+        }
     }
 
     void skip(const MailListing& mail, const QByteArray& uid, const QString& why) {

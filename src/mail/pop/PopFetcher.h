@@ -20,8 +20,10 @@ struct FetchOptions {
     // Bytes free where the folder lives; negative when unknown. A mail is not fetched into a
     // disk that cannot hold it.
     std::function<qint64(const QString& folder)> freeSpace;
-    // Told "record ids" before the ids of a batch's saved mails are recorded and "DELE n"
-    // before each deletion is asked for; see MailFolder::setTrace.
+    // Told "RETR n" as each retrieval is asked for and "received n" once the mail is whole in
+    // tmp/, "record ids" before the ids of a batch's saved mails are recorded, "DELE n" as each
+    // deletion is asked for and "deleted n" once the server accepted it; beside the steps of
+    // MailFolder::setTrace, in the order taken.
     std::function<void(const QString& step)> trace;
     // Mails fetched and made durable together, at most.
     int batchMails = 256;

@@ -312,17 +312,25 @@ TEST_F(FakeServerFetch, deletionNotCommitted_nextFetchDeletesWithoutSavingAgain)
 // new/ itself are on the disk and their ids on record; commands go out ahead of the answers
 // only where the server offers it.
 TEST_F(FakeServerFetch, batchOfSavedMails_durableBeforeItsDeletions) {
-    const QStringList batchOfTwo = {u"sync drafts"_s, u"move into new/"_s, u"move into new/"_s,
-                                    u"sync new/"_s,   u"record ids"_s,     u"DELE 1"_s,
-                                    u"DELE 2"_s};
-    const QStringList batchOfOne = {u"sync drafts"_s, u"move into new/"_s, u"sync new/"_s,
-                                    u"record ids"_s, u"DELE 3"_s};
+    const QStringList durable = {u"sync drafts"_s, u"move into new/"_s, u"move into new/"_s,
+                                 u"sync new/"_s, u"record ids"_s};
+    const QStringList lastBatch = {u"RETR 3"_s,         u"received 3"_s, u"sync drafts"_s,
+                                   u"move into new/"_s, u"sync new/"_s,  u"record ids"_s,
+                                   u"DELE 3"_s,         u"deleted 3"_s};
     const struct {
         const char* name;
         bool offered;
+        QStringList steps;
         const char* notice;
-    } cases[] = {{"oneAtATime", false, "one command at a time"},
-                 {"pipelined", true, "takes pipelined commands"}};
+    } cases[] = {
+        {"oneAtATime", false,
+         QStringList{u"RETR 1"_s, u"received 1"_s, u"RETR 2"_s, u"received 2"_s} + durable +
+             QStringList{u"DELE 1"_s, u"deleted 1"_s, u"DELE 2"_s, u"deleted 2"_s} + lastBatch,
+         "one command at a time"},
+        {"pipelined", true,
+         QStringList{u"RETR 1"_s, u"RETR 2"_s, u"received 1"_s, u"received 2"_s} + durable +
+             QStringList{u"DELE 1"_s, u"DELE 2"_s, u"deleted 1"_s, u"deleted 2"_s} + lastBatch,
+         "takes pipelined commands"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir temp;
@@ -336,7 +344,7 @@ TEST_F(FakeServerFetch, batchOfSavedMails_durableBeforeItsDeletions) {
         }
         const FetchOutcome result = mailbox.fetchAll({address(), kUser, kPassword});
         ASSERT_EQ(failureOf(result), QString());
-        EXPECT_EQ(steps, batchOfTwo + batchOfOne);
+        EXPECT_EQ(steps, c.steps);
         EXPECT_EQ(saved(result), test::asSaved(kContents));
         EXPECT_EQ(server_->remainingMails(), QList<QByteArray>());
         EXPECT_EQ(server_->commandsSentAhead() > 0, c.offered) << server_->commandsSentAhead();
