@@ -17,16 +17,23 @@ qsizetype DotDecoder::feed(const char* data, qsizetype size, QByteArray& out) {
                 }
                 break;
             case State::InLine: {
-                const void* found = std::memchr(data + i, '\n', static_cast<size_t>(size - i));
-                if (found == nullptr) {
-                    out.append(data + i, size - i);
-                    i = size;
-                } else {
-                    const qsizetype end = static_cast<const char*>(found) - data + 1;
-                    out.append(data + i, end - i);
-                    i = end;
-                    state_ = State::LineStart;
+                // Everything up to the next line that begins with a dot goes out in one piece.
+                qsizetype end = i;
+                for (;;) {
+                    const void* found =
+                        std::memchr(data + end, '\n', static_cast<size_t>(size - end));
+                    if (found == nullptr) {
+                        end = size;
+                        break;
+                    }
+                    end = static_cast<const char*>(found) - data + 1;
+                    if (end == size || data[end] == '.') {
+                        state_ = State::LineStart;
+                        break;
+                    }
                 }
+                out.append(data + i, end - i);
+                i = end;
                 break;
             }
             case State::Dot:

@@ -76,7 +76,7 @@ Result<void> PopSession::fill(const QString& what, int timeoutMs) {
         return sent;
     }
     if (pos_ > 0 && pos_ == buffer_.size()) {
-        buffer_.clear();
+        buffer_.resize(0);  // keeps its room for the next piece
         pos_ = 0;
     } else if (pos_ > kChunk) {
         buffer_.remove(0, pos_);
@@ -314,7 +314,7 @@ Result<void> PopSession::receiveMail(int number, MailSink& sink, qint64 maxBytes
     Result<void> stored;  // what the sink said when it could not keep a piece
     for (;;) {
         if (pos_ < buffer_.size()) {
-            content.clear();
+            content.resize(0);
             pos_ += decoder.feed(buffer_.constData() + pos_, buffer_.size() - pos_, content);
             total += content.size();
             // Beyond twice the limit the server is no longer sending a mail worth waiting for.
