@@ -70,19 +70,14 @@ bool syncDirectory(const QString& path) {
     return synced;
 }
 
-// Makes every write to the file system holding path durable. Since Linux 5.8 it also reports a
-// write-back error of any file there since the folder was opened here.
-Result<void> syncFileSystem(const QString& path) {
-    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::syncfs(fd) != 0) {
-        const int error = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return Error{QStringLiteral("the mails in %1 cannot be made durable: %2")
-                         .arg(QDir::toNativeSeparators(path), errnoText(error))};
+// Makes every write to the file system holding the open folder durable. Since Linux 5.8 it
+// also fails on a write-back error of any file there since the folder was opened.
+Result<void> syncFileSystem(int folder, const QString& path) {
+    if (folder < 0 || ::syncfs(folder) != 0) {
+        return Error{
+            QStringLiteral("the mails in %1 cannot be made durable: %2")
+                .arg(QDir::toNativeSeparators(path), errnoText(folder < 0 ? EBADF : errno))};
     }
-    ::close(fd);
     return {};
 }
 
@@ -179,6 +174,12 @@ Result<void> MailDraft::finish() {
 
 MailFolder::MailFolder(QString root) : root_(QDir::cleanPath(std::move(root))) {}
 
+MailFolder::~MailFolder() {
+    if (draftsDir_ >= 0) {
+        ::close(draftsDir_);
+    }
+}
+
 QString MailFolder::part(const char* name) const {
     return root_ + u'/' + QLatin1StringView(name);
 }
@@ -230,6 +231,10 @@ QString MailFolder::newName() {
 }
 
 Result<std::unique_ptr<MailDraft>> MailFolder::startDraft() {
+    if (draftsDir_ < 0) {
+        draftsDir_ =
+            ::open(nativePath(part("tmp")).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
     for (int attempt = 0; attempt < 5; ++attempt) {
         const QString name = newName();
         const QString tmpPath = part("tmp") + u'/' + name;
@@ -263,7 +268,7 @@ std::vector<Result<QString>> MailFolder::commit(std::vector<std::unique_ptr<Mail
     // One sync of the file system holding tmp/ makes every draft's content durable at once,
     // where a sync of each file would wait for the disk once per mail.
     step(QStringLiteral("sync drafts"));
-    if (const Result<void> synced = syncFileSystem(tmpDir); !synced.ok()) {
+    if (const Result<void> synced = syncFileSystem(draftsDir_, tmpDir); !synced.ok()) {
         out.assign(drafts.size(), synced.error());
         return out;  // the drafts remove themselves
     }

@@ -46,6 +46,9 @@ class MailDraft final : public MailSink {
 class MailFolder {
   public:
     explicit MailFolder(QString root);
+    ~MailFolder();
+    MailFolder(const MailFolder&) = delete;
+    MailFolder& operator=(const MailFolder&) = delete;
 
     // Creates the folder and its parts (owner-only) when missing, and takes back to owner-only
     // those that exist with wider rights; the Error names the path that cannot be created or
@@ -81,6 +84,9 @@ class MailFolder {
 
     QString root_;
     quint64 sequence_ = 0;
+    // tmp/, open from the first draft on: the sync of the drafts reports every write-back error
+    // on their disk since then, including one that came before the sync was asked for.
+    int draftsDir_ = -1;
     std::function<void(const QString&)> trace_;
 };
 
