@@ -21,7 +21,6 @@ import argparse
 import json
 import os
 import poplib
-import pwd
 import random
 import shutil
 import signal
@@ -38,8 +37,8 @@ sys.path.insert(0, HERE)
 import mailgen  # noqa: E402
 import report  # noqa: E402
 
-USER = "bench"
-PASSWORD = "bench-pass-7"
+from common import PASSWORD, USER, count_files, run  # noqa: E402
+import peers  # noqa: E402
 
 
 @dataclass
@@ -82,17 +81,6 @@ def parse_result(stdout):
             fields = line.split()[2:]
             return dict(f.split("=", 1) for f in fields if "=" in f)
     return None
-
-
-def run(cmd, timeout, env=None, cwd=None):
-    """Runs a program to its end within timeout seconds; (wall seconds, completed process)."""
-    start = time.monotonic()
-    done = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout, env=env, cwd=cwd)
-    return time.monotonic() - start, done
-
-
-def count_files(folder):
-    return sum(1 for e in os.scandir(folder) if e.is_file()) if os.path.isdir(folder) else 0
 
 
 def unlink_if_there(path):
@@ -248,68 +236,13 @@ class Bench:
                 "detail": got}
 
     def fetchmail(self, dest):
-        home = self.fresh("fetchmail-home")
-        for sub in ("tmp", "new", "cur"):
-            os.makedirs(os.path.join(dest, sub), exist_ok=True)
-        me = pwd.getpwuid(os.geteuid()).pw_name
-        rc = os.path.join(home, "fetchmailrc")
-        with open(rc, "w") as f:
-            f.write("set no syslog\nset no bouncemail\n"
-                    f"poll 127.0.0.1 with protocol POP3 and port {self.server.port}\n"
-                    f'  user "{USER}" there with password "{PASSWORD}" is "{me}" here\n'
-                    # Plain POP3 on loopback: no opportunistic TLS to try first.
-                    "  options fetchall no keep sslproto ''\n"
-                    f'  mda "{self.tool("kervo_bench_mda")} {dest}"\n')
-        os.chmod(rc, 0o600)
-        env = dict(os.environ, HOME=home, FETCHMAILHOME=home, FETCHMAILUSER=me)
-        wall, done = run(["fetchmail", "-f", rc, "--silent", "--nosyslog", "--pidfile",
-                          os.path.join(home, "pid")], timeout=1200, env=env)
-        if done.returncode not in (0, 1):
-            raise RuntimeError(f"fetchmail failed ({done.returncode}): {done.stderr.strip()}")
-        return {"seconds": wall, "wall": wall, "mails": count_files(os.path.join(dest, "new"))}
+        return peers.fetchmail(self, dest)
 
     def mpop(self, dest):
-        """mpop, the pipelining POP3 client, delivering into a maildir (each mail synced before
-        it is deleted) and deleting what it fetched; its Received header is left out, so that
-        it does no more than the others."""
-        home = self.fresh("mpop-home")
-        for sub in ("tmp", "new", "cur"):
-            os.makedirs(os.path.join(dest, sub), exist_ok=True)
-        rc = os.path.join(home, "mpoprc")
-        with open(rc, "w") as f:
-            f.write("defaults\n\naccount bench\nhost 127.0.0.1\n"
-                    f"port {self.server.port}\ntls off\nauth user\n"
-                    f"user {USER}\npassword {PASSWORD}\n"
-                    f"delivery maildir {dest}\nkeep off\nreceived_header off\n"
-                    f"uidls_file {os.path.join(home, 'uidls')}\n")
-        os.chmod(rc, 0o600)
-        env = dict(os.environ, HOME=home)
-        wall, done = run(["mpop", "--quiet", f"--file={rc}", "bench"], timeout=1200, env=env)
-        if done.returncode != 0:
-            raise RuntimeError(f"mpop failed ({done.returncode}): {done.stderr.strip()}")
-        return {"seconds": wall, "wall": wall, "mails": count_files(os.path.join(dest, "new"))}
+        return peers.mpop(self, dest)
 
     def getmail(self, dest):
-        home = self.fresh("getmail-home")
-        for sub in ("tmp", "new", "cur"):
-            os.makedirs(os.path.join(dest, sub), exist_ok=True)
-        # getmail6 refuses to deliver as root: as root it delivers as nobody.
-        user_line = "user = nobody\n" if self.root_user else ""
-        if self.root_user:
-            nobody = pwd.getpwnam("nobody")
-            for folder in [dest] + [os.path.join(dest, s) for s in ("tmp", "new", "cur")]:
-                os.chown(folder, nobody.pw_uid, nobody.pw_gid)
-        rc = os.path.join(home, "getmailrc")
-        with open(rc, "w") as f:
-            f.write("[retriever]\ntype = SimplePOP3Retriever\nserver = 127.0.0.1\n"
-                    f"port = {self.server.port}\nusername = {USER}\npassword = {PASSWORD}\n\n"
-                    f"[destination]\ntype = Maildir\npath = {dest}/\n{user_line}\n"
-                    "[options]\nverbose = 0\nread_all = true\ndelete = true\n"
-                    "message_log_syslog = false\n")
-        wall, done = run(["getmail", "--getmaildir", home, "--rcfile", rc], timeout=1200)
-        if done.returncode != 0:
-            raise RuntimeError(f"getmail failed ({done.returncode}): {done.stderr.strip()}")
-        return {"seconds": wall, "wall": wall, "mails": count_files(os.path.join(dest, "new"))}
+        return peers.getmail(self, dest)
 
     def fetch_once(self, scenario, paths, total, name, action):
         # A run that fails is recorded and made once more from a fresh mailbox: one program's
@@ -329,6 +262,10 @@ class Bench:
                 self.results["failures"].append({"scenario": scenario, "tool": name,
                                                  "attempt": attempt, "error": str(error)[-300:]})
                 log(f"{scenario:>12}  {name:<28} FAILED: {error}")
+                # A peer that fails twice is left out of this mailbox (the failures table
+                # says so); Kervo or the floor failing twice ends the run.
+                if attempt == 2 and name in report.PEERS:
+                    return None
                 if attempt == 2:
                     raise
         outcome.update(scenario=scenario, tool=name, bytes=total, count=len(paths))
@@ -346,8 +283,9 @@ class Bench:
             for r in range(rounds):
                 # Rotating the order spreads any warm-up or drift over every program.
                 for name, action in these[r % len(these):] + these[:r % len(these)]:
-                    self.results["retrieval"].append(
-                        self.fetch_once(scenario, paths, total, name, action))
+                    outcome = self.fetch_once(scenario, paths, total, name, action)
+                    if outcome is not None:
+                        self.results["retrieval"].append(outcome)
             if scenario in self.plan.diagnose or scenario == scenarios[-1][0]:
                 self.diagnostics(scenario, paths, total)
             self.note_fsync(f"after {scenario}")
