@@ -191,8 +191,9 @@ class SessionFetch {
             MailSink& sink = draft.ok() ? static_cast<MailSink&>(*draft.value()) : refused;
             Result<void> got =
                 session_.receiveMail(mail.listing.number, sink, options_.maxMailBytes);
-            if (got.ok() && draft.ok()) {
-                got = draft.value()->finish();
+            if (got.ok()) {
+                // A mail with no content never reached the refusing sink.
+                got = draft.ok() ? draft.value()->finish() : Result<void>(draft.error());
             }
             if (!got.ok()) {
                 // Refused, too large after all, or not kept here: the dialogue may still be in
