@@ -17,7 +17,7 @@ fail() { echo "package check: $*" >&2; exit 1; }
 version=$(/usr/bin/kervo --version)
 [ "$version" = "kervo $(sed -n 's/^project(kervo VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")" ] ||
     fail "unexpected version: $version"
-man -w kervo >/dev/null || fail "no manual page kervo(1)"
+[ -s /usr/share/man/man1/kervo.1.gz ] || fail "no manual page kervo(1)"
 desktop-file-validate /usr/share/applications/org.kervo.Kervo.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.kervo.Kervo.metainfo.xml >/dev/null
 
