@@ -93,6 +93,44 @@ TEST(Executable, logReaderGone_alarmLoggedIntoAClosedPipeAndTheMonitorRunsOn) {
     kervo.waitForFinished();
 }
 
+// As the desktop menu starts it: in the home folder, which holds no kervo.ini, with a standard
+// error nobody reads. The settings come from ~/.config/kervo and the log goes to the file the
+// README names.
+TEST(Executable, desktopStart_readsConfigFolderAndLogsToStateFile) {
+    Installed installed;
+    ASSERT_TRUE(installed.ok);
+    QTemporaryDir home;
+    const QString settings = home.filePath(QStringLiteral(".config/kervo"));
+    ASSERT_TRUE(QDir().mkpath(settings));
+    ASSERT_TRUE(writeSettings(QDir(settings), QStringLiteral("127.0.0.1:1"), 10));
+    QProcess kervo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    env.remove(QStringLiteral("XDG_STATE_HOME"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    kervo.setProcessEnvironment(env);
+    kervo.setWorkingDirectory(home.path());
+    kervo.start(installed.program, {QStringLiteral("--log-to-file")});
+    ASSERT_TRUE(kervo.waitForStarted());
+    QFile log(home.filePath(QStringLiteral(".local/state/kervo/kervo.log")));
+    QByteArray logged;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            if (log.isOpen() || log.open(QIODevice::ReadOnly)) {
+                logged += log.readAll();
+            }
+            return logged.contains("mail poll failed") || kervo.state() == QProcess::NotRunning;
+        },
+        30'000))
+        << logged.constData() << kervo.readAllStandardError().constData();
+    EXPECT_EQ(kervo.state(), QProcess::Running);
+    kervo.kill();
+    kervo.waitForFinished();
+    EXPECT_TRUE(logged.contains("127.0.0.1:1")) << logged.constData();
+    EXPECT_EQ(kervo.readAllStandardError(), QByteArray());
+}
+
 struct FolderRunCase {
     const char* name;
     const char* settingsAt;    // "current", "option" or "xdg": how the settings are to be found
