@@ -84,6 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
                         "port %2|TLS: TLSv1.|pin=%4|expires: 2|Waiting: 2 mails", ""},
         ServerCheckCase{"wrongPassword_failsAtLogOn", "127.0.0.1:%1", 1, "",
                         "failed at log-on|refused", "not-the-Password"},
+        // .invalid never resolves (RFC 6761)
+        ServerCheckCase{"unknownHost_failsAtNameResolution", "nowhere.invalid:%1", 1, "",
+                        "failed at name resolution"},
         ServerCheckCase{"closedPort_failsAtConnection", "127.0.0.1:1", 1, "",
                         "failed at connection"},
         ServerCheckCase{"untrustedCertificate_failsAtTlsAndShowsIt", "pop3s://127.0.0.1:%2", 1, "",
