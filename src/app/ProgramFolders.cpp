@@ -47,8 +47,9 @@ ProgramFolders chooseFolders(const FolderFacts& facts) {
     }
     folders.settings = QDir::cleanPath(folders.settings);
 
-    const bool installed = !facts.installedBinDir.isEmpty() &&
-                           sameFolder(facts.executableDir) == sameFolder(facts.installedBinDir);
+    const bool installed = facts.installedFilesBeside ||
+                           (!facts.installedBinDir.isEmpty() &&
+                            sameFolder(facts.executableDir) == sameFolder(facts.installedBinDir));
     if (installed) {
         folders.mail = state + QStringLiteral("/kervo/mail");
         folders.mailReason = QStringLiteral("the program is installed");
@@ -76,6 +77,8 @@ FolderFacts gatherFolderFacts(const QString& settingsOption) {
     facts.executableDirWritable =
         QFileInfo(besideMail).isDir() ? writable(besideMail) : writable(facts.executableDir);
     facts.installedBinDir = QStringLiteral(KERVO_INSTALLED_BINDIR);
+    facts.installedFilesBeside = QFileInfo::exists(facts.executableDir + QStringLiteral("/../") +
+                                                   QStringLiteral(KERVO_INSTALLED_MENU_ENTRY));
     facts.home = QDir::homePath();
     facts.xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     facts.xdgStateHome = qEnvironmentVariable("XDG_STATE_HOME");

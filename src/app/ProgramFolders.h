@@ -13,6 +13,9 @@ struct FolderFacts {
     QString executableDir;
     bool executableDirWritable = false;  // for this user: its "mail" folder, or the folder itself
     QString installedBinDir;             // where `cmake --install` puts the program
+    // The installed menu entry lies at ../share/applications beside the executable's folder:
+    // installed under another prefix than the build was configured with.
+    bool installedFilesBeside = false;
     QString home;
     QString xdgConfigHome;  // as the environment has them; empty or relative ones do not count
     QString xdgStateHome;
@@ -31,8 +34,9 @@ struct ProgramFolders {
 // Settings: the folder --settings names; otherwise the current folder when it holds kervo.ini
 // (a settings folder started in keeps working); otherwise $XDG_CONFIG_HOME/kervo. Mail: beside
 // the executable when that folder is writable and is not the folder the program is installed
-// to (a build tree or a portable copy keeps its mail beside it); otherwise
-// $XDG_STATE_HOME/kervo/mail. An installed program never writes into bin/, even as root.
+// to (the build's bin/ folder, or any bin/ with the installed menu entry beside it) (a build tree
+// or a portable copy keeps its mail beside it); otherwise $XDG_STATE_HOME/kervo/mail. An installed
+// program never writes into bin/, even as root.
 ProgramFolders chooseFolders(const FolderFacts& facts);
 
 // The facts of this process, with the --settings folder given (or empty).

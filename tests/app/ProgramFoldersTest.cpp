@@ -75,6 +75,12 @@ INSTANTIATE_TEST_SUITE_P(
                        f.executableDir = QStringLiteral("/usr/bin/");
                        f.executableDirWritable = true;  // as root
                    }),
+                   "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"},
+        FolderCase{"installedUnderOtherPrefix_neverMailInBin", with([](FolderFacts& f) {
+                       f.executableDir = QStringLiteral("/home/op/.local/bin");
+                       f.executableDirWritable = true;
+                       f.installedFilesBeside = true;
+                   }),
                    "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"}),
     [](const ::testing::TestParamInfo<FolderCase>& param) {
         return std::string(param.param.name);
