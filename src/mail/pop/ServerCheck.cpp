@@ -24,7 +24,6 @@ Result<ServerCheckReport, ServerCheckFailure> checkServer(const ServerAddress& a
         return failure;
     }
     ServerCheckReport report;
-    report.server = address.display();
     report.connection = connection.facts();
     report.method = connection.logOnMethod();
     PopSession session(connection, timeouts, QStringLiteral("mail server ") + address.display());

@@ -15,7 +15,6 @@ namespace kervo {
 
 // What a good connection check found.
 struct ServerCheckReport {
-    QString server;  // line 6 as shown, without user information
     ConnectionFacts connection;
     LogOnMethod method;
     MailboxSize waiting;
