@@ -25,7 +25,8 @@ fi
 
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKERVO_BUILD_BENCH=ON \
-    -DKERVO_BUILD_TESTS=OFF >/dev/null
+    -DKERVO_BUILD_TESTS=OFF -DKERVO_BUILD_FAULTS=OFF -DKERVO_BUILD_FUZZERS=OFF \
+    -DKERVO_SANITIZE=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target kervo_bench_floor kervo_bench_mda kervo_bench_fetch \
     kervo_bench_stall kervo_bench_startup kervo_bench_footprint kervo_bench_reader
 

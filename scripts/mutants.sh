@@ -35,7 +35,8 @@ rm -rf "$work/tree.new"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$work/tree" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKERVO_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
+    -DKERVO_BUILD_TESTS=ON -DKERVO_BUILD_FAULTS=ON -DKERVO_BUILD_FUZZERS=OFF \
+    -DKERVO_BUILD_BENCH=OFF -DKERVO_SANITIZE=OFF "${launcher[@]}" >/dev/null
 cmake --build "$work/build" -j "$(nproc)" >/dev/null
 export QT_QPA_PLATFORM=offscreen
 exec python3 "$root/scripts/mutants.py" run "$list" "$work/tree" "$work/build" "$@"

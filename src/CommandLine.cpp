@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "ServerCheckCommand.h"
 #include "mail/mime/ReadMailTool.h"
 #include "settings/CheckCommand.h"
 
@@ -12,19 +13,35 @@ namespace {
 void printUsage(QTextStream& out) {
     out << QStringLiteral(
         "Usage: kervo                  start the monitor with kervo.ini and server.ini\n"
-        "                              from the current folder\n"
-        "       kervo --check          read both settings files as the start-up does and\n"
-        "                              print what was loaded, or the error with its line\n"
+        "                              from the settings folder\n"
+        "       kervo --check          print the folders used, read both settings files as\n"
+        "                              the start-up does and print what was loaded, or the\n"
+        "                              error with its line\n"
+        "       kervo --check-server   log on to the mail server as a poll does, print what\n"
+        "                              it showed and how many mails wait; fetch nothing\n"
         "       kervo --read-mail FILE...  print the subject and body of saved mails as\n"
         "                              the alarm rules see them\n"
         "       kervo --help           this text\n"
-        "       kervo --version        the version\n");
+        "       kervo --version        the version\n"
+        "Options before or after any of these:\n"
+        "       --settings DIR         read the settings from DIR (default: the current\n"
+        "                              folder when it holds kervo.ini, else ~/.config/kervo)\n"
+        "       --log-to-file          append the log to ~/.local/state/kervo/kervo.log\n"
+        "                              instead of standard error\n");
+}
+
+void printFolders(const ProgramFolders& folders, QTextStream& out) {
+    out << QStringLiteral("Settings folder: %1 (%2)\n")
+               .arg(QDir::toNativeSeparators(folders.settings), folders.settingsReason);
+    out << QStringLiteral("Mail folder: %1 (%2)\n")
+               .arg(QDir::toNativeSeparators(folders.mail), folders.mailReason);
+    out.flush();
 }
 
 }  // namespace
 
-std::optional<int> runOperatorTool(const QStringList& arguments, QTextStream& out,
-                                   QTextStream& err) {
+std::optional<int> runOperatorTool(const QStringList& arguments, const ProgramFolders& folders,
+                                   QTextStream& out, QTextStream& err) {
     if (arguments.size() <= 1) {
         return std::nullopt;
     }
@@ -38,7 +55,11 @@ std::optional<int> runOperatorTool(const QStringList& arguments, QTextStream& ou
         return 0;
     }
     if (tool == u"--check" && arguments.size() == 2) {
-        return runCheckCommand(QDir::current(), out, err);
+        printFolders(folders, out);
+        return runCheckCommand(QDir(folders.settings), out, err);
+    }
+    if (tool == u"--check-server" && arguments.size() == 2) {
+        return runServerCheckCommand(QDir(folders.settings), out, err);
     }
     if (tool == u"--read-mail" && arguments.size() > 2) {
         return runReadMailTool(arguments.mid(2), out, err);

@@ -9,6 +9,10 @@
 
 #include "Application.h"
 #include "CommandLine.h"
+#include "StartOptions.h"
+#include "app/ProblemLog.h"
+#include "app/ProgramFolders.h"
+#include "app/ToolkitMessages.h"
 #include "ui/Fonts.h"
 
 namespace {
@@ -39,18 +43,36 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
+    const kervo::Result<kervo::StartOptions> options = kervo::takeStartOptions(arguments);
+    const kervo::ProgramFolders folders = kervo::chooseFolders(
+        kervo::gatherFolderFacts(options.ok() ? options.value().settingsDir : QString()));
     {
         QTextStream out(stdout);
         QTextStream err(stderr);
-        if (const std::optional<int> status = kervo::runOperatorTool(arguments, out, err)) {
+        if (!options.ok()) {
+            err << QStringLiteral("kervo: %1\n").arg(options.error().message);
+            return 2;
+        }
+        if (const std::optional<int> status =
+                kervo::runOperatorTool(arguments, folders, out, err)) {
             return *status;
+        }
+        if (options.value().logToFile) {
+            if (const kervo::Result<void> sent = kervo::sendStandardErrorTo(folders.logFile);
+                !sent.ok()) {
+                err << QStringLiteral("kervo: %1\n").arg(sent.error().message);
+                return 2;
+            }
         }
     }
 
+    // From here on the toolkit's own messages go into the log, marked and time-stamped.
+    kervo::ProblemLog toolkitLog;
+    const kervo::ToolkitMessages toolkitMessages(toolkitLog);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kervo"));
     kervo::installFontSubstitutions();
-    kervo::Application monitor({});
+    kervo::Application monitor({QDir(folders.settings), folders.mail, nullptr});
     if (const std::optional<int> failed = monitor.start()) {
         return *failed;
     }

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 
 #include "CommandLine.h"
+#include "StartOptions.h"
 
 using kervo::runOperatorTool;
 
@@ -31,12 +32,52 @@ TEST(CommandLine, arguments_pickTheToolAndItsStatus) {
         QString err;
         QTextStream o(&out);
         QTextStream e(&err);
-        EXPECT_EQ(runOperatorTool(c.arguments, o, e), c.status)
+        EXPECT_EQ(runOperatorTool(c.arguments, kervo::ProgramFolders{}, o, e), c.status)
             << c.arguments.join(u' ').toStdString();
         o.flush();
         e.flush();
         EXPECT_TRUE(out.contains(QString::fromUtf8(c.expectOut))) << out.toStdString();
         EXPECT_TRUE(err.contains(QString::fromUtf8(c.expectErr))) << err.toStdString();
+    }
+}
+
+struct StartOptionCase {
+    QStringList arguments;
+    const char* left;      // what stays for the tool, joined by spaces; "error" for an Error
+    const char* settings;  // the --settings folder taken
+    bool logToFile;
+};
+
+TEST(CommandLine, startOptions_takenWhereverTheyStand) {
+    const QString k = QStringLiteral("kervo");
+    const QString s = QStringLiteral("--settings");
+    const QString l = QStringLiteral("--log-to-file");
+    const QString check = QStringLiteral("--check");
+    const std::vector<StartOptionCase> cases = {
+        {{k, s, QStringLiteral("/etc/kervo")}, "kervo", "/etc/kervo", false},
+        {{k, check, s, QStringLiteral("cfg")}, "kervo --check", "cfg", false},
+        {{k, l, s, QStringLiteral("dir")}, "kervo", "dir", true},
+        {{k, s, check}, "error", "", false},
+        {{k, QStringLiteral("--read-mail"), QStringLiteral("a.eml")},
+         "kervo --read-mail a.eml",
+         "",
+         false},
+        {{k, check, s}, "error", "", false},
+        {{k, s, QStringLiteral("a"), s, QStringLiteral("b")}, "error", "", false},
+        {{k, l, l}, "error", "", false},
+    };
+    for (const StartOptionCase& c : cases) {
+        QStringList arguments = c.arguments;
+        const kervo::Result<kervo::StartOptions> taken = kervo::takeStartOptions(arguments);
+        const std::string row = c.arguments.join(u' ').toStdString();
+        if (QByteArrayView(c.left) == "error") {
+            EXPECT_FALSE(taken.ok()) << row;
+            continue;
+        }
+        ASSERT_TRUE(taken.ok()) << row;
+        EXPECT_EQ(arguments.join(u' '), QString::fromUtf8(c.left)) << row;
+        EXPECT_EQ(taken.value().settingsDir, QString::fromUtf8(c.settings)) << row;
+        EXPECT_EQ(taken.value().logToFile, c.logToFile) << row;
     }
 }
 

@@ -41,7 +41,8 @@ inline QString startWithReports(DovecotServer& server,
 
 // A settings folder for the monitor: the sample pictures, three servers, two rules, and the
 // mail server on line 6.
-inline bool writeSettings(const QDir& dir, const QString& mailServer, int purgeLimit) {
+inline bool writeSettings(const QDir& dir, const QString& mailServer, int purgeLimit,
+                          const char* password = DovecotServer::kPassword) {
     const QDir samples(QStringLiteral(KERVO_SOURCE_DIR "/samples/img"));
     dir.mkpath(QStringLiteral("img"));
     for (const QString& name : samples.entryList(QDir::Files)) {
@@ -57,7 +58,7 @@ inline bool writeSettings(const QDir& dir, const QString& mailServer, int purgeL
             "\"R2\",\"改ざん\",\"index.html\",\"改ざんを検知しました\"\r\n")
             .arg(purgeLimit)
             .arg(mailServer, QString::fromLatin1(DovecotServer::kUser),
-                 QString::fromLatin1(DovecotServer::kPassword));
+                 QString::fromLatin1(password));
     const QString serverIni =
         QStringLiteral("\"monitor\",\"\"\r\n\"web01\",\"\"\r\n\"db01\",\"\"\r\n");
     QFile k(dir.filePath(QStringLiteral("kervo.ini")));

@@ -93,4 +93,135 @@ TEST(Executable, logReaderGone_alarmLoggedIntoAClosedPipeAndTheMonitorRunsOn) {
     kervo.waitForFinished();
 }
 
+// As the desktop menu starts it: in the home folder, which holds no kervo.ini, with a standard
+// error nobody reads. The settings come from ~/.config/kervo and the log goes to the file the
+// README names.
+TEST(Executable, desktopStart_readsConfigFolderAndLogsToStateFile) {
+    Installed installed;
+    ASSERT_TRUE(installed.ok);
+    QTemporaryDir home;
+    const QString settings = home.filePath(QStringLiteral(".config/kervo"));
+    ASSERT_TRUE(QDir().mkpath(settings));
+    ASSERT_TRUE(writeSettings(QDir(settings), QStringLiteral("127.0.0.1:1"), 10));
+    QProcess kervo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    env.remove(QStringLiteral("XDG_STATE_HOME"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    kervo.setProcessEnvironment(env);
+    kervo.setWorkingDirectory(home.path());
+    kervo.start(installed.program, {QStringLiteral("--log-to-file")});
+    ASSERT_TRUE(kervo.waitForStarted());
+    QFile log(home.filePath(QStringLiteral(".local/state/kervo/kervo.log")));
+    QByteArray logged;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            if (log.isOpen() || log.open(QIODevice::ReadOnly)) {
+                logged += log.readAll();
+            }
+            return logged.contains("mail poll failed") || kervo.state() == QProcess::NotRunning;
+        },
+        30'000))
+        << logged.constData() << kervo.readAllStandardError().constData();
+    EXPECT_EQ(kervo.state(), QProcess::Running);
+    kervo.kill();
+    kervo.waitForFinished();
+    EXPECT_TRUE(logged.contains("127.0.0.1:1")) << logged.constData();
+    EXPECT_EQ(kervo.readAllStandardError(), QByteArray());
+}
+
+struct FolderRunCase {
+    const char* name;
+    const char* settingsAt;    // "current", "option" or "xdg": how the settings are to be found
+    bool readOnlyProgram;      // the program's folder cannot be written (run as an ordinary user)
+    const char* settingsLine;  // %R stands for the test's folder
+    const char* mailLine;
+};
+
+void PrintTo(const FolderRunCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ExecutableFolders : public ::testing::TestWithParam<FolderRunCase> {};
+
+// The folders as the installed program finds them, under an ordinary user where the program's
+// folder is not writable. As root (CI) that user is nobody, who can write nothing here.
+TEST_P(ExecutableFolders, startPlace_choosesTheFoldersTheCheckPrints) {
+    const FolderRunCase& c = GetParam();
+    QTemporaryDir root;
+    const QDir r(root.path());
+    for (const char* sub : {"prog", "settings", "empty", "home", "xdg/kervo"}) {
+        ASSERT_TRUE(r.mkpath(QString::fromLatin1(sub)));
+    }
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(KERVO_EXECUTABLE), r.filePath(QStringLiteral("prog/kervo"))));
+    const bool inXdg = QByteArrayView(c.settingsAt) == "xdg";
+    const QString settings =
+        r.filePath(inXdg ? QStringLiteral("xdg/kervo") : QStringLiteral("settings"));
+    ASSERT_TRUE(writeSettings(QDir(settings), QStringLiteral("127.0.0.1:1"), 10));
+    const QFile::Permissions readable = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                        QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(root.path(), readable | QFile::WriteOwner));
+    const bool asRoot = ::geteuid() == 0;
+    if (c.readOnlyProgram) {
+        ASSERT_TRUE(QFile::setPermissions(r.filePath(QStringLiteral("prog")), readable));
+    }
+
+    QProcess kervo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), r.filePath(QStringLiteral("home")));
+    env.remove(QStringLiteral("XDG_STATE_HOME"));
+    env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    if (inXdg) {
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), r.filePath(QStringLiteral("xdg")));
+    }
+    kervo.setProcessEnvironment(env);
+    kervo.setWorkingDirectory(
+        QByteArrayView(c.settingsAt) == "current" ? settings : r.filePath(QStringLiteral("empty")));
+    QStringList arguments = {QStringLiteral("--check")};
+    if (QByteArrayView(c.settingsAt) == "option") {
+        arguments << QStringLiteral("--settings") << settings;
+    }
+    QString program = r.filePath(QStringLiteral("prog/kervo"));
+    if (c.readOnlyProgram && asRoot) {
+        arguments.prepend(program);
+        arguments = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                QStringLiteral("--clear-groups"), QStringLiteral("--")} +
+                    arguments;
+        program = QStringLiteral("setpriv");
+    }
+    kervo.start(program, arguments);
+    ASSERT_TRUE(kervo.waitForFinished(30'000));
+    const QString out = QString::fromUtf8(kervo.readAllStandardOutput());
+    const QString err = QString::fromUtf8(kervo.readAllStandardError());
+    (void)QFile::setPermissions(r.filePath(QStringLiteral("prog")), readable | QFile::WriteOwner);
+    EXPECT_EQ(kervo.exitCode(), 0) << out.toStdString() << err.toStdString();
+    for (const char* line : {c.settingsLine, c.mailLine}) {
+        const QString expected = QString::fromUtf8(line).replace(QStringLiteral("%R"), root.path());
+        EXPECT_TRUE(out.contains(expected)) << expected.toStdString() << " in:\n"
+                                            << out.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, ExecutableFolders,
+    ::testing::Values(
+        FolderRunCase{"currentFolderHoldsSettings_readThereMailBeside", "current", false,
+                      "Settings folder: %R/settings (the current folder holds kervo.ini)",
+                      "Mail folder: %R/prog/mail (beside the executable)"},
+        FolderRunCase{"settingsOption_readThere", "option", false,
+                      "Settings folder: %R/settings (given with --settings)",
+                      "Mail folder: %R/prog/mail"},
+        FolderRunCase{"noSettingsHere_xdgConfigHome", "xdg", false,
+                      "Settings folder: %R/xdg/kervo (the current folder holds no kervo.ini)",
+                      "Mail folder: %R/prog/mail"},
+        FolderRunCase{"readOnlyProgramFolder_mailInStateHome", "option", true,
+                      "Settings folder: %R/settings",
+                      "Mail folder: %R/home/.local/state/kervo/mail (the executable's folder "
+                      "is not writable)"}),
+    [](const ::testing::TestParamInfo<FolderRunCase>& param) {
+        return std::string(param.param.name);
+    });
+
 }  // namespace

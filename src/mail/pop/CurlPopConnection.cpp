@@ -73,18 +73,46 @@ QString openErrorText(CURLcode code, const QString& detail, const ServerAddress&
     }
 }
 
+OpenStep stepOf(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return OpenStep::NameResolution;
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_OPERATION_TIMEDOUT:
+            return OpenStep::Connection;
+        case CURLE_USE_SSL_FAILED:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_CONNECT_ERROR:
+            return OpenStep::Tls;
+        default:
+            return OpenStep::LogOn;
+    }
+}
+
 // Sockets are opened close-on-exec, so that a console started during a poll cannot keep the
 // server's session (and its mailbox lock) open after the monitor let go of it.
 curl_socket_t openSocket(void* /*unused*/, curlsocktype /*purpose*/, curl_sockaddr* address) {
     return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
+// What the debug callback feeds during one log-on.
+struct DialogueWatch {
+    LogOnDialogue& seen;
+    ConnectionFacts& tls;
+};
+
 // Feeds the lines of the log-on dialogue to the watcher; everything else the library says is
-// dropped. Outgoing lines reach the watcher only to be reduced to their verb.
-int watchDialogue(CURL* /*handle*/, curl_infotype type, char* data, size_t size, void* watcher) {
-    auto* seen = static_cast<LogOnDialogue*>(watcher);
+// dropped. Outgoing lines reach the watcher only to be reduced to their verb. The TLS session,
+// shown by the handle only while it works, is noted at the server's lines.
+int watchDialogue(CURL* handle, curl_infotype type, char* data, size_t size, void* watch) {
+    LogOnDialogue* seen = &static_cast<DialogueWatch*>(watch)->seen;
     if (type != CURLINFO_HEADER_IN && type != CURLINFO_HEADER_OUT) {
         return 0;
+    }
+    if (type == CURLINFO_HEADER_IN) {
+        noteTls(handle, static_cast<DialogueWatch*>(watch)->tls);
     }
     const QByteArrayView bytes(data, static_cast<qsizetype>(size));
     qsizetype start = 0;
@@ -141,7 +169,9 @@ Result<void, CurlPopConnection::LibraryFailure> CurlPopConnection::connect(
     // The dialogue is watched for what the server offers and which method was tried.
     curl_easy_setopt(curl_, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, &watchDialogue);
-    curl_easy_setopt(curl_, CURLOPT_DEBUGDATA, &seen);
+    tls_ = ConnectionFacts{};
+    DialogueWatch watch{seen, tls_};
+    curl_easy_setopt(curl_, CURLOPT_DEBUGDATA, &watch);
     if (!step.ownUserPass) {
         // Without a user name the library stops after CAPA and STLS.
         curl_easy_setopt(curl_, CURLOPT_USERNAME, user.constData());
@@ -189,7 +219,9 @@ Result<void> CurlPopConnection::open(const ServerAddress& address, const QString
                                      const LogOnMethod& preferred) {
     close();
     method_.clear();
+    failedStep_ = OpenStep::LogOn;
     if (!address.caFile.isEmpty() && !QFileInfo(address.caFile).isReadable()) {
+        failedStep_ = OpenStep::Tls;
         return Error{QStringLiteral("the CA file %1 for the mail server %2 cannot be read")
                          .arg(displaySafe(address.caFile), address.display())};
     }
@@ -233,6 +265,7 @@ Result<void> CurlPopConnection::open(const ServerAddress& address, const QString
                 seen.tried().isEmpty() ? displaySafe(failure.detail.left(300)) : seen.lastAnswer();
         } else {
             secret.fill('\0');
+            failedStep_ = stepOf(failure.code);
             Error error{openErrorText(failure.code, failure.detail, address)};
             close();
             return error;

@@ -5,11 +5,15 @@
 #include <QString>
 
 #include "app/Result.h"
+#include "mail/pop/ConnectionFacts.h"
 #include "mail/pop/PopChannel.h"
 #include "mail/pop/PopLogOn.h"
 #include "mail/pop/ServerAddress.h"
 
 namespace kervo {
+
+// The steps of opening a session, in order, as the connection check names the one that failed.
+enum class OpenStep { NameResolution, Connection, Tls, LogOn };
 
 // Connection, TLS and log-on by the transfer library; from then on the library only carries
 // bytes. Its own POP3 commands are not used after the log-on: it reports a RETR cut off
@@ -34,6 +38,10 @@ class CurlPopConnection final : public PopChannel {
                       const PopTimeouts& timeouts, const LogOnMethod& preferred = {});
     // The method of the last successful log-on: "APOP", "USER/PASS", "SASL CRAM-MD5", ...
     const LogOnMethod& logOnMethod() const { return method_; }
+    // The step at which the last open() failed.
+    OpenStep failedStep() const { return failedStep_; }
+    // The address, TLS version and certificate of the open connection.
+    ConnectionFacts facts() const { return describeConnection(curl_, tls_); }
 
     Result<void> sendAll(QByteArrayView bytes, int timeoutMs) override;
     Received receive(char* buffer, qsizetype max, int timeoutMs) override;
@@ -52,6 +60,8 @@ class CurlPopConnection final : public PopChannel {
     CURL* curl_ = nullptr;
     curl_socket_t socket_ = CURL_SOCKET_BAD;
     LogOnMethod method_;
+    OpenStep failedStep_ = OpenStep::LogOn;
+    ConnectionFacts tls_;  // the TLS version and certificate, noted during the log-on
 };
 
 }  // namespace kervo

@@ -43,20 +43,19 @@ class FetchLock {
     bool held_ = false;
 };
 
-// Nothing the mailbox says may carry the password, whatever a server or a library echoed.
-QString withoutSecret(QString text, const QString& secret) {
-    if (secret.size() >= 3) {
-        text.replace(secret, QStringLiteral("********"));
-    }
-    return text;
-}
-
 qint64 diskFreeBytes(const QString& folder) {
     const QStorageInfo storage(folder);
     return storage.isValid() ? storage.bytesAvailable() : -1;
 }
 
 }  // namespace
+
+QString withoutSecret(QString text, const QString& secret) {
+    if (secret.size() >= 3) {
+        text.replace(secret, QStringLiteral("********"));
+    }
+    return text;
+}
 
 PopMailbox::PopMailbox(QString folder) : folder_(std::move(folder)), freeSpace_(diskFreeBytes) {
     curl_global_init(CURL_GLOBAL_DEFAULT);

@@ -12,6 +12,10 @@
 
 namespace kervo {
 
+// Nothing the mailbox says may carry the password, whatever a server or a library echoed: the
+// text with each occurrence of the secret (of three characters or more) masked.
+QString withoutSecret(QString text, const QString& secret);
+
 // The mailbox on POP3. fetchAll saves every waiting mail into the mail folder and deletes it
 // from the server only once it is safely on disk: a fetch that fails at any point loses no
 // report, at worst one is analysed twice. The server address forms are those of

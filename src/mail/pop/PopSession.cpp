@@ -194,6 +194,7 @@ Result<void> PopSession::answer(const QString& what) {
     // not taken for one that drips.
     windowBytes_ += kAnswerCredit;
     if (status.value().startsWith("+OK")) {
+        lastStatus_ = status.value();
         return {};
     }
     if (status.value().startsWith("-ERR")) {
@@ -275,6 +276,21 @@ Result<std::vector<MailListing>> PopSession::list() {
         return badLine.error();
     }
     return out;
+}
+
+Result<MailboxSize> PopSession::stat() {
+    const QString what = QStringLiteral("STAT");
+    if (Result<void> answered = command("STAT", what); !answered.ok()) {
+        return answered.error();
+    }
+    const QList<QByteArray> fields = lastStatus_.simplified().split(' ');
+    const std::optional<qint64> mails = fields.size() < 3 ? std::nullopt : parseNumber(fields[1]);
+    const std::optional<qint64> bytes = fields.size() < 3 ? std::nullopt : parseNumber(fields[2]);
+    if (!mails || !bytes) {
+        return Error{QStringLiteral("%1: a STAT answer that is not \"+OK count size\": %2")
+                         .arg(server_, displaySafe(QString::fromUtf8(lastStatus_.left(80))))};
+    }
+    return MailboxSize{*mails, *bytes};
 }
 
 Result<std::map<int, QByteArray>> PopSession::uniqueIds() {

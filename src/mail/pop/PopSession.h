@@ -26,6 +26,12 @@ struct MailListing {
     qint64 size = 0;
 };
 
+// What STAT says: how many mails wait and their size together.
+struct MailboxSize {
+    qint64 mails = 0;
+    qint64 bytes = 0;
+};
+
 // The transaction state of RFC 1939 over a logged-on channel. After a command fails, usable()
 // says whether the dialogue is still in step (the server refused, or the mail could not be
 // stored locally) or lost (connection closed, timeout, garbage), in which case the session must
@@ -50,6 +56,7 @@ class PopSession {
     // nothing: false, and the session stays usable.
     Result<bool> offersPipelining();
     Result<std::vector<MailListing>> list();
+    Result<MailboxSize> stat();
     // The unique ids by mail number, raw as the server sent them. A server without UIDL
     // answers -ERR: an Error with usable() still true.
     Result<std::map<int, QByteArray>> uniqueIds();
@@ -87,6 +94,7 @@ class PopSession {
     QByteArray buffer_;
     qsizetype pos_ = 0;
     QByteArray queued_;  // commands not yet sent
+    QByteArray lastStatus_;  // the last +OK line, for the commands that answer on it
     bool broken_ = false;
     // The transfer rate floor: bytes received over the time spent waiting for them.
     qint64 windowBytes_ = 0;

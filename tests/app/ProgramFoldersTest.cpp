@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include "app/ProgramFolders.h"
+
+namespace kervo {
+namespace {
+
+struct FolderCase {
+    const char* name;
+    FolderFacts facts;
+    const char* settings;
+    const char* mail;
+};
+
+void PrintTo(const FolderCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+// A user at home in /home/op, started in /srv/watch, the program in /opt/kervo.
+FolderFacts usual() {
+    FolderFacts facts;
+    facts.currentDir = QStringLiteral("/srv/watch");
+    facts.executableDir = QStringLiteral("/opt/kervo");
+    facts.installedBinDir = QStringLiteral("/usr/bin");
+    facts.home = QStringLiteral("/home/op");
+    return facts;
+}
+
+FolderFacts with(const std::function<void(FolderFacts&)>& change) {
+    FolderFacts facts = usual();
+    change(facts);
+    return facts;
+}
+
+class Folders : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(Folders, facts_chooseSettingsAndMailFolders) {
+    const FolderCase& c = GetParam();
+    const ProgramFolders folders = chooseFolders(c.facts);
+    EXPECT_EQ(folders.settings, QString::fromUtf8(c.settings))
+        << folders.settingsReason.toStdString();
+    EXPECT_EQ(folders.mail, QString::fromUtf8(c.mail)) << folders.mailReason.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, Folders,
+    ::testing::Values(
+        FolderCase{"currentFolderHoldsSettings_readThere",
+                   with([](FolderFacts& f) { f.currentHoldsSettings = true; }), "/srv/watch",
+                   "/home/op/.local/state/kervo/mail"},
+        FolderCase{"settingsOption_winsOverCurrentFolder", with([](FolderFacts& f) {
+                       f.currentHoldsSettings = true;
+                       f.settingsOption = QStringLiteral("../etc/kervo/");
+                   }),
+                   "/srv/etc/kervo", "/home/op/.local/state/kervo/mail"},
+        FolderCase{"noSettingsHere_xdgConfigHome",
+                   with([](FolderFacts& f) { f.xdgConfigHome = QStringLiteral("/cfg"); }),
+                   "/cfg/kervo", "/home/op/.local/state/kervo/mail"},
+        FolderCase{"noSettingsHereNoXdg_homeDotConfig", usual(), "/home/op/.config/kervo",
+                   "/home/op/.local/state/kervo/mail"},
+        FolderCase{"relativeXdgFolders_ignored", with([](FolderFacts& f) {
+                       f.xdgConfigHome = QStringLiteral("cfg");
+                       f.xdgStateHome = QStringLiteral("state");
+                   }),
+                   "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"},
+        FolderCase{"writableExecutableFolder_mailBeside", with([](FolderFacts& f) {
+                       f.executableDirWritable = true;
+                       f.xdgStateHome = QStringLiteral("/st");
+                   }),
+                   "/home/op/.config/kervo", "/opt/kervo/mail"},
+        FolderCase{"readOnlyExecutableFolder_xdgStateHome",
+                   with([](FolderFacts& f) { f.xdgStateHome = QStringLiteral("/st"); }),
+                   "/home/op/.config/kervo", "/st/kervo/mail"},
+        FolderCase{"installedProgramWritableBin_neverMailInBin", with([](FolderFacts& f) {
+                       f.executableDir = QStringLiteral("/usr/bin/");
+                       f.executableDirWritable = true;  // as root
+                   }),
+                   "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"},
+        FolderCase{"installedUnderOtherPrefix_neverMailInBin", with([](FolderFacts& f) {
+                       f.executableDir = QStringLiteral("/home/op/.local/bin");
+                       f.executableDirWritable = true;
+                       f.installedFilesBeside = true;
+                   }),
+                   "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"}),
+    [](const ::testing::TestParamInfo<FolderCase>& param) {
+        return std::string(param.param.name);
+    });
+
+}  // namespace
+}  // namespace kervo
