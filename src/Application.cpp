@@ -12,6 +12,8 @@
 #include "app/TextSafety.h"
 #include "app/WindowModel.h"
 #include "dials/SpawnProcessStarter.h"
+#include "journal/Journal.h"
+#include "journal/JournalPlace.h"
 #include "mail/pop/PopMailbox.h"
 #include "mail/pop/ServerAddress.h"
 #include "settings/Settings.h"
@@ -57,6 +59,7 @@ struct Application::Parts {
     QString mailFolder;
     std::unique_ptr<PopMailbox> ownMailbox;
     Mailbox* mailbox;
+    Journal journal;
     MainWindow window{model};
     WarningPresenter warnings{log, &window};
     Monitor monitor;
@@ -68,12 +71,15 @@ struct Application::Parts {
                          : o.mailFolder),
           ownMailbox(o.mailbox ? nullptr : std::make_unique<PopMailbox>(mailFolder)),
           mailbox(o.mailbox ? o.mailbox : ownMailbox.get()),
+          journal(o.journalFile.isEmpty() ? journalPath() : o.journalFile,
+                  journalRetentionDays(log), clock, log),
           monitor(model, *mailbox, Monitor::Seams{clock, beeper, starter, log}),
           settingsDir(o.settingsDir) {}
 };
 
 Application::Application(Options options) : parts_(std::make_unique<Parts>(options)) {
     Parts& p = *parts_;
+    p.monitor.useJournal(p.journal);
     QObject::connect(&p.window, &MainWindow::dialClicked, &p.monitor, &Monitor::openConsole);
     QObject::connect(&p.window, &MainWindow::resetAlarmRequested, &p.monitor, &Monitor::resetAlarm);
     QObject::connect(&p.window, &MainWindow::quitRequested, qApp, &QCoreApplication::quit,

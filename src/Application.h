@@ -21,6 +21,7 @@ class Application {
         QDir settingsDir = QDir::current();
         QString mailFolder;          // default: "mail" beside the executable
         Mailbox* mailbox = nullptr;  // default: the POP3 mailbox
+        QString journalFile;         // default: as KERVO_JOURNAL or the data folder says
     };
 
     explicit Application(Options options);

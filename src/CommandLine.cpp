@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "journal/HistoryTool.h"
+#include "journal/JournalPlace.h"
 #include "mail/mime/ReadMailTool.h"
 #include "settings/CheckCommand.h"
 
@@ -17,6 +19,10 @@ void printUsage(QTextStream& out) {
         "                              print what was loaded, or the error with its line\n"
         "       kervo --read-mail FILE...  print the subject and body of saved mails as\n"
         "                              the alarm rules see them\n"
+        "       kervo --history [--since YYYY-MM-DD] [--server NAME]\n"
+        "                              print the journal's alarms as tab-separated lines:\n"
+        "                              time, server, rule tag, rule message, subject,\n"
+        "                              acknowledged time or empty\n"
         "       kervo --help           this text\n"
         "       kervo --version        the version\n");
 }
@@ -39,6 +45,9 @@ std::optional<int> runOperatorTool(const QStringList& arguments, QTextStream& ou
     }
     if (tool == u"--check" && arguments.size() == 2) {
         return runCheckCommand(QDir::current(), out, err);
+    }
+    if (tool == u"--history") {
+        return runHistoryTool(journalPath(), arguments.mid(2), out, err);
     }
     if (tool == u"--read-mail" && arguments.size() > 2) {
         return runReadMailTool(arguments.mid(2), out, err);

@@ -4,10 +4,12 @@
 #include "alarm/ReportAnalysis.h"
 #include "app/Pictures.h"
 #include "app/ProblemLog.h"
+#include "app/ScreenTexts.h"
 #include "app/Seams.h"
 #include "app/WindowModel.h"
 #include "dials/ConsoleLaunch.h"
 #include "dials/DialHands.h"
+#include "journal/Journal.h"
 #include "mail/MailCheck.h"
 #include "mail/PollTimer.h"
 
@@ -71,9 +73,25 @@ void Monitor::begin(Settings settings, const QImage& background, const QImage& d
         }
     });
     connect(&p.check, &MailCheck::reportRead, this,
-            [this](const QString& subject, const QString& body, const ReportFindings& findings) {
+            [this](const QString& subject, const QString& body, const ReportFindings& findings,
+                   const QString& mailFile) {
+                // The alarm first: the journal never stands between a report and its alarm.
                 parts_->analysis.show(findings, subject, body);
+                recordReport(findings, subject, body, mailFile);
             });
+    if (journal_ != nullptr) {
+        journal_->start();
+        openFromEarlier_ = journal_->openAlarmCount();
+        connect(journal_, &Journal::troubleChanged, this, &Monitor::showJournalRemark);
+        // The write-ahead log is copied into the file after each poll, off this thread.
+        connect(&p.check, &MailCheck::pollFinished, journal_, &Journal::startUpkeep);
+        showJournalRemark();
+        if (openFromEarlier_ > 0) {
+            seams_.log.report(QStringLiteral("%1 alarm(s) of an earlier run were never "
+                                             "acknowledged; they are listed first in the history")
+                                  .arg(openFromEarlier_));
+        }
+    }
     p.pollTimer.start();
     // The first poll runs behind the window: it appears at once, the mail comes when it comes.
     (void)p.check.start();
@@ -86,9 +104,46 @@ void Monitor::openConsole(int dial) {
 }
 
 void Monitor::resetAlarm() {
-    if (parts_) {
-        parts_->alarm.reset();
+    if (!parts_) {
+        return;
     }
+    parts_->alarm.reset();
+    if (journal_ != nullptr) {
+        (void)journal_->acknowledgeOpen(Journal::operatorName());
+        openFromEarlier_ = 0;
+        showJournalRemark();
+        Q_EMIT journalChanged();
+    }
+}
+
+void Monitor::recordReport(const ReportFindings& findings, const QString& subject,
+                           const QString& body, const QString& mailFile) {
+    if (journal_ == nullptr) {
+        return;
+    }
+    const Settings& settings = parts_->settings;
+    ReportRecord report{mailFile, seams_.clock.now(), findings.dial, QString(), subject, body, {}};
+    if (const auto server = static_cast<size_t>(findings.dial); server < settings.servers.size()) {
+        report.server = settings.servers[server].name.toText();
+    }
+    for (const int rule : findings.matchedRules) {
+        const AlarmRule& matched = settings.rules.at(static_cast<size_t>(rule));
+        report.hits.push_back({rule, matched.tag.toText(), matched.message});
+    }
+    journal_->record(report);
+    if (!report.hits.empty()) {
+        Q_EMIT journalChanged();
+    }
+}
+
+void Monitor::showJournalRemark() {
+    QString remark;
+    if (journal_ != nullptr && journal_->inTrouble()) {
+        remark = screen::journalFailed();
+    } else if (openFromEarlier_ > 0) {
+        remark = screen::openAlarmsFromEarlier(openFromEarlier_);
+    }
+    parts_->check.notice().setRemark(remark);
 }
 
 const Settings& Monitor::settings() const {
