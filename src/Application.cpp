@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "Monitor.h"
+#include "OperatorDesk.h"
 #include "app/ProblemLog.h"
 #include "app/TextSafety.h"
 #include "app/WindowModel.h"
@@ -64,6 +65,7 @@ struct Application::Parts {
     WarningPresenter warnings{log, &window};
     Monitor monitor;
     QDir settingsDir;
+    OperatorDesk desk{monitor, window, model, journal, clock};
 
     explicit Parts(Options& o)
         : mailFolder(o.mailFolder.isEmpty()
@@ -104,6 +106,7 @@ std::optional<int> Application::start() {
     }
     warnAboutPasswordExposure(p.settingsDir, p.monitor.settings().mailServer, p.log);
     p.window.show();
+    p.desk.started();
     return std::nullopt;
 }
 
@@ -115,6 +118,9 @@ MainWindow& Application::window() {
 }
 Monitor& Application::monitor() {
     return parts_->monitor;
+}
+OperatorDesk& Application::desk() {
+    return parts_->desk;
 }
 bool Application::pollInFlight() const {
     return parts_->monitor.isPolling();

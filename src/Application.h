@@ -10,6 +10,7 @@ namespace kervo {
 class Mailbox;
 class MainWindow;
 class Monitor;
+class OperatorDesk;
 class ProblemLog;
 class WindowModel;
 
@@ -34,6 +35,7 @@ class Application {
     WindowModel& model();
     MainWindow& window();
     Monitor& monitor();
+    OperatorDesk& desk();
     bool pollInFlight() const;
 
   private:

@@ -77,7 +77,7 @@ void Monitor::begin(Settings settings, const QImage& background, const QImage& d
                    const QString& mailFile) {
                 // The alarm first: the journal never stands between a report and its alarm.
                 parts_->analysis.show(findings, subject, body);
-                recordReport(findings, subject, body, mailFile);
+                afterAlarm(findings, subject, body, mailFile);
             });
     if (journal_ != nullptr) {
         journal_->start();
@@ -116,11 +116,17 @@ void Monitor::resetAlarm() {
     }
 }
 
-void Monitor::recordReport(const ReportFindings& findings, const QString& subject,
-                           const QString& body, const QString& mailFile) {
-    if (journal_ == nullptr) {
-        return;
+void Monitor::noteAcknowledged() {
+    if (journal_ != nullptr) {
+        openFromEarlier_ = std::min(openFromEarlier_, journal_->openAlarmCount());
+        showJournalRemark();
     }
+}
+
+// What follows a report's alarm: its record in the journal, before the mail is marked analysed,
+// and the word to the desktop.
+void Monitor::afterAlarm(const ReportFindings& findings, const QString& subject,
+                         const QString& body, const QString& mailFile) {
     const Settings& settings = parts_->settings;
     ReportRecord report{mailFile, seams_.clock.now(), findings.dial, QString(), subject, body, {}};
     if (const auto server = static_cast<size_t>(findings.dial); server < settings.servers.size()) {
@@ -130,9 +136,14 @@ void Monitor::recordReport(const ReportFindings& findings, const QString& subjec
         const AlarmRule& matched = settings.rules.at(static_cast<size_t>(rule));
         report.hits.push_back({rule, matched.tag.toText(), matched.message});
     }
-    journal_->record(report);
-    if (!report.hits.empty()) {
-        Q_EMIT journalChanged();
+    if (journal_ != nullptr) {
+        journal_->record(report);
+        if (!report.hits.empty()) {
+            Q_EMIT journalChanged();
+        }
+    }
+    for (const RuleHit& hit : report.hits) {
+        Q_EMIT alarmRaised(report.server, hit.message);
     }
 }
 

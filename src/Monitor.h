@@ -58,10 +58,14 @@ class Monitor : public QObject {
     // Open alarms an earlier run left in the journal, announced on the notice line until the
     // operator resets; 0 when none or without a journal.
     int openAlarmsFromEarlier() const { return openFromEarlier_; }
+    // Alarms were acknowledged one by one in the history: the announcement counts again.
+    void noteAcknowledged();
 
   Q_SIGNALS:
     // The journal's alarms changed: recorded, reset or acknowledged.
     void journalChanged();
+    // A report matched a rule: one signal per rule, after the alarm is raised.
+    void alarmRaised(const QString& server, const QString& message);
 
   public:
     // The parts, once started.
@@ -73,8 +77,8 @@ class Monitor : public QObject {
 
   private:
     struct Parts;
-    void recordReport(const ReportFindings& findings, const QString& subject, const QString& body,
-                      const QString& mailFile);
+    void afterAlarm(const ReportFindings& findings, const QString& subject, const QString& body,
+                    const QString& mailFile);
     void showJournalRemark();
 
     WindowModel& window_;
