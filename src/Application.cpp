@@ -81,7 +81,9 @@ struct Application::Parts {
 
 Application::Application(Options options) : parts_(std::make_unique<Parts>(options)) {
     Parts& p = *parts_;
-    p.monitor.useJournal(p.journal);
+    if (options.keepJournal) {
+        p.monitor.useJournal(p.journal);
+    }
     QObject::connect(&p.window, &MainWindow::dialClicked, &p.monitor, &Monitor::openConsole);
     QObject::connect(&p.window, &MainWindow::resetAlarmRequested, &p.monitor, &Monitor::resetAlarm);
     QObject::connect(&p.window, &MainWindow::quitRequested, qApp, &QCoreApplication::quit,

@@ -23,6 +23,7 @@ class Application {
         QString mailFolder;          // default: "mail" beside the executable
         Mailbox* mailbox = nullptr;  // default: the POP3 mailbox
         QString journalFile;         // default: as KERVO_JOURNAL or the data folder says
+        bool keepJournal = true;     // false: nothing recorded, for the benchmark's comparison
     };
 
     explicit Application(Options options);

@@ -15,6 +15,37 @@
 
 namespace kervo {
 
+namespace {
+
+// How long a new fetch waits for the last poll's mails to be marked analysed.
+constexpr int kMarksWaitMs = 10000;
+
+}  // namespace
+
+// The mailbox as the mail check sees it while a journal records the reports: a mail is marked
+// analysed only once its report is written (so that a crash between the two loses no record),
+// and a fetch first waits for the marks of the poll before, so that it does not hand out again
+// a mail whose mark is still on its way.
+class Monitor::RecordedMailbox final : public Mailbox {
+  public:
+    RecordedMailbox(Mailbox& inner, Journal& journal) : inner_(inner), journal_(journal) {}
+
+    FetchOutcome fetchAll(const MailAccount& account) override {
+        (void)journal_.waitUntilWritten(kMarksWaitMs);
+        return inner_.fetchAll(account);
+    }
+    Result<ReportText> readReport(const QString& file) override { return inner_.readReport(file); }
+    void markAnalysed(const QString& file) override {
+        // The mailbox, not this wrapper: the journal may outlive the monitor.
+        journal_.afterRecorded([&inner = inner_, file] { inner.markAnalysed(file); });
+    }
+    void purgeAnalysed() override { inner_.purgeAnalysed(); }
+
+  private:
+    Mailbox& inner_;
+    Journal& journal_;
+};
+
 struct Monitor::Parts {
     Settings settings;
     PictureSource pictures;
@@ -53,6 +84,10 @@ Result<void, SettingsError> Monitor::start(const QDir& settingsDir) {
 }
 
 void Monitor::begin(Settings settings, const QImage& background, const QImage& dial) {
+    // The journal first: the start-up poll's reports are recorded too.
+    if (journal_ != nullptr) {
+        journal_->start();
+    }
     // Only now that everything is known to be good does the window change.
     for (int i = 0; i < kDialCount; ++i) {
         window_.setDialVisible(i, false);
@@ -64,7 +99,11 @@ void Monitor::begin(Settings settings, const QImage& background, const QImage& d
         window_.setDialCaption(static_cast<int>(k), settings.servers[k].name.toText());
     }
 
-    parts_ = std::make_unique<Parts>(std::move(settings), window_, mailbox_, seams_);
+    if (journal_ != nullptr) {
+        recorded_ = std::make_unique<RecordedMailbox>(mailbox_, *journal_);
+    }
+    parts_ = std::make_unique<Parts>(std::move(settings), window_,
+                                     recorded_ ? *recorded_ : mailbox_, seams_);
     Parts& p = *parts_;
     // Every configured dial marks the poll with a grey hand before any report of it is shown.
     connect(&p.check, &MailCheck::fetched, this, [this] {
@@ -80,7 +119,6 @@ void Monitor::begin(Settings settings, const QImage& background, const QImage& d
                 afterAlarm(findings, subject, body, mailFile);
             });
     if (journal_ != nullptr) {
-        journal_->start();
         openFromEarlier_ = journal_->openAlarmCount();
         connect(journal_, &Journal::troubleChanged, this, &Monitor::showJournalRemark);
         // The write-ahead log is copied into the file after each poll, off this thread.
@@ -109,7 +147,7 @@ void Monitor::resetAlarm() {
     }
     parts_->alarm.reset();
     if (journal_ != nullptr) {
-        (void)journal_->acknowledgeOpen(Journal::operatorName());
+        journal_->acknowledgeOpen(Journal::operatorName());
         openFromEarlier_ = 0;
         showJournalRemark();
         Q_EMIT journalChanged();
@@ -170,7 +208,7 @@ PollTimer& Monitor::pollTimer() {
     return parts_->pollTimer;
 }
 bool Monitor::isPolling() const {
-    return parts_ && parts_->check.isPolling();
+    return parts_ && (parts_->check.isPolling() || (journal_ != nullptr && journal_->isWriting()));
 }
 
 }  // namespace kervo

@@ -73,10 +73,12 @@ class Monitor : public QObject {
     Alarm& alarm();
     MailCheck& mailCheck();
     PollTimer& pollTimer();
+    // A poll runs, or its reports are still being recorded and their mails marked analysed.
     bool isPolling() const;
 
   private:
     struct Parts;
+    class RecordedMailbox;
     void afterAlarm(const ReportFindings& findings, const QString& subject, const QString& body,
                     const QString& mailFile);
     void showJournalRemark();
@@ -84,6 +86,8 @@ class Monitor : public QObject {
     WindowModel& window_;
     Mailbox& mailbox_;
     Seams seams_;
+    // Before the parts: their poll's worker may still use it while they go.
+    std::unique_ptr<RecordedMailbox> recorded_;
     std::unique_ptr<Parts> parts_;
     Journal* journal_ = nullptr;
     int openFromEarlier_ = 0;

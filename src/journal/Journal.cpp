@@ -9,6 +9,7 @@
 
 #include "app/ProblemLog.h"
 #include "app/Seams.h"
+#include "journal/JournalWriter.h"
 
 namespace kervo {
 
@@ -35,11 +36,31 @@ Journal::Journal(QString path, int retentionDays, const Clock& clock, ProblemLog
 }
 
 Journal::~Journal() {
+    writer_.reset();
     waitForUpkeep();
 }
 
 void Journal::start() {
     (void)ensureOpen();
+    // The writer's reports come on its thread; they are handled on this one.
+    JournalWriter::Reports reports{
+        [this](const Error& error) {
+            QMetaObject::invokeMethod(
+                this, [this, error] { noteFailure(error); }, Qt::QueuedConnection);
+        },
+        [this] { QMetaObject::invokeMethod(this, &Journal::noteSuccess, Qt::QueuedConnection); },
+        [this](const QString& aside) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, aside] {
+                    noteMovedAside(aside);
+                    store_.close();  // it still points at the file moved aside
+                    lastOpenTry_ = QDateTime();
+                    (void)ensureOpen();
+                },
+                Qt::QueuedConnection);
+        }};
+    writer_ = std::make_unique<JournalWriter>(store_.path(), std::move(reports));
     upkeepTimer_.start();
     if (store_.isOpen()) {
         startUpkeep();
@@ -57,8 +78,11 @@ bool Journal::ensureOpen() {
     lastOpenTry_ = now;
     Result<void> opened = store_.open();
     if (!opened.ok() && store_.damaged()) {
-        moveDamagedAside();
-        opened = store_.open();
+        const Result<QString> aside = JournalStore::moveAside(store_.path(), now);
+        if (aside.ok()) {
+            noteMovedAside(aside.value());
+            opened = store_.open();
+        }
     }
     if (!opened.ok()) {
         noteFailure(opened.error());
@@ -68,26 +92,9 @@ bool Journal::ensureOpen() {
 }
 
 // Moved, never emptied: what the damaged file still holds can be read back by hand.
-void Journal::moveDamagedAside() {
-    store_.close();
-    const QString path = store_.path();
-    const QString aside = QStringLiteral("%1.damaged-%2")
-                              .arg(path, clock_.now().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    bool moved = QFile::rename(path, aside);
-    for (const char* part : {"-wal", "-shm"}) {
-        const QString extra = path + QString::fromLatin1(part);
-        if (QFile::exists(extra)) {
-            moved = QFile::rename(extra, aside + QString::fromLatin1(part)) && moved;
-        }
-    }
-    if (moved) {
-        log_.warn(QStringLiteral("journal %1 is damaged; it was moved to %2 and a new journal "
-                                 "begun")
-                      .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(aside)));
-    } else {
-        log_.report(QStringLiteral("journal %1 is damaged and cannot be moved aside")
-                        .arg(QDir::toNativeSeparators(path)));
-    }
+void Journal::noteMovedAside(const QString& aside) {
+    log_.warn(QStringLiteral("journal %1 is damaged; it was moved to %2 and a new journal begun")
+                  .arg(QDir::toNativeSeparators(store_.path()), QDir::toNativeSeparators(aside)));
 }
 
 void Journal::noteFailure(const Error& error) {
@@ -104,6 +111,10 @@ void Journal::noteFailure(const Error& error) {
 }
 
 void Journal::noteSuccess() {
+    if (!store_.isOpen()) {
+        lastOpenTry_ = QDateTime();
+        (void)ensureOpen();
+    }
     if (!trouble_) {
         return;
     }
@@ -115,37 +126,31 @@ void Journal::noteSuccess() {
 }
 
 void Journal::record(const ReportRecord& report) {
-    if (trouble_ && store_.isOpen() && lastOpenTry_.secsTo(clock_.now()) < kRetrySecs) {
-        return;  // lost to the trouble already reported
-    }
-    if (!ensureOpen()) {
-        return;
-    }
-    Result<void> recorded = store_.record(report);
-    if (!recorded.ok() && store_.damaged()) {
-        moveDamagedAside();
-        if (ensureOpen()) {
-            recorded = store_.record(report);
-        }
-    }
-    if (recorded.ok()) {
-        noteSuccess();
-    } else {
-        noteFailure(recorded.error());
+    if (writer_) {
+        writer_->record(report, clock_.now());
     }
 }
 
-int Journal::acknowledgeOpen(const QString& by) {
-    if (!ensureOpen()) {
-        return 0;
+void Journal::acknowledgeOpen(const QString& by) {
+    if (writer_) {
+        writer_->acknowledgeOpen(clock_.now(), by);
     }
-    const Result<int> acknowledged = store_.acknowledgeOpen(clock_.now(), by);
-    if (!acknowledged.ok()) {
-        noteFailure(acknowledged.error());
-        return 0;
+}
+
+void Journal::afterRecorded(std::function<void()> action) {
+    if (writer_) {
+        writer_->afterWritten(std::move(action), clock_.now());
+    } else {
+        action();
     }
-    noteSuccess();
-    return acknowledged.value();
+}
+
+bool Journal::waitUntilWritten(int ms) const {
+    return !writer_ || writer_->waitUntilIdle(ms);
+}
+
+bool Journal::isWriting() const {
+    return writer_ && !writer_->isIdle();
 }
 
 Result<void> Journal::acknowledge(qint64 alarmId, const QString& by, const QString& comment) {
@@ -202,7 +207,6 @@ void Journal::startUpkeep() {
                 if (!removed.ok()) {
                     log_.report(removed.error().message);
                 }
-                Q_EMIT upkeepFinished();
             },
             Qt::QueuedConnection);
         upkeepRunning_ = false;

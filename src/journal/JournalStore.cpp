@@ -56,6 +56,7 @@ JournalStore::JournalStore(QString path) : path_(std::move(path)) {}
 JournalStore::~JournalStore() = default;
 
 void JournalStore::close() {
+    batch_ = false;
     db_.reset();
 }
 
@@ -186,6 +187,65 @@ Result<void> JournalStore::migrate() {
     return {};
 }
 
+bool JournalStore::beginStep() {
+    return batch_ || db_->db().transaction();
+}
+
+bool JournalStore::endStep() {
+    return batch_ || db_->db().commit();
+}
+
+void JournalStore::abandonStep() {
+    if (!batch_) {
+        db_->db().rollback();
+    }
+}
+
+Result<void> JournalStore::beginBatch() {
+    if (!db_) {
+        return Error{QStringLiteral("journal %1: not open").arg(QDir::toNativeSeparators(path_))};
+    }
+    QSqlDatabase db = db_->db();
+    if (!db.transaction()) {
+        return failure(QStringLiteral("cannot start writing"), db.lastError());
+    }
+    batch_ = true;
+    return {};
+}
+
+Result<void> JournalStore::commitBatch() {
+    batch_ = false;
+    QSqlDatabase db = db_->db();
+    if (!db.commit()) {
+        Error error = failure(QStringLiteral("cannot write"), db.lastError());
+        db.rollback();
+        return error;
+    }
+    return {};
+}
+
+void JournalStore::abandonBatch() {
+    batch_ = false;
+    db_->db().rollback();
+}
+
+Result<QString> JournalStore::moveAside(const QString& path, const QDateTime& now) {
+    const QString aside =
+        QStringLiteral("%1.damaged-%2").arg(path, now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    bool moved = QFile::rename(path, aside);
+    for (const char* part : {"-wal", "-shm"}) {
+        const QString extra = path + QString::fromLatin1(part);
+        if (QFile::exists(extra)) {
+            moved = QFile::rename(extra, aside + QString::fromLatin1(part)) && moved;
+        }
+    }
+    if (!moved) {
+        return Error{QStringLiteral("journal %1 is damaged and cannot be moved aside")
+                         .arg(QDir::toNativeSeparators(path))};
+    }
+    return aside;
+}
+
 Result<void> JournalStore::record(const ReportRecord& report) {
     if (!db_) {
         return Error{QStringLiteral("journal %1: not open").arg(QDir::toNativeSeparators(path_))};
@@ -201,7 +261,7 @@ Result<void> JournalStore::record(const ReportRecord& report) {
             QStringLiteral("INSERT INTO alarms (report_id, rule, tag, message, raised) VALUES (?, "
                            "?, ?, ?, ?) ON CONFLICT (report_id, rule) DO NOTHING"));
     }
-    if (!db.transaction()) {
+    if (!beginStep()) {
         return failure(QStringLiteral("cannot record a report"), db.lastError());
     }
     QSqlQuery& insertReport = *db_->insertReport;
@@ -215,7 +275,7 @@ Result<void> JournalStore::record(const ReportRecord& report) {
     insertReport.bindValue(6, cut ? 1 : 0);
     if (!insertReport.exec()) {
         Error error = failure(QStringLiteral("cannot record a report"), insertReport.lastError());
-        db.rollback();
+        abandonStep();
         return error;
     }
     // Recorded before, by a run that ended before the mail was marked analysed.
@@ -235,14 +295,14 @@ Result<void> JournalStore::record(const ReportRecord& report) {
         if (!insertAlarm.exec()) {
             Error error =
                 failure(QStringLiteral("cannot record an alarm"), insertAlarm.lastError());
-            db.rollback();
+            abandonStep();
             return error;
         }
     }
     insertAlarm.finish();
-    if (!db.commit()) {
+    if (!endStep()) {
         Error error = failure(QStringLiteral("cannot record a report"), db.lastError());
-        db.rollback();
+        abandonStep();
         return error;
     }
     return {};
@@ -253,7 +313,7 @@ Result<int> JournalStore::acknowledgeOpen(const QDateTime& at, const QString& by
         return Error{QStringLiteral("journal %1: not open").arg(QDir::toNativeSeparators(path_))};
     }
     QSqlDatabase db = db_->db();
-    if (!db.transaction()) {
+    if (!beginStep()) {
         return failure(QStringLiteral("cannot record the reset"), db.lastError());
     }
     QSqlQuery query(db);
@@ -262,7 +322,7 @@ Result<int> JournalStore::acknowledgeOpen(const QDateTime& at, const QString& by
     query.addBindValue(by);
     if (!query.exec()) {
         Error error = failure(QStringLiteral("cannot record the reset"), query.lastError());
-        db.rollback();
+        abandonStep();
         return error;
     }
     query.prepare(
@@ -272,14 +332,14 @@ Result<int> JournalStore::acknowledgeOpen(const QDateTime& at, const QString& by
     query.addBindValue(by);
     if (!query.exec()) {
         Error error = failure(QStringLiteral("cannot acknowledge the alarms"), query.lastError());
-        db.rollback();
+        abandonStep();
         return error;
     }
     const int count = query.numRowsAffected();
     query.finish();
-    if (!db.commit()) {
+    if (!endStep()) {
         Error error = failure(QStringLiteral("cannot acknowledge the alarms"), db.lastError());
-        db.rollback();
+        abandonStep();
         return error;
     }
     return count;

@@ -40,6 +40,15 @@ class JournalStore {
     // The report and its alarms in one transaction; a mail file already recorded is left as it
     // is (a report analysed again after a crash).
     Result<void> record(const ReportRecord& report);
+    // Several records and acknowledgements in one transaction: one commit for all of them. Until
+    // commitBatch, record and acknowledgeOpen write inside it.
+    Result<void> beginBatch();
+    Result<void> commitBatch();
+    void abandonBatch();
+    // Moves a damaged journal file, with its write-ahead log and index, beside itself under a
+    // name of the time; the new path.
+    static Result<QString> moveAside(const QString& path, const QDateTime& now);
+
     // Acknowledges every open alarm; how many there were.
     Result<int> acknowledgeOpen(const QDateTime& at, const QString& by);
     // Acknowledges one alarm, open or not, with the operator's comment.
@@ -64,10 +73,14 @@ class JournalStore {
     Result<void> setUp(bool readOnly);
     Result<void> migrate();
     Error failure(const QString& what, const QSqlError& error) const;
+    bool beginStep();
+    bool endStep();
+    void abandonStep();
 
     QString path_;
     std::unique_ptr<Connection> db_;
     mutable bool damaged_ = false;
+    bool batch_ = false;
 };
 
 }  // namespace kervo

@@ -2,6 +2,7 @@
 // kervo, in a place that cannot be written. The monitor goes on in every one of them.
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <functional>
@@ -80,6 +81,7 @@ const FileCase kFileCases[] = {
     {"newFile_ownerOnlyAndWriteAheadLog", [](JournalFile&) {},
      [](Opened& o) {
          o.journal->record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         ASSERT_TRUE(o.journal->waitUntilWritten(10000));
          struct stat info {};
          ASSERT_EQ(::stat(QFile::encodeName(o.file.path).constData(), &info), 0);
          EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -104,6 +106,7 @@ const FileCase kFileCases[] = {
          EXPECT_EQ(kept.readAll(), kGarbage) << "moved aside, never emptied";
          EXPECT_EQ(o.f.warnings.size(), 1);
          o.journal->record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         ASSERT_TRUE(o.journal->waitUntilWritten(10000));
          EXPECT_EQ(o.file.alarms(), 1);
          EXPECT_FALSE(o.journal->inTrouble());
      }},
@@ -139,7 +142,9 @@ const FileCase kFileCases[] = {
          for (int i = 0; i < 3; ++i) {
              o.journal->record(reportOf(QStringLiteral("m%1.eml").arg(i), 1, 8, {0}));
              o.f.clock.time = o.f.clock.time.addSecs(40);  // each one a retry
+             ASSERT_TRUE(o.journal->waitUntilWritten(10000));
          }
+         QCoreApplication::processEvents();  // the writer's word reaches this thread
          EXPECT_TRUE(o.journal->inTrouble());
          EXPECT_EQ(o.f.stream.problems().filter(QStringLiteral("journal")).size(), 1)
              << o.f.stream.lines().join(u'\n').toStdString();

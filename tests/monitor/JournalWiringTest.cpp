@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <atomic>
 #include <functional>
 
 #include "Monitor.h"
@@ -69,10 +70,10 @@ const WiringCase kWiringCases[] = {
     // Were the mail marked first, a crash between the two steps would lose the record.
     {"alarmingReport_recordedBeforeItsMailIsMarkedAnalysed",
      [](JournalFile& file, MonitorRun& run) {
-         qint64 recordedAtMark = -1;
+         std::atomic<qint64> recordedAtMark{-1};
          run.mailer.onMark = [&](const QString&) { recordedAtMark = file.alarms(); };
          run.start();
-         EXPECT_EQ(recordedAtMark, 1);
+         EXPECT_EQ(recordedAtMark.load(), 1);
          EXPECT_TRUE(run.monitor.alarm().isBlinking());
          EXPECT_EQ(file.count(QStringLiteral("SELECT count(*) FROM reports WHERE mail_file = "
                                              "'alarming.eml' AND server = 'web01'")),
@@ -102,6 +103,7 @@ const WiringCase kWiringCases[] = {
      [](JournalFile& file, MonitorRun& run) {
          run.start();
          run.monitor.resetAlarm();
+         ASSERT_TRUE(run.journal.waitUntilWritten(10000));
          EXPECT_EQ(file.openAlarms(), 0);
          {
              JournalStore store(file.path);
@@ -113,6 +115,7 @@ const WiringCase kWiringCases[] = {
          next.start();
          EXPECT_EQ(next.window.statusNotice(), screen::openAlarmsFromEarlier(1));
          next.monitor.resetAlarm();
+         ASSERT_TRUE(next.journal.waitUntilWritten(10000));
          EXPECT_EQ(next.window.statusNotice(), screen::noticeWhenWell());
          EXPECT_EQ(file.openAlarms(), 0);
          EXPECT_EQ(file.count(QStringLiteral("SELECT count(*) FROM resets")), 2);

@@ -40,12 +40,13 @@ struct History {
         journal.start();
         journal.waitForUpkeep();
         journal.record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
-        EXPECT_EQ(journal.acknowledgeOpen(QStringLiteral("op")), 1);
+        journal.acknowledgeOpen(QStringLiteral("op"));
         ReportRecord db = reportOf(QStringLiteral("b.eml"), 1, 9, {0}, QStringLiteral("db01"));
         db.subject = QStringLiteral("db01 disk");
         db.body = QString(20000, u'd') + QStringLiteral("END");
         journal.record(db);
         journal.record(reportOf(QStringLiteral("c.eml"), 1, 10, {1}));
+        EXPECT_TRUE(journal.waitUntilWritten(10000));
         window = std::make_unique<HistoryWindow>(
             journal, f.clock, QStringList{QStringLiteral("web01"), QStringLiteral("db01")});
     }
