@@ -27,7 +27,7 @@ using kervo::test::reportOf;
 
 namespace {
 
-// A journal with three alarms of two servers on the 1st of March, the oldest acknowledged, and
+// A journal with three alarms of two servers on the 1st of March, the newest acknowledged, and
 // the history window over it at noon that day.
 struct History {
     test::MonitorFixture f;
@@ -39,7 +39,7 @@ struct History {
         f.clock.time = QDateTime(QDate(2026, 3, 1), QTime(12, 0));
         journal.start();
         journal.waitForUpkeep();
-        journal.record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+        journal.record(reportOf(QStringLiteral("a.eml"), 1, 11, {0}));
         journal.acknowledgeOpen(QStringLiteral("op"));
         ReportRecord db = reportOf(QStringLiteral("b.eml"), 1, 9, {0}, QStringLiteral("db01"));
         db.subject = QStringLiteral("db01 disk");
@@ -100,7 +100,7 @@ const HistoryCase kHistoryCases[] = {
      },
      {QStringLiteral("db01")},
      {kOpen}},
-    {"oneAcknowledgedWithAComment_itMovesDownWithTheComment",
+    {"oneAcknowledgedWithAComment_itMovesBelowTheOpenOnesWithItsComment",
      [](History& h) {
          QSignalSpy told(h.window.get(), &HistoryWindow::alarmAcknowledged);
          h.window->selectRow(1);
@@ -109,11 +109,10 @@ const HistoryCase kHistoryCases[] = {
          EXPECT_EQ(told.count(), 1);
          EXPECT_EQ(h.journal.openAlarmCount(), 1);
      },
-     {QStringLiteral("web01"), QStringLiteral("db01"), QStringLiteral("web01")},
-     {kOpen,
+     {QStringLiteral("web01"), QStringLiteral("web01"), QStringLiteral("db01")},
+     {kOpen, kByOp,
       screen::acknowledgedBy(QDateTime(QDate(2026, 3, 1), QTime(12, 0)), Journal::operatorName(),
-                             QStringLiteral("full, known")),
-      kByOp}},
+                             QStringLiteral("full, known"))}},
 };
 
 INSTANTIATE_TEST_SUITE_P(History, HistoryList, ::testing::ValuesIn(kHistoryCases),
@@ -129,12 +128,13 @@ TEST(HistoryWindowReport, alarmChosen_wholeReportShownAndOpenRowsStandOut) {
     EXPECT_TRUE(shown.startsWith(QStringLiteral("db01 disk"))) << shown.left(40).toStdString();
     EXPECT_TRUE(shown.endsWith(QStringLiteral("END"))) << "the whole text, past what the window "
                                                           "shows";
-    // the chart of the last 24 hours: web01's alarms at 8 and 10, db01's at 9
+    // the chart of the last 24 hours: web01's alarms at 10 and 11, db01's at 9
     const auto& activity = h.child<ActivityChart>("activityChart")->activity();
     ASSERT_EQ(activity.size(), 2u);
     EXPECT_EQ(activity[1].server, QStringLiteral("web01"));
-    EXPECT_EQ(activity[1].alarms[23 - 4], 1);
     EXPECT_EQ(activity[1].alarms[23 - 2], 1);
+    EXPECT_EQ(activity[1].alarms[23 - 1], 1);
+    EXPECT_EQ(activity[0].alarms[23 - 3], 1);
 }
 
 // Without a tray or a notification service nothing is shown, sent or failed, and the menu and
