@@ -61,6 +61,11 @@ struct FileCase {
     std::function<void(Opened&)> check;
 };
 
+// The row's name, not its bytes, in the test's name.
+void PrintTo(const FileCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class JournalFileConditions : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(JournalFileConditions, start_handlesTheFileAsTheOperatorNeeds) {

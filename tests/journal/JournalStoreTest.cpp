@@ -20,6 +20,11 @@ struct RecordCase {
     qint64 open;
 };
 
+// The row's name, not its bytes, in the test's name.
+void PrintTo(const RecordCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class JournalRecords : public ::testing::TestWithParam<RecordCase> {};
 
 TEST_P(JournalRecords, afterTheSteps_fileHoldsWhatWasRecorded) {
@@ -125,6 +130,11 @@ struct ListCase {
     AlarmFilter filter;
     QStringList subjects;  // of the alarms listed, in order
 };
+
+// The row's name, not its bytes, in the test's name.
+void PrintTo(const ListCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class JournalListing : public ::testing::TestWithParam<ListCase> {};
 

@@ -58,6 +58,11 @@ struct WiringCase {
     std::function<void(JournalFile&, MonitorRun&)> check;
 };
 
+// The row's name, not its bytes, in the test's name.
+void PrintTo(const WiringCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class JournalWiring : public ::testing::TestWithParam<WiringCase> {};
 
 TEST_P(JournalWiring, poll_recordsAsTheOperatorNeeds) {

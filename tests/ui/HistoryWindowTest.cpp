@@ -71,6 +71,11 @@ struct HistoryCase {
     QStringList states;   // the list's acknowledgement column afterwards
 };
 
+// The row's name, not its bytes, in the test's name.
+void PrintTo(const HistoryCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class HistoryList : public ::testing::TestWithParam<HistoryCase> {};
 
 TEST_P(HistoryList, operatorAction_listShowsTheseAlarms) {
