@@ -1,8 +1,5 @@
 #include "journal/JournalWriter.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 
@@ -16,7 +13,6 @@ namespace {
 // each try its wait.
 constexpr qint64 kRetrySecs = 30;
 constexpr size_t kMostPerBatch = 512;
-constexpr int kWritingNice = 10;
 
 }  // namespace
 
@@ -64,9 +60,6 @@ bool JournalWriter::waitUntilIdle(int ms) const {
 }
 
 void JournalWriter::run() {
-    // The writing gives way to the window, as the reading of the mails does: on a busy machine
-    // the interface thread gets the processor first.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWritingNice);
     JournalStore store(path_);
     for (;;) {
         std::deque<Item> batch;
