@@ -8,10 +8,13 @@
 #include <cstdio>
 
 #include "Monitor.h"
+#include "OperatorDesk.h"
 #include "app/ProblemLog.h"
 #include "app/TextSafety.h"
 #include "app/WindowModel.h"
 #include "dials/SpawnProcessStarter.h"
+#include "journal/Journal.h"
+#include "journal/JournalPlace.h"
 #include "mail/pop/PopMailbox.h"
 #include "mail/pop/ServerAddress.h"
 #include "settings/Settings.h"
@@ -57,10 +60,12 @@ struct Application::Parts {
     QString mailFolder;
     std::unique_ptr<PopMailbox> ownMailbox;
     Mailbox* mailbox;
+    Journal journal;
     MainWindow window{model};
     WarningPresenter warnings{log, &window};
     Monitor monitor;
     QDir settingsDir;
+    OperatorDesk desk{monitor, window, model, journal, clock};
 
     explicit Parts(Options& o)
         : mailFolder(o.mailFolder.isEmpty()
@@ -68,12 +73,17 @@ struct Application::Parts {
                          : o.mailFolder),
           ownMailbox(o.mailbox ? nullptr : std::make_unique<PopMailbox>(mailFolder)),
           mailbox(o.mailbox ? o.mailbox : ownMailbox.get()),
+          journal(o.journalFile.isEmpty() ? journalPath() : o.journalFile,
+                  journalRetentionDays(log), clock, log),
           monitor(model, *mailbox, Monitor::Seams{clock, beeper, starter, log}),
           settingsDir(o.settingsDir) {}
 };
 
 Application::Application(Options options) : parts_(std::make_unique<Parts>(options)) {
     Parts& p = *parts_;
+    if (options.keepJournal) {
+        p.monitor.useJournal(p.journal);
+    }
     QObject::connect(&p.window, &MainWindow::dialClicked, &p.monitor, &Monitor::openConsole);
     QObject::connect(&p.window, &MainWindow::resetAlarmRequested, &p.monitor, &Monitor::resetAlarm);
     QObject::connect(&p.window, &MainWindow::quitRequested, qApp, &QCoreApplication::quit,
@@ -98,6 +108,7 @@ std::optional<int> Application::start() {
     }
     warnAboutPasswordExposure(p.settingsDir, p.monitor.settings().mailServer, p.log);
     p.window.show();
+    p.desk.started();
     return std::nullopt;
 }
 
@@ -109,6 +120,9 @@ MainWindow& Application::window() {
 }
 Monitor& Application::monitor() {
     return parts_->monitor;
+}
+OperatorDesk& Application::desk() {
+    return parts_->desk;
 }
 bool Application::pollInFlight() const {
     return parts_->monitor.isPolling();

@@ -10,6 +10,7 @@ namespace kervo {
 class Mailbox;
 class MainWindow;
 class Monitor;
+class OperatorDesk;
 class ProblemLog;
 class WindowModel;
 
@@ -21,6 +22,8 @@ class Application {
         QDir settingsDir = QDir::current();
         QString mailFolder;          // default: "mail" beside the executable
         Mailbox* mailbox = nullptr;  // default: the POP3 mailbox
+        QString journalFile;         // default: as KERVO_JOURNAL or the data folder says
+        bool keepJournal = true;     // false: nothing recorded, for the benchmark's comparison
     };
 
     explicit Application(Options options);
@@ -33,6 +36,7 @@ class Application {
     WindowModel& model();
     MainWindow& window();
     Monitor& monitor();
+    OperatorDesk& desk();
     bool pollInFlight() const;
 
   private:

@@ -3,6 +3,8 @@
 #include <QDir>
 
 #include "ServerCheckCommand.h"
+#include "journal/HistoryTool.h"
+#include "journal/JournalPlace.h"
 #include "mail/mime/ReadMailTool.h"
 #include "settings/CheckCommand.h"
 
@@ -21,6 +23,10 @@ void printUsage(QTextStream& out) {
         "                              it showed and how many mails wait; fetch nothing\n"
         "       kervo --read-mail FILE...  print the subject and body of saved mails as\n"
         "                              the alarm rules see them\n"
+        "       kervo --history [--since YYYY-MM-DD] [--server NAME]\n"
+        "                              print the journal's alarms as tab-separated lines:\n"
+        "                              time, server, rule tag, rule message, subject,\n"
+        "                              acknowledged time or empty\n"
         "       kervo --help           this text\n"
         "       kervo --version        the version\n"
         "Options before or after any of these:\n"
@@ -60,6 +66,9 @@ std::optional<int> runOperatorTool(const QStringList& arguments, const ProgramFo
     }
     if (tool == u"--check-server" && arguments.size() == 2) {
         return runServerCheckCommand(QDir(folders.settings), out, err);
+    }
+    if (tool == u"--history") {
+        return runHistoryTool(journalPath(), arguments.mid(2), out, err);
     }
     if (tool == u"--read-mail" && arguments.size() > 2) {
         return runReadMailTool(arguments.mid(2), out, err);

@@ -4,14 +4,47 @@
 #include "alarm/ReportAnalysis.h"
 #include "app/Pictures.h"
 #include "app/ProblemLog.h"
+#include "app/ScreenTexts.h"
 #include "app/Seams.h"
 #include "app/WindowModel.h"
 #include "dials/ConsoleLaunch.h"
 #include "dials/DialHands.h"
+#include "journal/Journal.h"
 #include "mail/MailCheck.h"
 #include "mail/PollTimer.h"
 
 namespace kervo {
+
+namespace {
+
+// How long a new fetch waits for the last poll's mails to be marked analysed.
+constexpr int kMarksWaitMs = 10000;
+
+}  // namespace
+
+// The mailbox as the mail check sees it while a journal records the reports: a mail is marked
+// analysed only once its report is written (so that a crash between the two loses no record),
+// and a fetch first waits for the marks of the poll before, so that it does not hand out again
+// a mail whose mark is still on its way.
+class Monitor::RecordedMailbox final : public Mailbox {
+  public:
+    RecordedMailbox(Mailbox& inner, Journal& journal) : inner_(inner), journal_(journal) {}
+
+    FetchOutcome fetchAll(const MailAccount& account) override {
+        (void)journal_.waitUntilWritten(kMarksWaitMs);
+        return inner_.fetchAll(account);
+    }
+    Result<ReportText> readReport(const QString& file) override { return inner_.readReport(file); }
+    void markAnalysed(const QString& file) override {
+        // The mailbox, not this wrapper: the journal may outlive the monitor.
+        journal_.afterRecorded([&inner = inner_, file] { inner.markAnalysed(file); });
+    }
+    void purgeAnalysed() override { inner_.purgeAnalysed(); }
+
+  private:
+    Mailbox& inner_;
+    Journal& journal_;
+};
 
 struct Monitor::Parts {
     Settings settings;
@@ -51,6 +84,10 @@ Result<void, SettingsError> Monitor::start(const QDir& settingsDir) {
 }
 
 void Monitor::begin(Settings settings, const QImage& background, const QImage& dial) {
+    // The journal first: the start-up poll's reports are recorded too.
+    if (journal_ != nullptr) {
+        journal_->start();
+    }
     // Only now that everything is known to be good does the window change.
     for (int i = 0; i < kDialCount; ++i) {
         window_.setDialVisible(i, false);
@@ -62,7 +99,11 @@ void Monitor::begin(Settings settings, const QImage& background, const QImage& d
         window_.setDialCaption(static_cast<int>(k), settings.servers[k].name.toText());
     }
 
-    parts_ = std::make_unique<Parts>(std::move(settings), window_, mailbox_, seams_);
+    if (journal_ != nullptr) {
+        recorded_ = std::make_unique<RecordedMailbox>(mailbox_, *journal_);
+    }
+    parts_ = std::make_unique<Parts>(std::move(settings), window_,
+                                     recorded_ ? *recorded_ : mailbox_, seams_);
     Parts& p = *parts_;
     // Every configured dial marks the poll with a grey hand before any report of it is shown.
     connect(&p.check, &MailCheck::fetched, this, [this] {
@@ -71,9 +112,24 @@ void Monitor::begin(Settings settings, const QImage& background, const QImage& d
         }
     });
     connect(&p.check, &MailCheck::reportRead, this,
-            [this](const QString& subject, const QString& body, const ReportFindings& findings) {
+            [this](const QString& subject, const QString& body, const ReportFindings& findings,
+                   const QString& mailFile) {
+                // The alarm first: the journal never stands between a report and its alarm.
                 parts_->analysis.show(findings, subject, body);
+                afterAlarm(findings, subject, body, mailFile);
             });
+    if (journal_ != nullptr) {
+        openFromEarlier_ = journal_->openAlarmCount();
+        connect(journal_, &Journal::troubleChanged, this, &Monitor::showJournalRemark);
+        // The write-ahead log is copied into the file after each poll, off this thread.
+        connect(&p.check, &MailCheck::pollFinished, journal_, &Journal::startUpkeep);
+        showJournalRemark();
+        if (openFromEarlier_ > 0) {
+            seams_.log.report(QStringLiteral("%1 alarm(s) of an earlier run were never "
+                                             "acknowledged; they are listed first in the history")
+                                  .arg(openFromEarlier_));
+        }
+    }
     p.pollTimer.start();
     // The first poll runs behind the window: it appears at once, the mail comes when it comes.
     (void)p.check.start();
@@ -86,9 +142,57 @@ void Monitor::openConsole(int dial) {
 }
 
 void Monitor::resetAlarm() {
-    if (parts_) {
-        parts_->alarm.reset();
+    if (!parts_) {
+        return;
     }
+    parts_->alarm.reset();
+    if (journal_ != nullptr) {
+        journal_->acknowledgeOpen(Journal::operatorName());
+        openFromEarlier_ = 0;
+        showJournalRemark();
+        Q_EMIT journalChanged();
+    }
+}
+
+void Monitor::noteAcknowledged() {
+    if (journal_ != nullptr) {
+        openFromEarlier_ = std::min(openFromEarlier_, journal_->openAlarmCount());
+        showJournalRemark();
+    }
+}
+
+// What follows a report's alarm: its record in the journal, before the mail is marked analysed,
+// and the word to the desktop.
+void Monitor::afterAlarm(const ReportFindings& findings, const QString& subject,
+                         const QString& body, const QString& mailFile) {
+    const Settings& settings = parts_->settings;
+    ReportRecord report{mailFile, seams_.clock.now(), findings.dial, QString(), subject, body, {}};
+    if (const auto server = static_cast<size_t>(findings.dial); server < settings.servers.size()) {
+        report.server = settings.servers[server].name.toText();
+    }
+    for (const int rule : findings.matchedRules) {
+        const AlarmRule& matched = settings.rules.at(static_cast<size_t>(rule));
+        report.hits.push_back({rule, matched.tag.toText(), matched.message});
+    }
+    if (journal_ != nullptr) {
+        journal_->record(report);
+        if (!report.hits.empty()) {
+            Q_EMIT journalChanged();
+        }
+    }
+    for (const RuleHit& hit : report.hits) {
+        Q_EMIT alarmRaised(report.server, hit.message);
+    }
+}
+
+void Monitor::showJournalRemark() {
+    QString remark;
+    if (journal_ != nullptr && journal_->inTrouble()) {
+        remark = screen::journalFailed();
+    } else if (openFromEarlier_ > 0) {
+        remark = screen::openAlarmsFromEarlier(openFromEarlier_);
+    }
+    parts_->check.notice().setRemark(remark);
 }
 
 const Settings& Monitor::settings() const {
@@ -104,7 +208,7 @@ PollTimer& Monitor::pollTimer() {
     return parts_->pollTimer;
 }
 bool Monitor::isPolling() const {
-    return parts_ && parts_->check.isPolling();
+    return parts_ && (parts_->check.isPolling() || (journal_ != nullptr && journal_->isWriting()));
 }
 
 }  // namespace kervo

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/Result.h"
+#include "settings/RuleBook.h"
 #include "settings/Settings.h"
 
 namespace kervo {
@@ -14,6 +15,7 @@ namespace kervo {
 class Alarm;
 class Beeper;
 class Clock;
+class Journal;
 class MailCheck;
 class Mailbox;
 class PollTimer;
@@ -37,6 +39,10 @@ class Monitor : public QObject {
     Monitor(WindowModel& window, Mailbox& mailbox, Seams seams, QObject* parent = nullptr);
     ~Monitor() override;
 
+    // The journal every analysed report, alarm and reset is recorded in, given before the
+    // start-up; without one nothing is recorded. The journal outlives the monitor.
+    void useJournal(Journal& journal) { journal_ = &journal; }
+
     // The start-up: reads kervo.ini, its first pictures and server.ini from the folder, shows
     // the configured dials, starts the tick and the first poll at once. On a settings error
     // nothing has started and the error names the file and the line.
@@ -44,23 +50,47 @@ class Monitor : public QObject {
     // The rest of the start-up, on settings already read and their two pictures loaded.
     void begin(Settings settings, const QImage& background, const QImage& dial);
 
-    // The operator's clicks. Before the start-up they do nothing.
+    // The operator's clicks. Before the start-up they do nothing. The reset acknowledges every
+    // open alarm in the journal.
     void openConsole(int dial);
     void resetAlarm();
 
+    // Open alarms an earlier run left in the journal, announced on the notice line until the
+    // operator resets; 0 when none or without a journal.
+    int openAlarmsFromEarlier() const { return openFromEarlier_; }
+    // Alarms were acknowledged one by one in the history: the announcement counts again.
+    void noteAcknowledged();
+
+  Q_SIGNALS:
+    // The journal's alarms changed: recorded, reset or acknowledged.
+    void journalChanged();
+    // A report matched a rule: one signal per rule, after the alarm is raised.
+    void alarmRaised(const QString& server, const QString& message);
+
+  public:
     // The parts, once started.
     const Settings& settings() const;
     Alarm& alarm();
     MailCheck& mailCheck();
     PollTimer& pollTimer();
+    // A poll runs, or its reports are still being recorded and their mails marked analysed.
     bool isPolling() const;
 
   private:
     struct Parts;
+    class RecordedMailbox;
+    void afterAlarm(const ReportFindings& findings, const QString& subject, const QString& body,
+                    const QString& mailFile);
+    void showJournalRemark();
+
     WindowModel& window_;
     Mailbox& mailbox_;
     Seams seams_;
+    // Before the parts: their poll's worker may still use it while they go.
+    std::unique_ptr<RecordedMailbox> recorded_;
     std::unique_ptr<Parts> parts_;
+    Journal* journal_ = nullptr;
+    int openFromEarlier_ = 0;
 };
 
 }  // namespace kervo

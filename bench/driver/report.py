@@ -16,6 +16,8 @@ GOAL_MPOP_RATIO_LARGE = 1.5
 GOAL_FLOOR_RATIO = 1.5
 GOAL_STALL_MS = 16.0
 GOAL_HUGE_STALL_MS = 16.0
+GOAL_JOURNAL_RATIO = 1.2
+GOAL_JOURNAL_STALL_MS = 16.0
 GOAL_READ_PEAK_PER_SIZE = 4.0
 GOAL_STARTUP_MS = 500.0
 
@@ -110,6 +112,15 @@ def goals(results):
         longest = float(results["stall"]["max_ms"])
         out.append((f"Longest interface stall, {results['stall']['mails']}-mail poll",
                     f"< {GOAL_STALL_MS:.0f} ms", f"{longest:.1f} ms", longest < GOAL_STALL_MS))
+    if "journal_cost" in results:
+        cost = results["journal_cost"]
+        ratio = float(cost["analysis_ratio"])
+        out.append((f"Analysis of a {cost['on']['mails']}-mail poll: journal on / off",
+                    f"≤ {GOAL_JOURNAL_RATIO}", f"{ratio:.2f}", ratio <= GOAL_JOURNAL_RATIO))
+        longest = float(cost["on"]["max_ms"])
+        out.append((f"Longest interface stall, {cost['on']['mails']}-mail poll, journal on",
+                    f"< {GOAL_JOURNAL_STALL_MS:.0f} ms", f"{longest:.1f} ms",
+                    longest < GOAL_JOURNAL_STALL_MS))
     for key, what in (("stall_huge_quiet", "report raising no alarm"),
                       ("stall_huge", "report raising its alarm")):
         if key in results:

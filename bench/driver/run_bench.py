@@ -325,7 +325,19 @@ class Bench:
             self.stall_once(settings, templates, self.plan.stall_mails // 5, slice_ms)
             for slice_ms in (15, 5)]
 
-    def stall_once(self, settings, templates, mails, slice_ms=None, huge=None):
+    def journal_cost(self, settings, templates):
+        """The same big poll with and without the journal: what recording every report costs
+        the analysis, and the window."""
+        runs = {state: self.stall_once(settings, templates, self.plan.stall_mails, journal=state)
+                for state in ("off", "on")}
+        ratio = float(runs["on"]["analysis_s"]) / max(float(runs["off"]["analysis_s"]), 1e-9)
+        self.results["journal_cost"] = {"off": runs["off"], "on": runs["on"],
+                                        "analysis_ratio": round(ratio, 3)}
+        log(f"journal: analysis {runs['on']['analysis_s']} s with, {runs['off']['analysis_s']} s "
+            f"without (x{ratio:.2f}); longest stall {runs['on']['max_ms']} ms with, "
+            f"{runs['off']['max_ms']} ms without")
+
+    def stall_once(self, settings, templates, mails, slice_ms=None, huge=None, journal=None):
         self.server.reset()
         folder = self.fresh("stall-mail")
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
@@ -336,6 +348,13 @@ class Bench:
             cmd.append(f"slice-ms={slice_ms}")
         if huge:
             cmd.append(f"big={huge}")
+        if journal:
+            cmd.append(f"journal={os.path.join(self.work, 'journal.sqlite') if journal == 'on' else 'off'}")
+            if journal == "on":
+                for suffix in ("", "-wal", "-shm"):
+                    path = os.path.join(self.work, "journal.sqlite" + suffix)
+                    if os.path.exists(path):
+                        os.remove(path)
         settle()
         _, done = run(cmd, timeout=1200, env=env)
         got = parse_result(done.stdout)
@@ -452,6 +471,8 @@ class Bench:
                 self.retrieval(scenarios)
             if "stall" in parts:
                 self.stall(up, small_dir)
+            if "journal" in parts:
+                self.journal_cost(up, small_dir)
             if "footprint" in parts:
                 self.footprint(up, small_dir)
             if "reader" in parts:
@@ -465,7 +486,7 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", required=True, help="build folder with the bench tools")
     parser.add_argument("--quick", action="store_true", help="smaller sizes, shorter waits")
-    parser.add_argument("--only", default="startup,retrieval,stall,footprint,reader",
+    parser.add_argument("--only", default="startup,retrieval,stall,journal,footprint,reader",
                         help="comma-separated parts to run")
     parser.add_argument("--json", help="also write the raw figures here")
     parser.add_argument("--markdown", help="also write the tables here")

@@ -3,11 +3,12 @@
 // the prepared reports are put into the mailbox and one poll fetches and analyses them,
 // while a precise 5 ms timer measures how late each of its ticks comes.
 //   kervo_bench_stall settings=DIR folder=DIR templates=DIR maildir=DIR mails=N
-//                     [big=DIR] [period-ms=5] [slice-ms=M] [limit-s=600]
+//                     [big=DIR] [period-ms=5] [slice-ms=M] [limit-s=600] [journal=FILE|off]
 // slice-ms changes how long one slice of the analysis may run (the program's own budget when
 // absent), to show how the stalls follow it. big names a folder of prepared huge reports, each
 // put once into the middle of the poll; the tool says whether each raised its alarm (told by its
-// subject, the text the alarm shows first).
+// subject, the text the alarm shows first). journal names the journal file the poll records
+// into (default: beside the mail folder); off runs without one, to show what the journal costs.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -65,7 +66,8 @@ int main(int argc, char** argv) {
         app.arguments().mid(1),
         {QStringLiteral("settings"), QStringLiteral("folder"), QStringLiteral("templates"),
          QStringLiteral("maildir"), QStringLiteral("mails"), QStringLiteral("big"),
-         QStringLiteral("period-ms"), QStringLiteral("slice-ms"), QStringLiteral("limit-s")},
+         QStringLiteral("period-ms"), QStringLiteral("slice-ms"), QStringLiteral("limit-s"),
+         QStringLiteral("journal")},
         error);
     if (!args) {
         return fail(error);
@@ -95,6 +97,11 @@ int main(int argc, char** argv) {
     Application::Options options;
     options.settingsDir = QDir(args->text(QStringLiteral("settings")));
     options.mailFolder = args->text(QStringLiteral("folder"));
+    const QString journal = args->text(QStringLiteral("journal"));
+    options.keepJournal = journal != u"off";
+    options.journalFile = journal.isEmpty() || journal == u"off"
+                              ? options.mailFolder + QStringLiteral("-journal.sqlite")
+                              : journal;
     PopMailbox pop(options.mailFolder);
     CountingMailer mailer(pop);
     options.mailbox = &mailer;
@@ -168,6 +175,8 @@ int main(int argc, char** argv) {
         QStringLiteral("stall"),
         {{QStringLiteral("mails"), QString::number(mailer.reads() - readsBefore)},
          {QStringLiteral("period_ms"), QString::number(period)},
+         {QStringLiteral("journal"),
+          options.keepJournal ? QStringLiteral("on") : QStringLiteral("off")},
          {QStringLiteral("slice_ms"),
           slice > 0 ? QString::number(slice) : QStringLiteral("default")},
          {QStringLiteral("poll_s"), fixed(static_cast<double>(end - start) / 1e9)},

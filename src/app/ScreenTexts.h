@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 // Every text the windows show that the program itself decides: what the operator reads, in one
 // place. The report and rule texts come from the mails and the settings instead.
@@ -57,6 +58,77 @@ inline QString pollOverdue() {
 }
 inline QString mailsWithheld(int count) {
     return QStringLiteral("未受信 %1通").arg(count);
+}
+
+// The notice line's remarks of the journal: it cannot be written, or alarms an earlier run left
+// unacknowledged wait in the history.
+inline QString journalFailed() {
+    return QStringLiteral("履歴記録エラー");
+}
+inline QString openAlarmsFromEarlier(int count) {
+    return QStringLiteral("未確認アラーム %1件").arg(count);
+}
+
+// The history window, its context-menu command on the main window and the tray's menu.
+inline QString historyCommand() {
+    return QStringLiteral("アラーム履歴");
+}
+inline QString historyTitle() {
+    return QStringLiteral("アラーム履歴");
+}
+inline QString showWindowCommand() {
+    return QStringLiteral("監視画面を表示");
+}
+inline QString allServers() {
+    return QStringLiteral("全サーバ");
+}
+inline QString historyFilterHint() {
+    return QStringLiteral("件名・メッセージで絞り込み");
+}
+inline QString last24Hours() {
+    return QStringLiteral("24時間（1時間ごと）");
+}
+inline QString last30Days() {
+    return QStringLiteral("30日（1日ごと）");
+}
+inline QStringList historyColumns() {
+    return {QStringLiteral("時刻"), QStringLiteral("サーバ"), QStringLiteral("メッセージ"),
+            QStringLiteral("件名"), QStringLiteral("確認")};
+}
+inline QString unacknowledged() {
+    return QStringLiteral("未確認");
+}
+inline QString acknowledgedBy(const QDateTime& at, const QString& by, const QString& comment) {
+    QString text = at.toString(QStringLiteral("yyyy-MM-dd HH:mm")) + u' ' + by;
+    if (!comment.isEmpty()) {
+        text += QStringLiteral("：") + comment;
+    }
+    return text;
+}
+inline QString commentHint() {
+    return QStringLiteral("コメント（任意）");
+}
+inline QString acknowledgeCommand() {
+    return QStringLiteral("確認済みにする");
+}
+inline QString reportCut() {
+    return QStringLiteral("（以下省略）");
+}
+inline QString chartLegend() {
+    return QStringLiteral("灰: レポート数　赤: アラーム数");
+}
+// The tray icon's tool tip, and the desktop notification of an alarm.
+inline QString trayCalm() {
+    return QStringLiteral("Kervo: 正常");
+}
+inline QString trayAlarm() {
+    return QStringLiteral("Kervo: アラーム");
+}
+inline QString trayPollFailing() {
+    return QStringLiteral("Kervo: 受信エラー");
+}
+inline QString notificationTitle(const QString& server) {
+    return QStringLiteral("アラーム: %1").arg(server);
 }
 
 // The clock line: the date in the desktop's short form, then the time, e.g. "2026/12/07 14:05:30"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMetaObject>
 
 #include "app/ProblemLog.h"
@@ -162,7 +163,8 @@ void MailCheck::analyse(ReadAhead::Mail mail) {
         return;
     }
     unreadableReported_.remove(mail.element);
-    Q_EMIT reportRead(mail.read.value().subject, mail.read.value().body, mail.findings);
+    Q_EMIT reportRead(mail.read.value().subject, mail.read.value().body, mail.findings,
+                      QFileInfo(mail.element).fileName());
     mailbox_.markAnalysed(mail.element);
 }
 

@@ -40,6 +40,8 @@ class MailCheck : public QObject {
     // Ok when the last poll's fetch ran to its end; otherwise why it stopped.
     const Result<void>& lastPoll() const { return lastPoll_; }
     bool isPolling() const { return polling_; }
+    // The notice line the polls write to, which other parts add their remark to.
+    StatusNotice& notice() { return notice_; }
 
     // How long one slice of the analysis may hold the interface thread before it lets other
     // events (blink ticks, clicks, repaints) in.
@@ -48,9 +50,12 @@ class MailCheck : public QObject {
   Q_SIGNALS:
     // The fetch is over, before any of its reports: the poll's grey hands belong here.
     void fetched();
-    // One report, in the order the mails arrived, with what the rules found in it.
+    // One report, in the order the mails arrived, with what the rules found in it and the name
+    // of its mail file (without the folder), which stays the same when a mail is handed out
+    // again. The mail is marked analysed only once every receiver has returned: what a
+    // receiver records here is recorded before the mail can be purged.
     void reportRead(const QString& subject, const QString& body,
-                    const kervo::ReportFindings& findings);
+                    const kervo::ReportFindings& findings, const QString& mailFile);
     // After the last fetched mail of the poll has been handled; lastPoll() says how it went.
     void pollFinished();
 

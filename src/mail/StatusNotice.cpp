@@ -20,6 +20,11 @@ void StatusNotice::setWithheldMails(int count) {
     show();
 }
 
+void StatusNotice::setRemark(const QString& text) {
+    remark_ = text;
+    show();
+}
+
 void StatusNotice::show() {
     QString trouble;
     if (failed_) {
@@ -28,6 +33,8 @@ void StatusNotice::show() {
         trouble = screen::pollOverdue();
     } else if (withheld_ > 0) {
         trouble = screen::mailsWithheld(withheld_);
+    } else {
+        trouble = remark_;
     }
     if (!trouble.isEmpty()) {
         if (!showingTrouble_) {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -176,6 +177,12 @@ void MainWindow::buildMenus() {
 
     connect(quitAction_, &QAction::triggered, this, &MainWindow::requestQuit);
     connect(resetAlarmAction_, &QAction::triggered, this, &MainWindow::resetAlarmRequested);
+
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName(QStringLiteral("contextMenu"));
+    historyAction_ = contextMenu_->addAction(screen::historyCommand());
+    historyAction_->setObjectName(QStringLiteral("historyAction"));
+    connect(historyAction_, &QAction::triggered, this, &MainWindow::historyRequested);
 }
 
 void MainWindow::adoptBuiltinPictures() {
@@ -255,6 +262,12 @@ void MainWindow::requestQuit() {
     }
     quitting_ = true;
     Q_EMIT quitRequested();
+}
+
+// The right button anywhere on the window, a control included: the left one still drags.
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    contextMenu_->popup(event->globalPos());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

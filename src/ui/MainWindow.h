@@ -10,6 +10,7 @@
 #include "ui/MailBodyWindow.h"
 
 class QAction;
+class QMenu;
 class QMenuBar;
 
 namespace kervo {
@@ -35,6 +36,9 @@ class MainWindow : public QWidget {
 
     QAction* quitAction() const { return quitAction_; }
     QAction* resetAlarmAction() const { return resetAlarmAction_; }
+    // The right button's menu: the history.
+    QMenu* contextMenu() const { return contextMenu_; }
+    QAction* historyAction() const { return historyAction_; }
     // The mail-body window while it exists, hidden or shown.
     MailBodyWindow* mailBodyWindow() const { return mailBody_.data(); }
 
@@ -42,6 +46,7 @@ class MainWindow : public QWidget {
     void dialClicked(int index);  // a visible dial, left button
     void resetAlarmRequested();   // "Reset Alarm", or the hidden menu's alarm reset
     void quitRequested();         // the close mark, the hidden menu's end, or the desktop's close
+    void historyRequested();      // the right button's menu
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,6 +55,7 @@ class MainWindow : public QWidget {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
     // Hands the move to the window system, as a press on a title bar would. False when the
     // platform cannot; the window then follows the pointer itself until the button goes up.
@@ -92,6 +98,8 @@ class MainWindow : public QWidget {
     QMenuBar* menuBar_ = nullptr;
     QAction* quitAction_ = nullptr;
     QAction* resetAlarmAction_ = nullptr;
+    QMenu* contextMenu_ = nullptr;
+    QAction* historyAction_ = nullptr;
 
     // Not a child: the mail-body window has no owner. Deleted with this window.
     QPointer<MailBodyWindow> mailBody_;

@@ -26,6 +26,13 @@ TEST(CommandLine, arguments_pickTheToolAndItsStatus) {
         {{k, QStringLiteral("--check"), QStringLiteral("x")}, 2, "", "unknown"},
         {{k, QStringLiteral("-geometry"), QStringLiteral("10x10")}, 2, "", "Usage"},
         {{k, QStringLiteral("--read-mail"), QStringLiteral("/nonexistent/mail.eml")}, 1, "", ""},
+        // the test's data folder holds no journal: an empty history, not a failed script
+        {{k, QStringLiteral("--history")}, 0, "", "no journal yet"},
+        {{k, QStringLiteral("--history"), QStringLiteral("--since"), QStringLiteral("2026-13-01")},
+         2,
+         "",
+         "YYYY-MM-DD"},
+        {{k, QStringLiteral("--history"), QStringLiteral("--server")}, 2, "", "--server NAME"},
     };
     for (const ToolCase& c : cases) {
         QString out;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include "Application.h"
@@ -38,7 +39,8 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     ASSERT_TRUE(writeSettings(QDir(settings.path()),
                               QStringLiteral("127.0.0.1:%1").arg(server.popPort()), 1));
     const QString mailFolder = home.filePath(QStringLiteral("mail"));
-    Application app({QDir(settings.path()), mailFolder, nullptr});
+    const QString journal = home.filePath(QStringLiteral("journal.sqlite"));
+    Application app({QDir(settings.path()), mailFolder, nullptr, journal});
     ASSERT_FALSE(app.start().has_value());
     Monitor& monitor = app.monitor();
     WindowModel& window = app.model();
@@ -78,6 +80,31 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     EXPECT_EQ(server.mailCount(), 0);
     EXPECT_GT(pixelsOf(window, 2, kReportHandColour), 10);
     EXPECT_NE(window.statusNotice(), screen::pollFailed());
+
+    // The journal the run wrote, as a script reads it while the monitor runs: web01's two alarms,
+    // oldest first, acknowledged by the reset.
+    monitor.resetAlarm();
+    QProcess history;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KERVO_JOURNAL"), journal);
+    history.setProcessEnvironment(env);
+    history.start(
+        QStringLiteral(KERVO_EXECUTABLE),
+        {QStringLiteral("--history"), QStringLiteral("--server"), QStringLiteral("web01")});
+    ASSERT_TRUE(history.waitForFinished(30'000));
+    EXPECT_EQ(history.exitCode(), 0) << history.readAllStandardError().toStdString();
+    const QStringList lines =
+        QString::fromUtf8(history.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
+    const QStringList first = lines[0].split(u'\t');
+    ASSERT_EQ(first.size(), 6) << lines[0].toStdString();
+    EXPECT_EQ(first.mid(1, 4),
+              (QStringList{QStringLiteral("web01"), QStringLiteral("R1"),
+                           QStringLiteral("passwd changed on web"),
+                           QStringLiteral("Integrity report web01: files changed")}));
+    EXPECT_TRUE(QDateTime::fromString(first[0], Qt::ISODate).isValid()) << first[0].toStdString();
+    EXPECT_TRUE(QDateTime::fromString(first[5], Qt::ISODate).isValid()) << first[5].toStdString();
+    EXPECT_EQ(lines[1].split(u'\t').value(2), QStringLiteral("R2"));
 }
 
 }  // namespace

@@ -1,0 +1,371 @@
+#include "journal/JournalStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <atomic>
+#include <cstring>
+#include <map>
+
+#include "journal/JournalConnection.h"
+#include "journal/JournalSchema.h"
+
+namespace kervo {
+
+namespace {
+
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteNotADatabase = 26;
+// How long a write waits for the background upkeep to let go of the file. Its batches are
+// small; a longer wait would be a stall of the window.
+constexpr int kBusyWaitMs = 250;
+
+std::atomic<int> connectionCount{0};
+
+// The file and its folder exist with owner-only rights before SQLite opens them; SQLite gives
+// its write-ahead log and index files the rights of the file.
+Result<void> prepareFile(const QString& path) {
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        return Error{QStringLiteral("journal: the folder %1 cannot be created")
+                         .arg(QDir::toNativeSeparators(folder))};
+    }
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return Error{
+            QStringLiteral("journal: %1 cannot be opened for writing: %2")
+                .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)))};
+    }
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    return {};
+}
+
+}  // namespace
+
+JournalStore::JournalStore(QString path) : path_(std::move(path)) {}
+
+JournalStore::~JournalStore() = default;
+
+void JournalStore::close() {
+    batch_ = false;
+    db_.reset();
+}
+
+bool JournalStore::isOpen() const {
+    return db_ != nullptr;
+}
+
+Error JournalStore::failure(const QString& what, const QSqlError& error) const {
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    if (code == kSqliteCorrupt || code == kSqliteNotADatabase) {
+        damaged_ = true;
+    }
+    return Error{QStringLiteral("journal %1: %2: %3")
+                     .arg(QDir::toNativeSeparators(path_), what, error.text())};
+}
+
+Result<void> JournalStore::connect(bool readOnly) {
+    close();
+    damaged_ = false;
+    auto connection = std::make_unique<Connection>();
+    connection->name = QStringLiteral("kervo-journal-%1").arg(++connectionCount);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection->name);
+        db.setDatabaseName(path_);
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1%2")
+                .arg(kBusyWaitMs)
+                .arg(readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
+        if (!db.open()) {
+            return failure(QStringLiteral("cannot be opened"), db.lastError());
+        }
+    }
+    db_ = std::move(connection);
+    Result<void> ready = setUp(readOnly);
+    if (!ready.ok()) {
+        close();
+    }
+    return ready;
+}
+
+Result<void> JournalStore::setUp(bool readOnly) {
+    QSqlQuery query(db_->db());
+    // Reading the version reads the file's head: a file that is no journal fails here.
+    if (!query.exec(QStringLiteral("PRAGMA user_version"))) {
+        return failure(QStringLiteral("cannot be read"), query.lastError());
+    }
+    if (readOnly) {
+        return {};
+    }
+    // The write-ahead log lets the upkeep and the history read while the monitor writes; a
+    // commit then costs no wait for the disk, and the log is copied into the file by the
+    // background upkeep, not at a commit of the window's thread.
+    for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
+                               "PRAGMA foreign_keys=ON", "PRAGMA wal_autocheckpoint=0"}) {
+        if (!query.exec(QString::fromLatin1(pragma))) {
+            return failure(QStringLiteral("cannot be set up"), query.lastError());
+        }
+    }
+    return {};
+}
+
+Result<void> JournalStore::open() {
+    if (Result<void> prepared = prepareFile(path_); !prepared.ok()) {
+        return prepared;
+    }
+    if (Result<void> connected = connect(false); !connected.ok()) {
+        return connected;
+    }
+    Result<void> migrated = migrate();
+    if (!migrated.ok()) {
+        close();
+    }
+    return migrated;
+}
+
+Result<void> JournalStore::openToRead() {
+    if (!QFileInfo::exists(path_)) {
+        return Error{
+            QStringLiteral("journal %1: no such file").arg(QDir::toNativeSeparators(path_))};
+    }
+    return connect(true);
+}
+
+int JournalStore::schemaVersion() const {
+    if (!db_) {
+        return 0;
+    }
+    QSqlQuery query(db_->db());
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        return 0;
+    }
+    return query.value(0).toInt();
+}
+
+Result<void> JournalStore::migrate() {
+    QSqlDatabase db = db_->db();
+    const int found = schemaVersion();
+    if (found > kSchemaVersion) {
+        return Error{QStringLiteral("journal %1: written by a newer kervo (schema %2, this one "
+                                    "knows up to %3); left as it is")
+                         .arg(QDir::toNativeSeparators(path_))
+                         .arg(found)
+                         .arg(kSchemaVersion)};
+    }
+    // One transaction per step, the version written inside it: a step cut short by a crash is
+    // taken again whole at the next start.
+    for (int version = found + 1; version <= kSchemaVersion; ++version) {
+        if (!db.transaction()) {
+            return failure(QStringLiteral("cannot start the schema update"), db.lastError());
+        }
+        QSqlQuery query(db);
+        QStringList statements = schemaStep(version);
+        statements << QStringLiteral("PRAGMA user_version = %1").arg(version);
+        for (const QString& statement : std::as_const(statements)) {
+            if (!query.exec(statement)) {
+                Error error =
+                    failure(QStringLiteral("schema update to version %1 failed").arg(version),
+                            query.lastError());
+                db.rollback();
+                return error;
+            }
+        }
+        if (!db.commit()) {
+            return failure(QStringLiteral("schema update to version %1 failed").arg(version),
+                           db.lastError());
+        }
+    }
+    return {};
+}
+
+bool JournalStore::beginStep() {
+    return batch_ || db_->db().transaction();
+}
+
+bool JournalStore::endStep() {
+    return batch_ || db_->db().commit();
+}
+
+void JournalStore::abandonStep() {
+    if (!batch_) {
+        db_->db().rollback();
+    }
+}
+
+Result<void> JournalStore::beginBatch() {
+    if (!db_) {
+        return Error{QStringLiteral("journal %1: not open").arg(QDir::toNativeSeparators(path_))};
+    }
+    QSqlDatabase db = db_->db();
+    if (!db.transaction()) {
+        return failure(QStringLiteral("cannot start writing"), db.lastError());
+    }
+    batch_ = true;
+    return {};
+}
+
+Result<void> JournalStore::commitBatch() {
+    batch_ = false;
+    QSqlDatabase db = db_->db();
+    if (!db.commit()) {
+        Error error = failure(QStringLiteral("cannot write"), db.lastError());
+        db.rollback();
+        return error;
+    }
+    return {};
+}
+
+void JournalStore::abandonBatch() {
+    batch_ = false;
+    db_->db().rollback();
+}
+
+Result<QString> JournalStore::moveAside(const QString& path, const QDateTime& now) {
+    const QString aside =
+        QStringLiteral("%1.damaged-%2").arg(path, now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    bool moved = QFile::rename(path, aside);
+    for (const char* part : {"-wal", "-shm"}) {
+        const QString extra = path + QString::fromLatin1(part);
+        if (QFile::exists(extra)) {
+            moved = QFile::rename(extra, aside + QString::fromLatin1(part)) && moved;
+        }
+    }
+    if (!moved) {
+        return Error{QStringLiteral("journal %1 is damaged and cannot be moved aside")
+                         .arg(QDir::toNativeSeparators(path))};
+    }
+    return aside;
+}
+
+Result<void> JournalStore::record(const ReportRecord& report) {
+    if (!db_) {
+        return Error{QStringLiteral("journal %1: not open").arg(QDir::toNativeSeparators(path_))};
+    }
+    QSqlDatabase db = db_->db();
+    if (!db_->insertReport) {
+        db_->insertReport.emplace(db);
+        db_->insertReport->prepare(QStringLiteral(
+            "INSERT INTO reports (mail_file, received, dial, server, subject, body, body_cut) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (mail_file) DO NOTHING"));
+        db_->insertAlarm.emplace(db);
+        db_->insertAlarm->prepare(
+            QStringLiteral("INSERT INTO alarms (report_id, rule, tag, message, raised) VALUES (?, "
+                           "?, ?, ?, ?) ON CONFLICT (report_id, rule) DO NOTHING"));
+    }
+    if (!beginStep()) {
+        return failure(QStringLiteral("cannot record a report"), db.lastError());
+    }
+    QSqlQuery& insertReport = *db_->insertReport;
+    const bool cut = report.body.size() > kJournalTextLimit;
+    insertReport.bindValue(0, report.mailFile);
+    insertReport.bindValue(1, journalStamp(report.received));
+    insertReport.bindValue(2, report.dial);
+    insertReport.bindValue(3, report.server);
+    insertReport.bindValue(4, report.subject.left(kJournalTextLimit));
+    insertReport.bindValue(5, cut ? report.body.left(kJournalTextLimit) : report.body);
+    insertReport.bindValue(6, cut ? 1 : 0);
+    if (!insertReport.exec()) {
+        Error error = failure(QStringLiteral("cannot record a report"), insertReport.lastError());
+        abandonStep();
+        return error;
+    }
+    // Recorded before, by a run that ended before the mail was marked analysed.
+    const bool known = insertReport.numRowsAffected() == 0;
+    const qint64 reportId = insertReport.lastInsertId().toLongLong();
+    insertReport.finish();
+    QSqlQuery& insertAlarm = *db_->insertAlarm;
+    for (const RuleHit& hit : report.hits) {
+        if (known) {
+            break;
+        }
+        insertAlarm.bindValue(0, reportId);
+        insertAlarm.bindValue(1, hit.rule);
+        insertAlarm.bindValue(2, hit.tag);
+        insertAlarm.bindValue(3, hit.message);
+        insertAlarm.bindValue(4, journalStamp(report.received));
+        if (!insertAlarm.exec()) {
+            Error error =
+                failure(QStringLiteral("cannot record an alarm"), insertAlarm.lastError());
+            abandonStep();
+            return error;
+        }
+    }
+    insertAlarm.finish();
+    if (!endStep()) {
+        Error error = failure(QStringLiteral("cannot record a report"), db.lastError());
+        abandonStep();
+        return error;
+    }
+    return {};
+}
+
+Result<int> JournalStore::acknowledgeOpen(const QDateTime& at, const QString& by) {
+    if (!db_) {
+        return Error{QStringLiteral("journal %1: not open").arg(QDir::toNativeSeparators(path_))};
+    }
+    QSqlDatabase db = db_->db();
+    if (!beginStep()) {
+        return failure(QStringLiteral("cannot record the reset"), db.lastError());
+    }
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("INSERT INTO resets (at, by) VALUES (?, ?)"));
+    query.addBindValue(journalStamp(at));
+    query.addBindValue(by);
+    if (!query.exec()) {
+        Error error = failure(QStringLiteral("cannot record the reset"), query.lastError());
+        abandonStep();
+        return error;
+    }
+    query.prepare(
+        QStringLiteral("UPDATE alarms SET acknowledged = ?, acknowledged_by = ? WHERE acknowledged "
+                       "IS NULL"));
+    query.addBindValue(journalStamp(at));
+    query.addBindValue(by);
+    if (!query.exec()) {
+        Error error = failure(QStringLiteral("cannot acknowledge the alarms"), query.lastError());
+        abandonStep();
+        return error;
+    }
+    const int count = query.numRowsAffected();
+    query.finish();
+    if (!endStep()) {
+        Error error = failure(QStringLiteral("cannot acknowledge the alarms"), db.lastError());
+        abandonStep();
+        return error;
+    }
+    return count;
+}
+
+Result<void> JournalStore::acknowledge(qint64 alarmId, const QDateTime& at, const QString& by,
+                                       const QString& comment) {
+    if (!db_) {
+        return Error{QStringLiteral("journal %1: not open").arg(QDir::toNativeSeparators(path_))};
+    }
+    QSqlQuery query(db_->db());
+    query.prepare(QStringLiteral(
+        "UPDATE alarms SET acknowledged = ?, acknowledged_by = ?, comment = ? WHERE id = ?"));
+    query.addBindValue(journalStamp(at));
+    query.addBindValue(by);
+    query.addBindValue(comment.isEmpty() ? QVariant() : QVariant(comment));
+    query.addBindValue(alarmId);
+    if (!query.exec()) {
+        return failure(QStringLiteral("cannot acknowledge the alarm"), query.lastError());
+    }
+    if (query.numRowsAffected() == 0) {
+        return Error{QStringLiteral("journal %1: no alarm %2")
+                         .arg(QDir::toNativeSeparators(path_))
+                         .arg(alarmId)};
+    }
+    return {};
+}
+
+}  // namespace kervo

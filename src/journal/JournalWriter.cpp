@@ -1,0 +1,174 @@
+#include "journal/JournalWriter.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "journal/JournalStore.h"
+
+namespace kervo {
+
+namespace {
+
+// After a failure the file is tried again this often, not at every batch: a locked file costs
+// each try its wait.
+constexpr qint64 kRetrySecs = 30;
+constexpr size_t kMostPerBatch = 512;
+
+}  // namespace
+
+JournalWriter::JournalWriter(QString path, Reports reports)
+    : path_(std::move(path)), reports_(std::move(reports)), thread_(&JournalWriter::run, this) {}
+
+JournalWriter::~JournalWriter() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void JournalWriter::push(Item item) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(item));
+    }
+    changed_.notify_all();
+}
+
+void JournalWriter::record(ReportRecord report, const QDateTime& now) {
+    push({Item::Kind::Record, std::move(report), now, {}, {}});
+}
+
+void JournalWriter::acknowledgeOpen(const QDateTime& at, const QString& by) {
+    push({Item::Kind::Acknowledge, {}, at, by, {}});
+}
+
+void JournalWriter::afterWritten(std::function<void()> action, const QDateTime& now) {
+    push({Item::Kind::Action, {}, now, {}, std::move(action)});
+}
+
+bool JournalWriter::isIdle() const {
+    std::lock_guard lock(mutex_);
+    return queue_.empty() && writing_ == 0;
+}
+
+bool JournalWriter::waitUntilIdle(int ms) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(ms),
+                             [this] { return queue_.empty() && writing_ == 0; });
+}
+
+void JournalWriter::run() {
+    JournalStore store(path_);
+    for (;;) {
+        std::deque<Item> batch;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (queue_.empty()) {
+                return;  // stopping, and everything is written
+            }
+            while (!queue_.empty() && batch.size() < kMostPerBatch) {
+                batch.push_back(std::move(queue_.front()));
+                queue_.pop_front();
+            }
+            writing_ = batch.size();
+        }
+        // The connection belongs to this thread: it is made, used and closed here only.
+        write(store, batch);
+        {
+            std::lock_guard lock(mutex_);
+            writing_ = 0;
+        }
+        changed_.notify_all();
+    }
+}
+
+bool JournalWriter::ensureOpen(JournalStore& store, const QDateTime& now) {
+    if (store.isOpen()) {
+        return true;
+    }
+    if (lastOpenTry_.isValid() && lastOpenTry_.secsTo(now) < kRetrySecs) {
+        return false;
+    }
+    lastOpenTry_ = now;
+    Result<void> opened = store.open();
+    if (!opened.ok() && store.damaged()) {
+        const Result<QString> aside = JournalStore::moveAside(path_, now);
+        if (aside.ok()) {
+            reports_.movedAside(aside.value());
+            opened = store.open();
+        }
+    }
+    if (!opened.ok()) {
+        if (!failing_) {
+            failing_ = true;
+            reports_.failed(opened.error());
+        }
+        return false;
+    }
+    return true;
+}
+
+Result<void> JournalWriter::writeAll(JournalStore& store, const std::deque<Item>& batch) {
+    if (Result<void> begun = store.beginBatch(); !begun.ok()) {
+        return begun;
+    }
+    for (const Item& item : batch) {
+        Result<void> done;
+        if (item.kind == Item::Kind::Record) {
+            done = store.record(item.report);
+        } else if (item.kind == Item::Kind::Acknowledge) {
+            const Result<int> acknowledged = store.acknowledgeOpen(item.at, item.by);
+            if (!acknowledged.ok()) {
+                done = acknowledged.error();
+            }
+        }
+        if (!done.ok()) {
+            store.abandonBatch();
+            return done;
+        }
+    }
+    return store.commitBatch();
+}
+
+void JournalWriter::write(JournalStore& store, std::deque<Item>& batch) {
+    const QDateTime now = batch.back().at;
+    const bool hasWrites = std::any_of(batch.begin(), batch.end(), [](const Item& item) {
+        return item.kind != Item::Kind::Action;
+    });
+    // In trouble the records of a batch are lost, and said once; the file is tried again later.
+    if (hasWrites && ensureOpen(store, now)) {
+        Result<void> written = writeAll(store, batch);
+        if (!written.ok() && store.damaged()) {
+            store.close();
+            const Result<QString> aside = JournalStore::moveAside(path_, now);
+            if (aside.ok()) {
+                reports_.movedAside(aside.value());
+                lastOpenTry_ = QDateTime();
+                written = ensureOpen(store, now) ? writeAll(store, batch) : written;
+            }
+        }
+        if (!written.ok()) {
+            // A file that failed may work again (space freed, lock gone): the next batch tries.
+            lastOpenTry_ = now;
+            if (!failing_) {
+                failing_ = true;
+                reports_.failed(written.error());
+            }
+        } else if (failing_) {
+            failing_ = false;
+            reports_.recovered();
+        }
+    }
+    // What waited for these records goes on whatever became of them: a journal in trouble
+    // never holds up the monitor.
+    for (Item& item : batch) {
+        if (item.kind == Item::Kind::Action && item.action) {
+            item.action();
+        }
+    }
+}
+
+}  // namespace kervo

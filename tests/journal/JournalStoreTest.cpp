@@ -1,0 +1,208 @@
+// The journal's records against a real SQLite file: what is kept, what is kept once, what the
+// reset and the acknowledgement leave open, and what the retention removes.
+#include <functional>
+
+#include "JournalFixture.h"
+
+using namespace kervo;
+using kervo::test::JournalFile;
+using kervo::test::reportOf;
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 3, 20), QTime(12, 0));
+
+struct RecordCase {
+    const char* name;
+    std::function<void(JournalStore&)> act;
+    qint64 reports;
+    qint64 alarms;
+    qint64 open;
+};
+
+// The row's name, not its bytes, in the test's name.
+void PrintTo(const RecordCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class JournalRecords : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(JournalRecords, afterTheSteps_fileHoldsWhatWasRecorded) {
+    JournalFile file;
+    {
+        JournalStore store(file.path);
+        const Result<void> opened = store.open();
+        ASSERT_TRUE(opened.ok()) << opened.error().message.toStdString();
+        GetParam().act(store);
+    }
+    EXPECT_EQ(file.reports(), GetParam().reports);
+    EXPECT_EQ(file.alarms(), GetParam().alarms);
+    EXPECT_EQ(file.openAlarms(), GetParam().open);
+}
+
+void recordOk(JournalStore& store, const ReportRecord& report) {
+    const Result<void> recorded = store.record(report);
+    ASSERT_TRUE(recorded.ok()) << recorded.error().message.toStdString();
+}
+
+const RecordCase kRecordCases[] = {
+    {"calmReport_keptWithoutAlarm",
+     [](JournalStore& s) { recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8)); }, 1, 0, 0},
+    {"reportOfTwoRules_twoOpenAlarms",
+     [](JournalStore& s) {
+         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8, {0, 3}));
+     },
+     1, 2, 2},
+    // A crash after the record and before the mail was marked analysed: the next run analyses
+    // the same mail again, on a new connection.
+    {"sameMailAgainAfterACrash_keptOnce",
+     [](JournalStore& s) {
+         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8, {0, 3}));
+         s.close();
+         ASSERT_TRUE(s.open().ok());
+         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 9, {0, 3}));
+     },
+     1, 2, 2},
+    {"resetAfterTwoReports_noneOpenThenANewOneOpen",
+     [](JournalStore& s) {
+         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         recordOk(s, reportOf(QStringLiteral("b.eml"), 1, 9, {1}));
+         const Result<int> acknowledged = s.acknowledgeOpen(kNow, QStringLiteral("op"));
+         ASSERT_TRUE(acknowledged.ok());
+         EXPECT_EQ(acknowledged.value(), 2);
+         recordOk(s, reportOf(QStringLiteral("c.eml"), 1, 10, {1}));
+     },
+     3, 3, 1},
+    {"oneAcknowledgedWithComment_theOtherStaysOpen",
+     [](JournalStore& s) {
+         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         recordOk(s, reportOf(QStringLiteral("b.eml"), 1, 9, {1}));
+         const auto listed = s.alarms({});
+         ASSERT_TRUE(listed.ok());
+         ASSERT_EQ(listed.value().size(), 2u);
+         const AlarmEntry newest = listed.value().front();
+         EXPECT_EQ(newest.subject, QStringLiteral("web01 check"));
+         ASSERT_TRUE(
+             s.acknowledge(newest.id, kNow, QStringLiteral("op"), QStringLiteral("known")).ok());
+         const auto after = s.alarms({});
+         ASSERT_TRUE(after.ok());
+         // the open one first, then the acknowledged one with its comment
+         EXPECT_TRUE(after.value().front().isOpen());
+         EXPECT_EQ(after.value().back().comment, QStringLiteral("known"));
+         EXPECT_EQ(after.value().back().acknowledged, kNow);
+     },
+     2, 2, 1},
+    // Ninety days back from the 20th: the 1st of March is kept, December goes, unless its alarm
+    // was never acknowledged.
+    {"retention_oldGoesButRecentAndOpenStay",
+     [](JournalStore& s) {
+         recordOk(s, reportOf(QStringLiteral("old-acknowledged.eml"), 1, 8, {0}));
+         ASSERT_TRUE(s.acknowledgeOpen(kNow, QStringLiteral("op")).ok());
+         recordOk(s, reportOf(QStringLiteral("old-open.eml"), 1, 8, {0}));
+         recordOk(s, reportOf(QStringLiteral("old-calm.eml"), 2, 8));
+         recordOk(s, reportOf(QStringLiteral("recent.eml"), 19, 8));
+         const Result<int> removed =
+             s.removeOlderThan(QDateTime(QDate(2026, 3, 10), QTime(0, 0)), 1);
+         ASSERT_TRUE(removed.ok());
+         EXPECT_EQ(removed.value(), 1) << "the batch bounds what one step removes";
+         ASSERT_TRUE(s.removeOlderThan(QDateTime(QDate(2026, 3, 10), QTime(0, 0)), 10).ok());
+     },
+     2, 1, 1},
+    {"hugeReport_keptUpToTheLimitAndMarkedCut",
+     [](JournalStore& s) {
+         ReportRecord report = reportOf(QStringLiteral("a.eml"), 1, 8);
+         report.body = QString(kJournalTextLimit + 10, u'x');
+         recordOk(s, report);
+         const Result<KeptReport> kept = s.report(1);
+         ASSERT_TRUE(kept.ok());
+         EXPECT_EQ(kept.value().body.size(), kJournalTextLimit);
+         EXPECT_TRUE(kept.value().cut);
+     },
+     1, 0, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Journal, JournalRecords, ::testing::ValuesIn(kRecordCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// The history's filters and the chart's counts.
+struct ListCase {
+    const char* name;
+    AlarmFilter filter;
+    QStringList subjects;  // of the alarms listed, in order
+};
+
+// The row's name, not its bytes, in the test's name.
+void PrintTo(const ListCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class JournalListing : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(JournalListing, filter_listsTheseAlarmsNewestFirst) {
+    JournalFile file;
+    JournalStore store(file.path);
+    ASSERT_TRUE(store.open().ok());
+    const struct {
+        const char* file;
+        int day;
+        const char* server;
+        const char* subject;
+    } reports[] = {{"a.eml", 1, "web01", "web01 passwd"},
+                   {"b.eml", 2, "db01", "db01 100% full"},
+                   {"c.eml", 3, "web01", "web01 shadow"}};
+    for (const auto& r : reports) {
+        ReportRecord report =
+            reportOf(QString::fromUtf8(r.file), r.day, 8, {0}, QString::fromUtf8(r.server));
+        report.subject = QString::fromUtf8(r.subject);
+        ASSERT_TRUE(store.record(report).ok());
+    }
+    const auto listed = store.alarms(GetParam().filter);
+    ASSERT_TRUE(listed.ok()) << listed.error().message.toStdString();
+    QStringList subjects;
+    for (const AlarmEntry& entry : listed.value()) {
+        subjects << entry.subject;
+    }
+    EXPECT_EQ(subjects, GetParam().subjects);
+}
+
+const ListCase kListCases[] = {
+    {"noFilter_allNewestFirst",
+     {},
+     {QStringLiteral("web01 shadow"), QStringLiteral("db01 100% full"),
+      QStringLiteral("web01 passwd")}},
+    {"server_onlyItsAlarms",
+     {{}, QStringLiteral("web01"), {}},
+     {QStringLiteral("web01 shadow"), QStringLiteral("web01 passwd")}},
+    {"since_fromThatDayOn",
+     {QDateTime(QDate(2026, 3, 2), QTime(0, 0)), {}, {}},
+     {QStringLiteral("web01 shadow"), QStringLiteral("db01 100% full")}},
+    {"textInAnyCase_matchesTheSubject",
+     {{}, {}, QStringLiteral("SHADOW")},
+     {QStringLiteral("web01 shadow")}},
+    {"percentSign_meantAsWritten",
+     {{}, {}, QStringLiteral("0%")},
+     {QStringLiteral("db01 100% full")}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Journal, JournalListing, ::testing::ValuesIn(kListCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(JournalActivity, reportsAndAlarmsPerServerAndHour_countedInTheirPeriod) {
+    JournalFile file;
+    JournalStore store(file.path);
+    ASSERT_TRUE(store.open().ok());
+    ASSERT_TRUE(store.record(reportOf(QStringLiteral("a.eml"), 1, 8, {0, 1})).ok());
+    ASSERT_TRUE(store.record(reportOf(QStringLiteral("b.eml"), 1, 8)).ok());
+    ASSERT_TRUE(
+        store.record(reportOf(QStringLiteral("c.eml"), 1, 10, {}, QStringLiteral("db01"))).ok());
+    ASSERT_TRUE(store.record(reportOf(QStringLiteral("d.eml"), 1, 6)).ok());  // before the start
+    const auto counted = store.activity(QDateTime(QDate(2026, 3, 1), QTime(7, 0)), 3600, 4);
+    ASSERT_TRUE(counted.ok());
+    ASSERT_EQ(counted.value().size(), 2u);
+    EXPECT_EQ(counted.value()[0].server, QStringLiteral("db01"));
+    EXPECT_EQ(counted.value()[0].reports, (std::vector<int>{0, 0, 0, 1}));
+    EXPECT_EQ(counted.value()[1].reports, (std::vector<int>{0, 2, 0, 0}));
+    EXPECT_EQ(counted.value()[1].alarms, (std::vector<int>{0, 2, 0, 0}));
+}
+
+}  // namespace
