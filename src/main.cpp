@@ -72,7 +72,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kervo"));
     kervo::installFontSubstitutions();
-    kervo::Application monitor({QDir(folders.settings), folders.mail, nullptr});
+    kervo::Application::Options where;
+    where.settingsDir = QDir(folders.settings);
+    where.mailFolder = folders.mail;
+    kervo::Application monitor(where);
     if (const std::optional<int> failed = monitor.start()) {
         return *failed;
     }
