@@ -7,7 +7,13 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 kervo=${1:-$root/build/bin/kervo}
-run=${KERVO_DEMO_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kervo-demo}
+# As root the home folder is usually closed to other accounts, and the mail server's own
+# unprivileged account must reach its password file and mailbox: root's demo lives in /tmp.
+if [ "$(id -u)" = 0 ]; then
+    run=${KERVO_DEMO_DIR:-${TMPDIR:-/tmp}/kervo-demo-root}
+else
+    run=${KERVO_DEMO_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kervo-demo}
+fi
 port=${KERVO_DEMO_PORT:-$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')}
 
 rm -rf "$run"
@@ -23,6 +29,7 @@ cleanup() {
 trap cleanup EXIT
 
 sed -e "s/@PORT@/$port/" "$here/kervo.ini.in" > "$run/kervo.ini"
+chmod 600 "$run/kervo.ini"  # it holds the mailbox password
 cp "$here/server.ini" "$run/server.ini"
 
 # A first batch waits in the mailbox before the monitor starts, so that its first poll has work.
