@@ -201,6 +201,13 @@ void JournalStore::abandonStep() {
     }
 }
 
+Error JournalStore::abandonStep(const QString& what, const QSqlError& error) {
+    // The error is read before the rollback, which would replace it with its own.
+    Error failed = failure(what, error);
+    abandonStep();
+    return failed;
+}
+
 Result<void> JournalStore::beginBatch() {
     if (!db_) {
         return Error{QStringLiteral("journal %1: not open").arg(QDir::toNativeSeparators(path_))};
@@ -274,9 +281,7 @@ Result<void> JournalStore::record(const ReportRecord& report) {
     insertReport.bindValue(5, cut ? report.body.left(kJournalTextLimit) : report.body);
     insertReport.bindValue(6, cut ? 1 : 0);
     if (!insertReport.exec()) {
-        Error error = failure(QStringLiteral("cannot record a report"), insertReport.lastError());
-        abandonStep();
-        return error;
+        return abandonStep(QStringLiteral("cannot record a report"), insertReport.lastError());
     }
     // Recorded before, by a run that ended before the mail was marked analysed.
     const bool known = insertReport.numRowsAffected() == 0;
@@ -293,17 +298,12 @@ Result<void> JournalStore::record(const ReportRecord& report) {
         insertAlarm.bindValue(3, hit.message);
         insertAlarm.bindValue(4, journalStamp(report.received));
         if (!insertAlarm.exec()) {
-            Error error =
-                failure(QStringLiteral("cannot record an alarm"), insertAlarm.lastError());
-            abandonStep();
-            return error;
+            return abandonStep(QStringLiteral("cannot record an alarm"), insertAlarm.lastError());
         }
     }
     insertAlarm.finish();
     if (!endStep()) {
-        Error error = failure(QStringLiteral("cannot record a report"), db.lastError());
-        abandonStep();
-        return error;
+        return abandonStep(QStringLiteral("cannot record a report"), db.lastError());
     }
     return {};
 }
@@ -321,9 +321,7 @@ Result<int> JournalStore::acknowledgeOpen(const QDateTime& at, const QString& by
     query.addBindValue(journalStamp(at));
     query.addBindValue(by);
     if (!query.exec()) {
-        Error error = failure(QStringLiteral("cannot record the reset"), query.lastError());
-        abandonStep();
-        return error;
+        return abandonStep(QStringLiteral("cannot record the reset"), query.lastError());
     }
     query.prepare(
         QStringLiteral("UPDATE alarms SET acknowledged = ?, acknowledged_by = ? WHERE acknowledged "
@@ -331,16 +329,12 @@ Result<int> JournalStore::acknowledgeOpen(const QDateTime& at, const QString& by
     query.addBindValue(journalStamp(at));
     query.addBindValue(by);
     if (!query.exec()) {
-        Error error = failure(QStringLiteral("cannot acknowledge the alarms"), query.lastError());
-        abandonStep();
-        return error;
+        return abandonStep(QStringLiteral("cannot acknowledge the alarms"), query.lastError());
     }
     const int count = query.numRowsAffected();
     query.finish();
     if (!endStep()) {
-        Error error = failure(QStringLiteral("cannot acknowledge the alarms"), db.lastError());
-        abandonStep();
-        return error;
+        return abandonStep(QStringLiteral("cannot acknowledge the alarms"), db.lastError());
     }
     return count;
 }

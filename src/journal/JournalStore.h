@@ -76,6 +76,8 @@ class JournalStore {
     bool beginStep();
     bool endStep();
     void abandonStep();
+    // Rolls the step back and returns what failed.
+    Error abandonStep(const QString& what, const QSqlError& error);
 
     QString path_;
     std::unique_ptr<Connection> db_;
