@@ -16,7 +16,7 @@
 #include "journal/Journal.h"
 #include "journal/JournalPlace.h"
 #include "mail/pop/PopMailbox.h"
-#include "mail/pop/ServerAddress.h"
+#include "mail/transport/ServerAddress.h"
 #include "settings/Settings.h"
 #include "ui/MainWindow.h"
 #include "ui/SoundBeeper.h"
@@ -40,7 +40,7 @@ void warnAboutPasswordExposure(const QDir& settingsDir, const QString& mailServe
     }
     const Result<ServerAddress> parsed = parseServerAddress(mailServer);
     const ServerAddress* address = parsed.ok() ? &parsed.value() : nullptr;
-    if (address != nullptr && address->tls == PopTls::None && address->auth != PopAuth::Apop) {
+    if (address != nullptr && address->tls == MailTls::None && address->auth != MailAuth::Apop) {
         log.report(
             QStringLiteral("warning: the mail password may cross the network in clear text to %1; "
                            "write line 6 of %2 as pop3s://host or pop3+stls://host, or add "

@@ -74,7 +74,7 @@ int runServerCheckCommand(const QDir& dir, QTextStream& out, QTextStream& err) {
         return 2;
     }
     const Result<ServerCheckReport, ServerCheckFailure> checked =
-        checkServer(parsed.value(), account, PopTimeouts{});
+        checkServer(parsed.value(), account, MailTimeouts{});
     if (checked.ok()) {
         printReport(checked.value(), account.user, out);
         out.flush();

@@ -7,9 +7,9 @@
 #include <map>
 #include <memory>
 
-#include "mail/pop/MailFolder.h"
 #include "mail/pop/PopSession.h"
 #include "mail/pop/UidlRecord.h"
+#include "mail/transport/MailFolder.h"
 
 namespace kervo {
 
@@ -289,7 +289,7 @@ class SessionFetch {
 
 }  // namespace
 
-SessionOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
+SessionOutcome fetchMailbox(MailChannel& channel, const QString& serverName, MailFolder& folder,
                             UidlRecord& record, const FetchOptions& options) {
     PopSession session(channel, options.timeouts, serverName);
     SessionOutcome outcome;

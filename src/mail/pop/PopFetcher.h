@@ -7,7 +7,7 @@
 
 #include "app/Result.h"
 #include "mail/mime/MailSize.h"
-#include "mail/pop/PopChannel.h"
+#include "mail/transport/MailChannel.h"
 
 namespace kervo {
 
@@ -15,7 +15,7 @@ class MailFolder;
 class UidlRecord;
 
 struct FetchOptions {
-    PopTimeouts timeouts;
+    MailTimeouts timeouts;
     qint64 maxMailBytes = kMaxMailBytes;
     // Bytes free where the folder lives; negative when unknown. A mail is not fetched into a
     // disk that cannot hold it.
@@ -52,7 +52,7 @@ struct SessionOutcome {
 // mails it received whole. Ends with QUIT when the dialogue is still in step, so that the
 // deletions of the mails saved so far are committed even after a failure; drops the session
 // otherwise, leaving every mail on the server.
-SessionOutcome fetchMailbox(PopChannel& channel, const QString& serverName, MailFolder& folder,
+SessionOutcome fetchMailbox(MailChannel& channel, const QString& serverName, MailFolder& folder,
                             UidlRecord& record, const FetchOptions& options);
 
 }  // namespace kervo

@@ -99,20 +99,20 @@ QString LogOnDialogue::lastAnswer() const {
     return oneLine(QString::fromUtf8(lastStatus_));
 }
 
-std::optional<LogOnStep> nextLogOnStep(PopAuth auth, const LogOnMethod& preferred,
+std::optional<LogOnStep> nextLogOnStep(MailAuth auth, const LogOnMethod& preferred,
                                        const QList<LogOnMethod>& tried, const LogOnDialogue* seen) {
-    if (auth != PopAuth::Any) {
+    if (auth != MailAuth::Any) {
         if (!tried.isEmpty() || seen != nullptr) {
             return std::nullopt;
         }
         switch (auth) {
-            case PopAuth::Apop:
+            case MailAuth::Apop:
                 return stepFor(kApop);
-            case PopAuth::Plain:
+            case MailAuth::Plain:
                 return stepFor(saslMethod("PLAIN"));
-            case PopAuth::User:
+            case MailAuth::User:
                 return stepFor(kUserPass);
-            case PopAuth::Any:
+            case MailAuth::Any:
                 break;
         }
         return std::nullopt;

@@ -6,7 +6,7 @@
 #include <QString>
 #include <optional>
 
-#include "mail/pop/ServerAddress.h"
+#include "mail/transport/ServerAddress.h"
 
 namespace kervo {
 
@@ -55,7 +55,7 @@ struct LogOnStep {
 // With auth=any a refused method makes way for the next one the server offers: one SASL
 // mechanism that works with a password, then APOP, then USER/PASS, each at most once. A forced
 // method is tried alone.
-std::optional<LogOnStep> nextLogOnStep(PopAuth auth, const LogOnMethod& preferred,
+std::optional<LogOnStep> nextLogOnStep(MailAuth auth, const LogOnMethod& preferred,
                                        const QList<LogOnMethod>& tried, const LogOnDialogue* seen);
 
 }  // namespace kervo

@@ -12,10 +12,10 @@
 #include "app/TextSafety.h"
 #include "mail/mime/MimeReader.h"
 #include "mail/pop/CurlPopConnection.h"
-#include "mail/pop/MailFolder.h"
 #include "mail/pop/PopFetcher.h"
-#include "mail/pop/ServerAddress.h"
 #include "mail/pop/UidlRecord.h"
+#include "mail/transport/MailFolder.h"
+#include "mail/transport/ServerAddress.h"
 
 namespace kervo {
 

@@ -7,8 +7,8 @@
 
 #include "mail/Mailbox.h"
 #include "mail/mime/MailSize.h"
-#include "mail/pop/PopChannel.h"
 #include "mail/pop/PopFetcher.h"
+#include "mail/transport/MailChannel.h"
 
 namespace kervo {
 
@@ -29,7 +29,7 @@ class PopMailbox final : public Mailbox {
 
     // Set before the first fetch; not while one runs. The largest mail saved is also the most
     // of a mail file that is read.
-    void setTimeouts(const PopTimeouts& timeouts) { timeouts_ = timeouts; }
+    void setTimeouts(const MailTimeouts& timeouts) { timeouts_ = timeouts; }
     void setMaxMailBytes(qint64 bytes) { maxMailBytes_ = bytes; }
     // Bytes free at a folder, negative when unknown; the disk's own figure by default.
     void setFreeSpaceProbe(std::function<qint64(const QString&)> probe) {
@@ -49,7 +49,7 @@ class PopMailbox final : public Mailbox {
     FetchOutcome fetch(const MailAccount& account);
 
     const QString folder_;
-    PopTimeouts timeouts_;
+    MailTimeouts timeouts_;
     qint64 maxMailBytes_ = kMaxMailBytes;
     std::function<qint64(const QString&)> freeSpace_;
     std::function<void(const QString&)> trace_;

@@ -1,25 +1,15 @@
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QString>
 #include <functional>
 #include <map>
 #include <vector>
 
 #include "app/Result.h"
-#include "mail/pop/PopChannel.h"
+#include "mail/transport/ChannelReader.h"
 
 namespace kervo {
-
-// Where a retrieved mail goes, piece by piece.
-class MailSink {
-  public:
-    virtual ~MailSink() = default;
-    // An Error when the bytes could not be kept. The transfer is then read to its end and
-    // dropped, so that the session stays usable for the commands that follow.
-    virtual Result<void> write(const char* data, qsizetype size) = 0;
-};
 
 struct MailListing {
     int number = 0;
@@ -50,7 +40,7 @@ class PopSession {
     // All lines of one LIST or UIDL answer together; about 400,000 mails with the longest ids.
     static constexpr qsizetype kMaxListingBytes = 32 * 1024 * 1024;
 
-    PopSession(PopChannel& channel, const PopTimeouts& timeouts, QString serverName);
+    PopSession(MailChannel& channel, const MailTimeouts& timeouts, QString serverName);
 
     // Whether the server, asked with CAPA, offers PIPELINING. A server without CAPA offers
     // nothing: false, and the session stays usable.
@@ -70,7 +60,7 @@ class PopSession {
     // The clear-text log-on of RFC 1939, for a channel that is connected but not logged on.
     Result<void> logOnWithUserPass(const QByteArray& user, const QByteArray& password);
 
-    bool usable() const { return !broken_; }
+    bool usable() const { return in_.usable(); }
 
   private:
     Result<void> command(const QByteArray& line, const QString& what);
@@ -78,27 +68,13 @@ class PopSession {
     // The status line of the oldest command in flight; sends what is queued first.
     Result<void> answer(const QString& what);
     Result<void> sendQueued(const QString& what);
-    // One answer line without its line end.
-    Result<QByteArray> readLine(const QString& what, int timeoutMs);
-    Result<void> fill(const QString& what, int timeoutMs);
-    Result<void> checkFloor(const QString& what);
     Result<void> readListing(const QString& what,
                              const std::function<void(const QByteArray&)>& each);
-    // The dialogue is lost: marks the session so and says why.
-    Error broken(const QString& text);
     Error refused(const QString& what, const QByteArray& status) const;
 
-    PopChannel& channel_;
-    PopTimeouts timeouts_;
-    QString server_;
-    QByteArray buffer_;
-    qsizetype pos_ = 0;
-    QByteArray queued_;  // commands not yet sent
+    ChannelReader in_;
+    QByteArray queued_;      // commands not yet sent
     QByteArray lastStatus_;  // the last +OK line, for the commands that answer on it
-    bool broken_ = false;
-    // The transfer rate floor: bytes received over the time spent waiting for them.
-    qint64 windowBytes_ = 0;
-    qint64 windowWaitMs_ = 0;
 };
 
 }  // namespace kervo

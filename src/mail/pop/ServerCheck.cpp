@@ -6,7 +6,7 @@ namespace kervo {
 
 Result<ServerCheckReport, ServerCheckFailure> checkServer(const ServerAddress& address,
                                                           const MailAccount& account,
-                                                          const PopTimeouts& timeouts) {
+                                                          const MailTimeouts& timeouts) {
     struct TransferLibrary {
         TransferLibrary() { curl_global_init(CURL_GLOBAL_DEFAULT); }
         ~TransferLibrary() { curl_global_cleanup(); }

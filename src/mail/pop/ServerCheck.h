@@ -5,11 +5,11 @@
 
 #include "app/Result.h"
 #include "mail/Mailbox.h"
-#include "mail/pop/ConnectionFacts.h"
 #include "mail/pop/CurlPopConnection.h"
-#include "mail/pop/PopChannel.h"
 #include "mail/pop/PopLogOn.h"
 #include "mail/pop/PopSession.h"
+#include "mail/transport/ConnectionFacts.h"
+#include "mail/transport/MailChannel.h"
 
 namespace kervo {
 
@@ -33,6 +33,6 @@ struct ServerCheckFailure {
 // STAT and logs off with QUIT. Never retrieves or deletes a mail. The account must already be
 // known to be usable (a line 6 that parses, a user name).
 [[nodiscard]] Result<ServerCheckReport, ServerCheckFailure> checkServer(
-    const ServerAddress& address, const MailAccount& account, const PopTimeouts& timeouts);
+    const ServerAddress& address, const MailAccount& account, const MailTimeouts& timeouts);
 
 }  // namespace kervo

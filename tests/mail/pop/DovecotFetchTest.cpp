@@ -22,7 +22,7 @@ class DovecotFetch : public test::FetchTest {
         }
         const Result<void> started = server_.start();
         ASSERT_TRUE(started.ok()) << started.error().message.toStdString();
-        mailbox_.setTimeouts(PopTimeouts{20'000, 30'000, 30'000});
+        mailbox_.setTimeouts(MailTimeouts{20'000, 30'000, 30'000});
     }
 
     void deliver(const QList<QByteArray>& mails) {

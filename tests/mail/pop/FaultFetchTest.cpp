@@ -101,9 +101,9 @@ class FakeServerFault : public FakeServerFetch, public ::testing::WithParamInter
 TEST_P(FakeServerFault, fetch_deletesOnlySavedMailAndGoesOnPastMailItCannotFetch) {
     const FaultCase& c = GetParam();
     if (c.setup == Impatient) {
-        mailbox_.setTimeouts(PopTimeouts{2000, 300, 300});
+        mailbox_.setTimeouts(MailTimeouts{2000, 300, 300});
     } else if (c.setup == Dripping) {
-        PopTimeouts timeouts;
+        MailTimeouts timeouts;
         timeouts.floorWindowMs = 300;
         mailbox_.setTimeouts(timeouts);
     }
@@ -263,7 +263,7 @@ TEST_F(FakeServerFetch, openConnection_socketIsCloseOnExec) {
     ServerAddress address;
     address.host = u"127.0.0.1"_s;
     address.port = server_->port();
-    const Result<void> opened = connection.open(address, kUser, kPassword, PopTimeouts{});
+    const Result<void> opened = connection.open(address, kUser, kPassword, MailTimeouts{});
     ASSERT_TRUE(opened.ok()) << opened.error().message.toStdString();
     // The client's end of the connection is the socket whose peer is the server's port.
     int sockets = 0;
@@ -370,7 +370,7 @@ TEST_F(FakeServerFetch, badAccountOrFolder_givesErrorAndLeavesServerAlone) {
         QString server, user, folder, mentions;
     } cases[] = {
         {address(), {}, folder(), u"user"_s},
-        {u"imap://127.0.0.1"_s, kUser, folder(), u"imap"_s},
+        {u"imap4://127.0.0.1"_s, kUser, folder(), u"imap4"_s},
         // a password written into the server line is never repeated, whatever it holds
         {u"pop3s://monitor:hunter2/x?y@127.0.0.1"_s, kUser, folder(), u"*****@"_s},
         {address(), kUser, blocker + u"/mail"_s, blocker},  // cannot be created

@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 
 #include "PopTestSupport.h"
-#include "mail/pop/MailFolder.h"
+#include "mail/transport/MailFolder.h"
 
 namespace kervo {
 namespace {

@@ -1,5 +1,5 @@
 #include "PopTestSupport.h"
-#include "mail/pop/ServerAddress.h"
+#include "mail/transport/ServerAddress.h"
 
 namespace kervo {
 namespace {
@@ -7,13 +7,14 @@ namespace {
 using namespace Qt::StringLiterals;
 
 TEST(ServerAddress, acceptedForms_giveTlsAuthAndUrl) {
-    using enum PopTls;
-    using enum PopAuth;
+    using enum MailTls;
+    using enum MailAuth;
     const struct {
         QString line;
-        PopTls tls;
-        PopAuth auth;
+        MailTls tls;
+        MailAuth auth;
         const char* url;
+        QString mailbox = {};
     } cases[] = {
         {u"mx.test"_s, None, Any, "pop3://mx.test:110/"},
         {u"  mx.test:1110 \r"_s, None, Any, "pop3://mx.test:1110/"},
@@ -24,6 +25,10 @@ TEST(ServerAddress, acceptedForms_giveTlsAuthAndUrl) {
         {u"pop3://mx.test?auth=apop"_s, None, Apop, "pop3://mx.test:110/"},
         {u"mx.test?auth=plain&tls=starttls"_s, StartTls, Plain, "pop3://mx.test:110/"},
         {u"メール.example.jp"_s, None, Any, "pop3://xn--4dkua4c.example.jp:110/"},
+        {u"imap://mx.test"_s, None, Any, "imap://mx.test:143/", u"INBOX"_s},
+        {u"IMAPS://mx.test?auth=user"_s, Implicit, User, "imaps://mx.test:993/", u"INBOX"_s},
+        {u"imap+stls://mx.test:1143?mailbox=Reports%2FDaily"_s, StartTls, Any,
+         "imap://mx.test:1143/", u"Reports/Daily"_s},
     };
     for (const auto& c : cases) {
         const Result<ServerAddress> parsed = parseServerAddress(c.line);
@@ -32,13 +37,16 @@ TEST(ServerAddress, acceptedForms_giveTlsAuthAndUrl) {
         const ServerAddress& a = parsed.value();
         EXPECT_EQ(a.url(), QByteArray(c.url));
         EXPECT_TRUE(a.tls == c.tls && a.auth == c.auth) << c.url;
+        EXPECT_EQ(a.mailbox, c.mailbox) << c.url;
     }
 }
 
 TEST(ServerAddress, rejectedForms_giveErrorNamingTheProblem) {
     const std::pair<QString, QString> cases[] = {
         {u"  "_s, u"empty"_s},
-        {u"imap://mx.test"_s, u"imap"_s},
+        {u"imap4://mx.test"_s, u"imap4"_s},
+        {u"imap://mx.test?auth=apop"_s, u"POP3"_s},
+        {u"pop3://mx.test?mailbox=INBOX"_s, u"only for IMAP"_s},
         {u"mx.test:0"_s, u"port"_s},
         {u"pop3://user@mx.test"_s, u"user name"_s},
         {u"pop3://mx.test/INBOX"_s, u"path"_s},

@@ -5,8 +5,8 @@
 #include <QString>
 #include <optional>
 
-#include "mail/pop/PopChannel.h"
-#include "mail/pop/ServerAddress.h"
+#include "mail/transport/MailChannel.h"
+#include "mail/transport/ServerAddress.h"
 
 namespace kervo {
 
@@ -38,6 +38,6 @@ ConnectionFacts describeConnection(CURL* handle, ConnectionFacts noted);
 // certificate a server presents when the checked connection refused it. Never logs on and sends
 // no user name or password. Nothing when no certificate could be seen.
 std::optional<CertificateFacts> lookAtCertificate(const ServerAddress& address,
-                                                  const PopTimeouts& timeouts);
+                                                  const MailTimeouts& timeouts);
 
 }  // namespace kervo

@@ -1,4 +1,4 @@
-#include "mail/pop/ConnectionFacts.h"
+#include "mail/transport/ConnectionFacts.h"
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -106,8 +106,8 @@ ConnectionFacts describeConnection(CURL* handle, ConnectionFacts noted) {
 }
 
 std::optional<CertificateFacts> lookAtCertificate(const ServerAddress& address,
-                                                  const PopTimeouts& timeouts) {
-    if (address.tls == PopTls::None) {
+                                                  const MailTimeouts& timeouts) {
+    if (address.tls == MailTls::None) {
         return std::nullopt;
     }
     CURL* handle = curl_easy_init();
@@ -116,14 +116,14 @@ std::optional<CertificateFacts> lookAtCertificate(const ServerAddress& address,
     }
     const QByteArray url = address.url();
     curl_easy_setopt(handle, CURLOPT_URL, url.constData());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, address.protocols().constData());
     curl_easy_setopt(handle, CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectMs));
-    if (address.tls == PopTls::StartTls) {
+    if (address.tls == MailTls::StartTls) {
         curl_easy_setopt(handle, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     }
-    // Only to look: without a user name the library stops after CAPA and STLS.
+    // Only to look: without a user name the library stops once TLS is up.
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
     ConnectionFacts seen;

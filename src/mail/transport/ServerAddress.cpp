@@ -1,4 +1,4 @@
-#include "mail/pop/ServerAddress.h"
+#include "mail/transport/ServerAddress.h"
 
 #include <arpa/inet.h>
 
@@ -130,23 +130,42 @@ Result<void> applyOption(const QString& key, const QString& value, ServerAddress
             }
         }
         out.pin = value;
+    } else if (key == u"mailbox") {
+        if (out.protocol != MailProtocol::Imap) {
+            return Error{
+                QStringLiteral("mailbox= is only for IMAP (imap://, imaps://, imap+stls://)")};
+        }
+        if (value.isEmpty()) {
+            return Error{QStringLiteral("mailbox= needs a mailbox name")};
+        }
+        for (const QChar c : value) {
+            if (c.category() == QChar::Other_Control) {
+                return Error{QStringLiteral("mailbox= may not contain a control character")};
+            }
+        }
+        out.mailbox = value;
     } else if (key == u"auth") {
         const QString v = value.toLower();
+        if (v == u"apop" && out.protocol == MailProtocol::Imap) {
+            return Error{QStringLiteral(
+                "auth=apop is a POP3 log-on; an IMAP server takes plain, user or any")};
+        }
         if (v == u"apop") {
-            out.auth = PopAuth::Apop;
+            out.auth = MailAuth::Apop;
         } else if (v == u"plain") {
-            out.auth = PopAuth::Plain;
+            out.auth = MailAuth::Plain;
         } else if (v == u"user") {
-            out.auth = PopAuth::User;
+            out.auth = MailAuth::User;
         } else if (v == u"any") {
-            out.auth = PopAuth::Any;
+            out.auth = MailAuth::Any;
         } else {
             return Error{
                 QStringLiteral("auth=%1 is not known (apop, plain, user or any)").arg(value)};
         }
     } else {
-        return Error{
-            QStringLiteral("the option '%1' is not known (tls, cafile, pin, auth)").arg(key)};
+        return Error{QStringLiteral("the option '%1' is not known (tls, cafile, pin, auth%2)")
+                         .arg(key, out.protocol == MailProtocol::Imap ? QStringLiteral(", mailbox")
+                                                                      : QString())};
     }
     return {};
 }
@@ -158,8 +177,17 @@ QString ServerAddress::display() const {
     return shownHost + u':' + QString::number(port);
 }
 
+QString ServerAddress::protocolName() const {
+    return protocol == MailProtocol::Imap ? QStringLiteral("IMAP") : QStringLiteral("POP3");
+}
+
+QByteArray ServerAddress::protocols() const {
+    return protocol == MailProtocol::Imap ? "imap,imaps" : "pop3,pop3s";
+}
+
 QByteArray ServerAddress::url() const {
-    const QByteArray scheme = tls == PopTls::Implicit ? "pop3s" : "pop3";
+    const QByteArray base = protocol == MailProtocol::Imap ? "imap" : "pop3";
+    const QByteArray scheme = tls == MailTls::Implicit ? base + 's' : base;
     const QByteArray shownHost =
         host.contains(u':') ? '[' + host.toLatin1() + ']' : host.toLatin1();
     return scheme + "://" + shownHost + ':' + QByteArray::number(port) + '/';
@@ -190,14 +218,23 @@ Result<ServerAddress> parseServerAddress(const QString& line) {
     const qsizetype schemeEnd = text.indexOf(u"://");
     if (schemeEnd >= 0) {
         const QString scheme = text.left(schemeEnd).toLower();
-        if (scheme == u"pop3") {
-            out.tls = PopTls::None;
-        } else if (scheme == u"pop3s") {
-            out.tls = PopTls::Implicit;
-        } else if (scheme == u"pop3+stls") {
-            out.tls = PopTls::StartTls;
+        const bool imap = scheme.startsWith(u"imap");
+        const QString kind = scheme.mid(4);
+        if (!imap && !scheme.startsWith(u"pop3")) {
+            return Error{QStringLiteral("the scheme '%1' is not known (pop3, pop3s, pop3+stls, "
+                                        "imap, imaps or imap+stls)")
+                             .arg(text.left(schemeEnd))};
+        }
+        out.protocol = imap ? MailProtocol::Imap : MailProtocol::Pop3;
+        if (kind.isEmpty()) {
+            out.tls = MailTls::None;
+        } else if (kind == u"s") {
+            out.tls = MailTls::Implicit;
+        } else if (kind == u"+stls") {
+            out.tls = MailTls::StartTls;
         } else {
-            return Error{QStringLiteral("the scheme '%1' is not known (pop3, pop3s or pop3+stls)")
+            return Error{QStringLiteral("the scheme '%1' is not known (pop3, pop3s, pop3+stls, "
+                                        "imap, imaps or imap+stls)")
                              .arg(text.left(schemeEnd))};
         }
         rest = text.mid(schemeEnd + 3);
@@ -237,17 +274,26 @@ Result<ServerAddress> parseServerAddress(const QString& line) {
         }
     }
     if (startTlsAsked) {
-        if (out.tls == PopTls::Implicit) {
+        if (out.tls == MailTls::Implicit) {
             return Error{
-                QStringLiteral("tls=starttls contradicts pop3s://, which is TLS from the start")};
+                QStringLiteral("tls=starttls contradicts %1s://, which is TLS from the start")
+                    .arg(out.protocolName().toLower())};
         }
-        out.tls = PopTls::StartTls;
+        out.tls = MailTls::StartTls;
     }
-    if (out.tls == PopTls::None && (!out.caFile.isEmpty() || !out.pin.isEmpty())) {
+    if (out.tls == MailTls::None && (!out.caFile.isEmpty() || !out.pin.isEmpty())) {
         return Error{
-            QStringLiteral("cafile= and pin= need TLS (pop3s://, pop3+stls:// or tls=starttls)")};
+            QStringLiteral("cafile= and pin= need TLS (%1s://, %1+stls:// or tls=starttls)")
+                .arg(out.protocolName().toLower())};
     }
-    out.port = authority.value().port.value_or(out.tls == PopTls::Implicit ? 995 : 110);
+    if (out.protocol == MailProtocol::Imap) {
+        out.port = authority.value().port.value_or(out.tls == MailTls::Implicit ? 993 : 143);
+        if (out.mailbox.isEmpty()) {
+            out.mailbox = QStringLiteral("INBOX");
+        }
+        return out;
+    }
+    out.port = authority.value().port.value_or(out.tls == MailTls::Implicit ? 995 : 110);
     return out;
 }
 

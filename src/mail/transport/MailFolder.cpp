@@ -1,4 +1,4 @@
-#include "mail/pop/MailFolder.h"
+#include "mail/transport/MailFolder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/Result.h"
-#include "mail/pop/PopSession.h"
+#include "mail/transport/MailChannel.h"
 
 namespace kervo {
 

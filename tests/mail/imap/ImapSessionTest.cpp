@@ -1,0 +1,295 @@
+// The response reader against bytes split as a network splits them, and the session against a
+// scripted server.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <functional>
+
+#include "FakeImapServer.h"
+#include "mail/imap/CurlImapConnection.h"
+#include "mail/imap/ImapSession.h"
+
+namespace kervo {
+namespace {
+
+using namespace Qt::StringLiterals;
+using test::FakeImapServer;
+using test::ImapFault;
+
+// Hands out the given pieces, one per receive, then reports the connection closed.
+class PiecesChannel final : public MailChannel {
+  public:
+    explicit PiecesChannel(QList<QByteArray> pieces) : pieces_(std::move(pieces)) {}
+    Result<void> sendAll(QByteArrayView /*bytes*/, int /*timeoutMs*/) override { return {}; }
+    Received receive(char* buffer, qsizetype max, int /*timeoutMs*/) override {
+        if (pieces_.isEmpty()) {
+            return {Received::Status::Closed, 0, {}};
+        }
+        QByteArray& piece = pieces_.first();
+        const qsizetype n = qMin(max, piece.size());
+        std::copy_n(piece.constData(), n, buffer);
+        piece.remove(0, n);
+        if (piece.isEmpty()) {
+            pieces_.removeFirst();
+        }
+        return {Received::Status::Data, n, {}};
+    }
+
+  private:
+    QList<QByteArray> pieces_;
+};
+
+class StringSink final : public MailSink {
+  public:
+    Result<void> write(const char* data, qsizetype size) override {
+        text.append(data, size);
+        return {};
+    }
+    QByteArray text;
+};
+
+QByteArray render(const std::vector<ImapItem>& items) {
+    QList<QByteArray> out;
+    for (const ImapItem& item : items) {
+        switch (item.kind) {
+            case ImapItem::Kind::Atom:
+                out.append(item.text);
+                break;
+            case ImapItem::Kind::String:
+                out.append('"' + item.text + '"');
+                break;
+            case ImapItem::Kind::List:
+                out.append('(' + render(item.items) + ')');
+                break;
+            case ImapItem::Kind::Nil:
+                out.append("NIL");
+                break;
+            case ImapItem::Kind::Body:
+                out.append("<body>");
+                break;
+        }
+    }
+    return out.join(' ');
+}
+
+// The response as one line: "tag|status|[code]|text|data".
+QByteArray render(const ImapResponse& r) {
+    const QByteArray kind = r.kind == ImapResponse::Kind::Continuation ? "+"
+                            : r.kind == ImapResponse::Kind::Untagged   ? "*"
+                                                                       : r.tag;
+    return kind + '|' + r.status + "|[" + render(r.code) + "]|" + r.text + '|' + render(r.data);
+}
+
+struct ReaderCase {
+    const char* name;
+    QList<QByteArray> pieces;
+    const char* expected;   // the rendering, or "lost: <what the error says>"
+    const char* body = "";  // what reached the body sink
+};
+
+void PrintTo(const ReaderCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ImapReader : public ::testing::TestWithParam<ReaderCase> {};
+
+TEST_P(ImapReader, piecesOfAResponse_giveItWholeOrLoseTheDialogue) {
+    const ReaderCase& c = GetParam();
+    PiecesChannel channel(c.pieces);
+    ChannelReader in(channel, MailTimeouts{}, u"srv"_s);
+    StringSink sink;
+    const BodyTarget target = [&](qint64 size) -> Result<MailSink*> {
+        if (size > 20) {
+            return Error{u"too large here"_s};
+        }
+        return &sink;
+    };
+    const Result<ImapResponse> got = ImapResponseReader(in).read(u"test"_s, 1000, target, 100);
+    const QByteArray outcome =
+        got.ok() ? render(got.value()) : "lost: " + got.error().message.toUtf8();
+    EXPECT_TRUE(QByteArray(c.expected).startsWith("lost: ")
+                    ? outcome.startsWith("lost: ") &&
+                          outcome.contains(QByteArray(c.expected).mid(6))
+                    : outcome == c.expected)
+        << outcome.toStdString();
+    EXPECT_EQ(got.ok(), in.usable());
+    EXPECT_EQ(sink.text, QByteArray(c.body));
+}
+
+const QByteArray kLongLine(ImapResponseReader::kMaxLine + 10, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Responses, ImapReader,
+    ::testing::Values(
+        ReaderCase{"statusWithCode_givesCodeAndText",
+                   {"k1 OK [UIDVALIDITY 42] SELECT done\r\n"},
+                   "k1|OK|[UIDVALIDITY 42]|SELECT done|"},
+        ReaderCase{"literalSplitAcrossReads_givesWholeString",
+                   {"* 1 FETCH (X {5}\r", "\nab", "cde Y)\r\n"},
+                   "*||[]||1 FETCH (X \"abcde\" Y)"},
+        ReaderCase{"nonSynchronisingLiteral_givesString",
+                   {"* 1 FETCH (X {3+}\r\nabc)\r\n"},
+                   "*||[]||1 FETCH (X \"abc\")"},
+        ReaderCase{"quotedEscapes_giveTheCharacters",
+                   {"* LIST (\\Noselect) \"/\" \"a \\\"b\\\" \\\\c\"\r\n"},
+                   "*||[]||LIST (\\Noselect) \"/\" \"a \"b\" \\c\""},
+        ReaderCase{"nestedListsAndNil_keptNested",
+                   {"* 2 FETCH (FLAGS (\\Seen (a NIL)) BODY[HEADER.FIELDS (X Y)] \"\")\r\n"},
+                   "*||[]||2 FETCH (FLAGS (\\Seen (a NIL)) BODY[HEADER.FIELDS (X Y)] \"\")"},
+        ReaderCase{"bodyInPieces_streamsIntoSink",
+                   {"* 1 FETCH (UID 3 BODY[] {10}\r\n01234", "56", "789 FLAGS ())\r\n"},
+                   "*||[]||1 FETCH (UID 3 BODY[] <body> FLAGS ())",
+                   "0123456789"},
+        ReaderCase{"bodyTheSinkRefuses_isReadAndDropped",
+                   {"* 1 FETCH (BODY[] {30}\r\n" + QByteArray(30, 'z') + ")\r\n"},
+                   "*||[]||1 FETCH (BODY[] <body>)"},
+        ReaderCase{"continuation_givesText", {"+ idling\r\n"}, "+||[]|idling|"},
+        ReaderCase{
+            "bodyBeyondLimit_refusedUnread", {"* 1 FETCH (BODY[] {101}\r\n"}, "lost: 101 bytes"},
+        ReaderCase{
+            "longLiteral_refusedUnread", {"* 1 FETCH (X {70000}\r\n"}, "lost: literal of 70000"},
+        ReaderCase{"oversizedLine_refused", {kLongLine}, "lost: longer than"},
+        ReaderCase{
+            "cutInsideLiteral_lost", {"* 1 FETCH (BODY[] {10}\r\n0123"}, "lost: closed", "0123"},
+        ReaderCase{"listLeftOpen_lost", {"* 1 FETCH (UID 3\r\n"}, "lost: no IMAP response"},
+        ReaderCase{"untaggedLikeTagged_lost", {"k1 FETCH (UID 3)\r\n"}, "lost: no IMAP response"},
+        ReaderCase{
+            "literalNotAtLineEnd_lost", {"* 1 FETCH (X {3} abc)\r\n"}, "lost: no IMAP response"}),
+    [](const ::testing::TestParamInfo<ReaderCase>& param) {
+        return std::string(param.param.name);
+    });
+
+// The session against the scripted server, logged on by the transfer library.
+struct SessionCase {
+    const char* name;
+    std::vector<ImapFault> faults;
+    // Drives the session and says what it saw, e.g. "exists 2, validity 1000".
+    std::function<QString(ImapSession&, FakeImapServer&)> steps;
+    const char* expected;  // what the steps say; "error: <words>" for an Error
+};
+
+void PrintTo(const SessionCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+QString said(const Result<void>& done, const QString& otherwise) {
+    return done.ok() ? otherwise : u"error: "_s + done.error().message;
+}
+
+class ImapDialogue : public ::testing::TestWithParam<SessionCase> {};
+
+TEST_P(ImapDialogue, sessionSteps_giveWhatTheServerSaid) {
+    const SessionCase& c = GetParam();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    FakeImapServer server({{"Subject: a\r\n\r\nA\r\n"}, {"Subject: b\r\n\r\nB\r\n"}}, c.faults);
+    ASSERT_NE(server.port(), 0);
+    const Result<ServerAddress> address =
+        parseServerAddress(u"imap://127.0.0.1:%1"_s.arg(server.port()));
+    ASSERT_TRUE(address.ok());
+    MailTimeouts timeouts;
+    timeouts.responseMs = 5000;
+    {
+        CurlImapConnection connection;
+        const Result<void> opened = connection.open(address.value(), u"u"_s, u"p"_s, timeouts);
+        ASSERT_TRUE(opened.ok()) << opened.error().message.toStdString();
+        ImapSession session(connection, timeouts, u"srv"_s);
+        const QString outcome = c.steps(session, server);
+        EXPECT_TRUE(QString::fromLatin1(c.expected).startsWith(u"error: "_s)
+                        ? outcome.startsWith(u"error: "_s) &&
+                              outcome.contains(QString::fromLatin1(c.expected).mid(7))
+                        : outcome == QString::fromLatin1(c.expected))
+            << outcome.toStdString();
+    }
+    curl_global_cleanup();
+}
+
+QString selectInbox(ImapSession& session) {
+    const Result<SelectedMailbox> selected = session.select(u"INBOX"_s);
+    if (!selected.ok()) {
+        return u"error: "_s + selected.error().message;
+    }
+    return u"exists %1, validity %2, next %3"_s.arg(selected.value().exists)
+        .arg(selected.value().uidValidity)
+        .arg(selected.value().uidNext);
+}
+
+QString idleOnce(ImapSession& session, FakeImapServer& server, bool deliver) {
+    if (const QString selected = selectInbox(session); selected.startsWith(u"error"_s)) {
+        return selected;
+    }
+    if (Result<void> begun = session.beginIdle(); !begun.ok()) {
+        return said(begun, {});
+    }
+    if (deliver) {
+        server.deliver("Subject: c\r\n\r\nC\r\n");
+    }
+    const Result<IdleNews> news = session.waitInIdle(deliver ? 5000 : 50);
+    if (!news.ok()) {
+        return u"error: "_s + news.error().message;
+    }
+    const QString seen = news.value() == IdleNews::NewMail ? u"new mail"_s : u"nothing"_s;
+    const Result<void> ended = session.endIdle();
+    return said(ended, seen + u", exists %1"_s.arg(session.exists()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ImapDialogue,
+    ::testing::Values(
+        SessionCase{"capabilities_showIdleAndUidPlus",
+                    {},
+                    [](ImapSession& s, FakeImapServer&) {
+                        const Result<void> read = s.readCapabilities();
+                        return said(read,
+                                    u"idle %1, uidplus %2, condstore %3"_s.arg(s.offers("idle"))
+                                        .arg(s.offers("UIDPLUS"))
+                                        .arg(s.offers("CONDSTORE")));
+                    },
+                    "idle 1, uidplus 1, condstore 0"},
+        SessionCase{"select_givesCountValidityAndNext",
+                    {},
+                    [](ImapSession& s, FakeImapServer&) { return selectInbox(s); },
+                    "exists 2, validity 1000, next 3"},
+        SessionCase{"selectRefused_isErrorAndSessionGoesOn",
+                    {{"SELECT", "TAG NO [NONEXISTENT] no such mailbox\r\n"}},
+                    [](ImapSession& s, FakeImapServer&) {
+                        const QString first = selectInbox(s);
+                        return first + u" / usable %1 / "_s.arg(s.usable()) + selectInbox(s);
+                    },
+                    "error: srv: SELECT of \"INBOX\" refused: NO no such mailbox / usable 1 / "
+                    "exists 2, validity 1000, next 3"},
+        SessionCase{
+            "mailDeliveredInIdle_isNewMail",
+            {},
+            [](ImapSession& s, FakeImapServer& server) { return idleOnce(s, server, true); },
+            "new mail, exists 3"},
+        SessionCase{
+            "quietIdle_isNothing",
+            {},
+            [](ImapSession& s, FakeImapServer& server) { return idleOnce(s, server, false); },
+            "nothing, exists 2"},
+        SessionCase{
+            "idleRefused_isError",
+            {{"IDLE", "TAG BAD not now\r\n"}},
+            [](ImapSession& s, FakeImapServer& server) { return idleOnce(s, server, false); },
+            "error: IDLE refused: BAD not now"},
+        SessionCase{"byeInIdle_isErrorAndSessionLost",
+                    {{"IDLE", "+ idling\r\n* BYE shutting down\r\n", ImapFault::Close}},
+                    [](ImapSession& s, FakeImapServer& server) {
+                        const QString seen = idleOnce(s, server, false);
+                        return seen + u" / usable %1"_s.arg(s.usable());
+                    },
+                    "error: the server ended the session during IDLE: shutting down / usable 0"},
+        SessionCase{"logout_endsSession",
+                    {},
+                    [](ImapSession& s, FakeImapServer&) {
+                        const Result<void> done = s.logout();
+                        return said(done, u"usable %1"_s.arg(s.usable()));
+                    },
+                    "usable 0"}),
+    [](const ::testing::TestParamInfo<SessionCase>& param) {
+        return std::string(param.param.name);
+    });
+
+}  // namespace
+}  // namespace kervo
