@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     kervo::PopMailbox mailbox(args[3]);
-    mailbox.setTimeouts(kervo::PopTimeouts{5'000, 10'000, 10'000});
+    mailbox.setTimeouts(kervo::MailTimeouts{5'000, 10'000, 10'000});
     if (const int batch = qEnvironmentVariableIntValue("KERVO_CAMPAIGN_BATCH"); batch > 0) {
         mailbox.setBatchMails(batch);
     }
