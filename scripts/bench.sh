@@ -28,7 +28,8 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKERVO_
     -DKERVO_BUILD_TESTS=OFF -DKERVO_BUILD_FAULTS=OFF -DKERVO_BUILD_FUZZERS=OFF \
     -DKERVO_SANITIZE=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target kervo_bench_floor kervo_bench_mda kervo_bench_fetch \
-    kervo_bench_stall kervo_bench_startup kervo_bench_footprint kervo_bench_reader
+    kervo_bench_stall kervo_bench_startup kervo_bench_footprint kervo_bench_reader \
+    kervo_bench_latency
 
 exec python3 "$root/bench/driver/run_bench.py" --build "$build" "${mode[@]}" \
     --json "$build/bench-results.json" --markdown "$build/bench-results.md"

@@ -84,6 +84,9 @@ Application::Application(Options options) : parts_(std::make_unique<Parts>(optio
     if (options.keepJournal) {
         p.monitor.useJournal(p.journal);
     }
+    if (options.push != nullptr) {
+        p.monitor.usePush(*options.push);
+    }
     QObject::connect(&p.window, &MainWindow::dialClicked, &p.monitor, &Monitor::openConsole);
     QObject::connect(&p.window, &MainWindow::resetAlarmRequested, &p.monitor, &Monitor::resetAlarm);
     QObject::connect(&p.window, &MainWindow::quitRequested, qApp, &QCoreApplication::quit,

@@ -8,6 +8,7 @@
 namespace kervo {
 
 class Mailbox;
+class MailPush;
 class MainWindow;
 class Monitor;
 class OperatorDesk;
@@ -24,6 +25,7 @@ class Application {
         Mailbox* mailbox = nullptr;  // default: the POP3 mailbox
         QString journalFile;         // default: as KERVO_JOURNAL or the data folder says
         bool keepJournal = true;     // false: nothing recorded, for the benchmark's comparison
+        MailPush* push = nullptr;    // the word of new mail between the ticks; default: none
     };
 
     explicit Application(Options options);

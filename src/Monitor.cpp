@@ -11,6 +11,7 @@
 #include "dials/DialHands.h"
 #include "journal/Journal.h"
 #include "mail/MailCheck.h"
+#include "mail/MailPush.h"
 #include "mail/PollTimer.h"
 
 namespace kervo {
@@ -71,7 +72,13 @@ struct Monitor::Parts {
 Monitor::Monitor(WindowModel& window, Mailbox& mailbox, Seams seams, QObject* parent)
     : QObject(parent), window_(window), mailbox_(mailbox), seams_(seams) {}
 
-Monitor::~Monitor() = default;
+Monitor::~Monitor() {
+    // First, while everything its callbacks reach still stands. What they posted and has not
+    // been handled yet is dropped with this object.
+    if (pushStarted_) {
+        push_->stop();
+    }
+}
 
 Result<void, SettingsError> Monitor::start(const QDir& settingsDir) {
     Result<LoadedSettings, SettingsError> read = readSettings(settingsDir);
@@ -133,6 +140,27 @@ void Monitor::begin(Settings settings, const QImage& background, const QImage& d
     p.pollTimer.start();
     // The first poll runs behind the window: it appears at once, the mail comes when it comes.
     (void)p.check.start();
+    startPush();
+}
+
+// The push calls back from a thread of its own: each word is handed to the interface thread,
+// queued to this object, so that it is dropped, not run, once this object is gone.
+void Monitor::startPush() {
+    if (push_ == nullptr) {
+        return;
+    }
+    MailPush::Listener listener;
+    listener.mailArrived = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { parts_->check.onMailArrived(); }, Qt::QueuedConnection);
+    };
+    listener.stateChanged = [this](const PushState& state) {
+        QMetaObject::invokeMethod(
+            this, [this, state] { parts_->check.onPushState(state); }, Qt::QueuedConnection);
+    };
+    const Settings& s = parts_->settings;
+    push_->start({s.mailServer, s.mailUser, s.mailPassword}, std::move(listener));
+    pushStarted_ = true;
 }
 
 void Monitor::openConsole(int dial) {

@@ -17,6 +17,7 @@ class Beeper;
 class Clock;
 class Journal;
 class MailCheck;
+class MailPush;
 class Mailbox;
 class PollTimer;
 class ProblemLog;
@@ -42,6 +43,10 @@ class Monitor : public QObject {
     // The journal every analysed report, alarm and reset is recorded in, given before the
     // start-up; without one nothing is recorded. The journal outlives the monitor.
     void useJournal(Journal& journal) { journal_ = &journal; }
+    // The word of new mail between the ticks, given before the start-up; without one the mail
+    // is fetched at the ticks only. Started with the account once the settings are read,
+    // stopped before the monitor's parts go. The push outlives the monitor.
+    void usePush(MailPush& push) { push_ = &push; }
 
     // The start-up: reads kervo.ini, its first pictures and server.ini from the folder, shows
     // the configured dials, starts the tick and the first poll at once. On a settings error
@@ -82,6 +87,7 @@ class Monitor : public QObject {
     void afterAlarm(const ReportFindings& findings, const QString& subject, const QString& body,
                     const QString& mailFile);
     void showJournalRemark();
+    void startPush();
 
     WindowModel& window_;
     Mailbox& mailbox_;
@@ -90,6 +96,8 @@ class Monitor : public QObject {
     std::unique_ptr<RecordedMailbox> recorded_;
     std::unique_ptr<Parts> parts_;
     Journal* journal_ = nullptr;
+    MailPush* push_ = nullptr;
+    bool pushStarted_ = false;
     int openFromEarlier_ = 0;
 };
 

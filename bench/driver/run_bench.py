@@ -34,6 +34,7 @@ from dataclasses import dataclass, field
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
+import latency  # noqa: E402
 import mailgen  # noqa: E402
 import report  # noqa: E402
 
@@ -460,6 +461,10 @@ class Bench:
         return folder
 
     def run(self, parts):
+        if "latency" in parts:  # its own mail server; first, so that a failure elsewhere spares it
+            self.results["latency"] = latency.measure(self.bin, self.plan is QUICK)
+        if not parts - {"latency"}:
+            return
         self.server.start()
         try:
             small_dir, scenarios = self.prepare_reports()
@@ -487,7 +492,7 @@ def main():
     parser.add_argument("--build", required=True, help="build folder with the bench tools")
     parser.add_argument("--quick", action="store_true", help="smaller sizes, shorter waits")
     parser.add_argument("--only", default="startup,retrieval,stall,journal,footprint,reader",
-                        help="comma-separated parts to run")
+                        help="comma-separated parts to run; latency (10 minutes) on request")
     parser.add_argument("--json", help="also write the raw figures here")
     parser.add_argument("--markdown", help="also write the tables here")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
@@ -518,7 +523,7 @@ def main():
     if args.json:
         with open(args.json, "w") as f:
             json.dump(results, f, indent=1, ensure_ascii=False)
-    text = report.markdown(results)
+    text = report.markdown(results) + latency.markdown(results)
     print(text)
     if args.markdown:
         with open(args.markdown, "w") as f:

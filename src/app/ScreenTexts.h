@@ -56,6 +56,10 @@ inline QString pollFailed() {
 inline QString pollOverdue() {
     return QStringLiteral("受信遅延");
 }
+// The connection that tells of new mail between polls is lost; the next attempt in seconds.
+inline QString pushReconnecting(int seconds) {
+    return QStringLiteral("IMAP再接続待ち %1秒").arg(seconds);
+}
 inline QString mailsWithheld(int count) {
     return QStringLiteral("未受信 %1通").arg(count);
 }

@@ -39,6 +39,10 @@ MailCheck::~MailCheck() {
 }
 
 bool MailCheck::start() {
+    if (polling_ && pushFetch_ && !tickWaiting_) {
+        tickWaiting_ = true;  // not overdue: the push's fetch began after the last tick
+        return true;
+    }
     if (polling_) {
         // A poll that is still running when the next one is due is told once, not hidden.
         if (!overdue_) {
@@ -50,7 +54,37 @@ bool MailCheck::start() {
         }
         return false;
     }
+    beginFetch(false);
+    return true;
+}
+
+void MailCheck::onMailArrived() {
+    if (polling_) {
+        pushWaiting_ = true;
+        return;
+    }
+    beginFetch(true);
+}
+
+void MailCheck::onPushState(const PushState& state) {
+    const bool lost = state.kind == PushState::Kind::Reconnecting;
+    if (lost && !pushLost_) {
+        log_.report(QStringLiteral("the push connection to the mail server was lost: %1; mail is "
+                                   "fetched at the ticks until it is back")
+                        .arg(state.reason));
+    } else if (!lost && pushLost_) {
+        log_.report(state.kind == PushState::Kind::Listening
+                        ? QStringLiteral("the push connection to the mail server is back")
+                        : QStringLiteral("the push connection to the mail server was given up; "
+                                         "mail is fetched at the ticks only"));
+    }
+    pushLost_ = lost;
+    notice_.setPushState(state);
+}
+
+void MailCheck::beginFetch(bool byPush) {
     polling_ = true;
+    pushFetch_ = byPush;
     pollStarted_ = clock_.now();
     fetchShown_ = false;
     if (worker_.joinable()) {
@@ -58,7 +92,6 @@ bool MailCheck::start() {
     }
     readAhead_.reopen();
     worker_ = std::thread(&MailCheck::fetchAndRead, this);
-    return true;
 }
 
 // The worker thread. It reads only what never changes (the account, the rules) and touches
@@ -118,8 +151,10 @@ void MailCheck::onWake() {
 }
 
 void MailCheck::onFetched(FetchOutcome result) {
-    // Whatever the fetch brought, its mark on the dials comes before any of its reports.
-    Q_EMIT fetched();
+    // Whatever a tick's fetch brought, its mark on the dials comes before any of its reports.
+    if (!pushFetch_) {
+        Q_EMIT fetched();
+    }
     lastPoll_ = result.ended;
     withheld_ = result.withheld;
     for (const QString& notice : std::as_const(result.notices)) {
@@ -177,6 +212,16 @@ void MailCheck::finish() {
     notice_.setPollOverdue(false);
     overdue_ = false;
     polling_ = false;
+    // What waited for this fetch starts now. The tick's poll fetches whatever the word of new
+    // mail was about too, since it starts after the word came.
+    if (tickWaiting_) {
+        tickWaiting_ = false;
+        pushWaiting_ = false;
+        beginFetch(false);
+    } else if (pushWaiting_) {
+        pushWaiting_ = false;
+        beginFetch(true);
+    }
     Q_EMIT pollFinished();
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <thread>
 
+#include "mail/MailPush.h"
 #include "mail/Mailbox.h"
 #include "mail/ReadAhead.h"
 #include "mail/StatusNotice.h"
@@ -24,7 +25,8 @@ class WindowModel;
 // nor for a huge mail; the reports then reach the interface thread one by one, in slices, in the
 // order they arrived, and each is marked analysed once its signal has been handled. The worker
 // reads only a bounded amount ahead. A mail that could not be read now is left for the next
-// poll. Only one poll is ever in flight.
+// poll. Only one fetch is ever in flight: the ticks' polls and the fetches that word of new mail
+// between the ticks starts take turns.
 class MailCheck : public QObject {
     Q_OBJECT
   public:
@@ -34,9 +36,17 @@ class MailCheck : public QObject {
     // poll's remaining mails to be read.
     ~MailCheck() override;
 
-    // Starts a poll. A poll asked for while one is still running is dropped (returns false), and
-    // the notice line says that the running one is overdue until it ends.
+    // Starts a tick's poll. One asked for while a tick's poll is still running is dropped
+    // (returns false), and the notice line says that the running one is overdue until it ends.
+    // One asked for while a fetch started by word of new mail runs follows right after it.
     [[nodiscard]] bool start();
+    // Word that mail has arrived between the ticks: fetched at once when no fetch runs,
+    // otherwise once right after the running one, however often the word came meanwhile. Such a
+    // fetch draws no grey hands: they mark the ticks only.
+    void onMailArrived();
+    // How the word of new mail stands: shown on the notice line while it is being reconnected;
+    // each loss and each recovery is logged once.
+    void onPushState(const PushState& state);
     // Ok when the last poll's fetch ran to its end; otherwise why it stopped.
     const Result<void>& lastPoll() const { return lastPoll_; }
     bool isPolling() const { return polling_; }
@@ -48,7 +58,7 @@ class MailCheck : public QObject {
     void setSliceBudgetMs(int ms) { sliceBudgetMs_ = ms; }
 
   Q_SIGNALS:
-    // The fetch is over, before any of its reports: the poll's grey hands belong here.
+    // A tick's fetch is over, before any of its reports: the poll's grey hands belong here.
     void fetched();
     // One report, in the order the mails arrived, with what the rules found in it and the name
     // of its mail file (without the folder), which stays the same when a mail is handed out
@@ -56,10 +66,12 @@ class MailCheck : public QObject {
     // receiver records here is recorded before the mail can be purged.
     void reportRead(const QString& subject, const QString& body,
                     const kervo::ReportFindings& findings, const QString& mailFile);
-    // After the last fetched mail of the poll has been handled; lastPoll() says how it went.
+    // After the last fetched mail of a fetch has been handled; lastPoll() says how it went. The
+    // fetch that waited for it has already started (isPolling()).
     void pollFinished();
 
   private:
+    void beginFetch(bool byPush);
     void fetchAndRead();
     void wakeAnalysis();
     void onWake();
@@ -76,7 +88,11 @@ class MailCheck : public QObject {
     ReadAhead readAhead_;
     std::thread worker_;
     bool polling_ = false;
-    bool fetchShown_ = false;  // the grey hands are drawn: the analysis may begin
+    bool pushFetch_ = false;    // the running fetch was started by word of new mail
+    bool tickWaiting_ = false;  // a tick's poll follows the running fetch
+    bool pushWaiting_ = false;  // word of new mail came while a fetch ran
+    bool pushLost_ = false;     // the push connection is being reconnected
+    bool fetchShown_ = false;   // the grey hands are drawn: the analysis may begin
     std::atomic<bool> wakePending_{false};
     QSet<QString> unreadableReported_;
     Result<void> lastPoll_;

@@ -19,7 +19,8 @@ PollTimer::PollTimer(WindowModel& window, const Clock& clock, MailCheck& check, 
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &PollTimer::onTick);
     connect(&check_, &MailCheck::pollFinished, this, [this] {
-        if (purgeAfterPoll_) {
+        // Not between a fetch and the one that waited for it: the tick's poll may be that one.
+        if (purgeAfterPoll_ && !check_.isPolling()) {
             purgeAfterPoll_ = false;
             purge();
         }
@@ -38,7 +39,8 @@ void PollTimer::onTick() {
     // Compared as numbers: a limit written as text or left empty counts as 0, every tick.
     if (static_cast<double>(ticksSincePurge_) > purgeLimit_.toNumber()) {
         ticksSincePurge_ = 0;
-        // The purge belongs after this tick's poll; a poll still running finishes first.
+        // The purge belongs after this tick's poll; a fetch still running (and this tick's poll,
+        // when it waits for that one) finishes first.
         if (check_.isPolling()) {
             purgeAfterPoll_ = true;
         } else {

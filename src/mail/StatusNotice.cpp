@@ -1,5 +1,7 @@
 #include "mail/StatusNotice.h"
 
+#include <algorithm>
+
 #include "app/ScreenTexts.h"
 #include "app/WindowModel.h"
 
@@ -12,6 +14,12 @@ void StatusNotice::setPollFailed(bool failed) {
 
 void StatusNotice::setPollOverdue(bool overdue) {
     overdue_ = overdue;
+    show();
+}
+
+void StatusNotice::setPushState(const PushState& state) {
+    pushRetryInSeconds_ =
+        state.kind == PushState::Kind::Reconnecting ? std::max(state.retryInSeconds, 0) : -1;
     show();
 }
 
@@ -31,6 +39,8 @@ void StatusNotice::show() {
         trouble = screen::pollFailed();
     } else if (overdue_) {
         trouble = screen::pollOverdue();
+    } else if (pushRetryInSeconds_ >= 0) {
+        trouble = screen::pushReconnecting(pushRetryInSeconds_);
     } else if (withheld_ > 0) {
         trouble = screen::mailsWithheld(withheld_);
     } else {

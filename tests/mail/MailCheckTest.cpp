@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "PollFixture.h"
@@ -128,6 +129,118 @@ TEST_F(MailCheckTest, unreadableMail_leftForTheNextPollAndReportedOnce) {
     EXPECT_EQ(mailer.callsOf(u"markAnalysed:"_s), (std::vector<QString>{u"a"_s, u"b"_s}));
     const QStringList said = stream.problems().filter(u"b cannot be read"_s);
     EXPECT_EQ(said.size(), 1) << said.join(u'\n').toStdString();
+}
+
+// Word of new mail between the ticks and the ticks' polls take turns: one fetch at a time, one
+// word remembered while a fetch runs, a tick that finds a push's fetch running follows it, and
+// only the ticks' fetches draw grey hands. The first step starts a fetch that is held while the
+// others come; the first fetch brings an alarming report, a second one another report.
+enum class Step { Tick, Push };
+struct SchedulingCase {
+    const char* name;
+    std::vector<Step> steps;
+    int fetches;
+    bool greyHands;
+    QString noticeWhileHeld;
+};
+
+struct PushScheduling : PollFixture, ::testing::WithParamInterface<SchedulingCase> {};
+
+TEST_P(PushScheduling, fetches_oneAtATimeGreyHandsForTicksOnly) {
+    const SchedulingCase& c = GetParam();
+    mailer.mails[u"a"_s] = texts(u"tripwire web01 changed"_s, u"/etc/passwd"_s);
+    mailer.mails[u"b"_s] = texts(u"db01 report"_s, u"fine"_s);
+    mailer.fetches = {{QStringList{u"a"_s}}, {QStringList{u"b"_s}}};
+    int greenAtReport = 0;
+    mailer.onMark = [&](const QString& element) {
+        if (element == u"a") {
+            greenAtReport = pixelsOf(1, kReportHandColour);
+        }
+    };
+    window.setStatusNotice(u"Ver 1.3"_s);
+    for (int dial = 0; dial < 3; ++dial) {
+        window.clearDial(dial);
+    }
+    mailer.holdFetch = true;
+    for (const Step step : c.steps) {
+        if (step == Step::Tick) {
+            (void)check().start();
+        } else {
+            check().onMailArrived();
+        }
+    }
+    EXPECT_EQ(window.statusNotice(), c.noticeWhileHeld);
+    mailer.releaseAll();
+    ASSERT_TRUE(waitForPoll());
+    EXPECT_EQ(mailer.callsOf(u"fetchAll"_s).size(), size_t(c.fetches));
+    EXPECT_EQ(reports.size(), size_t(c.fetches));
+    EXPECT_TRUE(alarmRaised()) << "the first fetch's report matched the rule";
+    EXPECT_GT(greenAtReport, 10) << "the report's green hand";
+    EXPECT_EQ(pixelsOf(0, kPollHandColour) > 10, c.greyHands);
+    EXPECT_EQ(window.statusNotice(), u"Ver 1.3"_s);
+}
+
+using enum Step;
+const SchedulingCase kSchedulingCases[] = {
+    {"pushWhileIdle_fetchedWithoutGreyHands", {Push}, 1, false, u"Ver 1.3"_s},
+    {"pushesDuringPushFetch_oneMoreFetch", {Push, Push, Push}, 2, false, u"Ver 1.3"_s},
+    {"pushesDuringTickPoll_oneMoreFetch", {Tick, Push, Push}, 2, true, u"Ver 1.3"_s},
+    {"tickDuringPushFetch_followsWithGreyHandsNotOverdue", {Push, Tick}, 2, true, u"Ver 1.3"_s},
+    {"secondTickDuringPushFetch_overdue", {Push, Tick, Tick}, 2, true, u"受信遅延"_s},
+    {"tickDuringTickPoll_droppedOverdue", {Tick, Tick}, 1, true, u"受信遅延"_s},
+};
+INSTANTIATE_TEST_SUITE_P(MailCheck, PushScheduling, ::testing::ValuesIn(kSchedulingCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// The push being reconnected shows on the notice line with its current delay, below a failing
+// or overdue poll and above mails left on the server; each loss and recovery is logged once.
+TEST_F(MailCheckTest, pushReconnecting_noticeRankedAndLoggedOncePerLoss) {
+    using Kind = PushState::Kind;
+    const struct {
+        const char* name;
+        PushState push;
+        std::optional<FetchOutcome> poll;  // a poll after the push's word, if any
+        QString notice;
+    } steps[] = {
+        {"lost_showsTheDelay",
+         {Kind::Reconnecting, 30, u"connection reset"_s},
+         {},
+         u"IMAP再接続待ち 30秒"_s},
+        {"retryFails_showsTheNewDelay",
+         {Kind::Reconnecting, 60, u"refused"_s},
+         {},
+         u"IMAP再接続待ち 60秒"_s},
+        {"pollFails_failureFirst",
+         {Kind::Reconnecting, 60, u"refused"_s},
+         FetchOutcome{{}, Error{u"timed out"_s}},
+         u"受信エラー"_s},
+        {"mailsWithheld_reconnectFirst",
+         {Kind::Reconnecting, 60, u"refused"_s},
+         FetchOutcome{{}, {}, {}, 2},
+         u"IMAP再接続待ち 60秒"_s},
+        {"listeningAgain_withheldShows", {Kind::Listening}, {}, u"未受信 2通"_s},
+        {"lostAgain_showsTheDelay",
+         {Kind::Reconnecting, 5, u"bye"_s},
+         FetchOutcome{},
+         u"IMAP再接続待ち 5秒"_s},
+        {"off_cleared", {Kind::Off}, {}, u"Ver 1.3"_s},
+    };
+    window.setStatusNotice(u"Ver 1.3"_s);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        check().onPushState(step.push);
+        if (step.poll) {
+            mailer.fetches.push_back(*step.poll);
+            ASSERT_TRUE(check().start());
+            ASSERT_TRUE(waitForPoll());
+        }
+        EXPECT_EQ(window.statusNotice(), step.notice);
+    }
+    const QStringList lines = stream.lines();
+    EXPECT_EQ(lines.filter(u"push connection to the mail server was lost"_s).size(), 2);
+    EXPECT_EQ(lines.filter(u"lost: connection reset"_s).size(), 1) << "the reason, once";
+    EXPECT_EQ(lines.filter(u"push connection to the mail server is back"_s).size(), 1);
+    EXPECT_EQ(lines.filter(u"push connection to the mail server was given up"_s).size(), 1);
 }
 
 // The worker reads only so far ahead of the analysis, by count and by size, whatever the poll
