@@ -158,6 +158,10 @@ Result<void> ImapSession::note(const ImapResponse& response, const QString& what
     if (data.size() == 2 && data[0].number()) {
         const qint64 n = *data[0].number();
         if (data[1].is("EXISTS")) {
+            // Against the count as it stands, not as it stood when the wait began: our own
+            // fetch may have expunged in between, and a new mail then brings EXISTS back to a
+            // number seen before.
+            grew_ = grew_ || n > exists_;
             exists_ = n;
         } else if (data[1].is("RECENT")) {
             recent_ = n;
@@ -215,6 +219,7 @@ Result<SelectedMailbox> ImapSession::select(const QString& mailbox) {
     SelectedMailbox selected;
     const QString what = QStringLiteral("SELECT of \"%1\"").arg(displaySafe(mailbox));
     exists_ = 0;
+    grew_ = false;
     Result<void> done =
         command("SELECT " + imapMailboxName(mailbox), what, [&](const ImapResponse& r) {
             if (r.code.size() == 2 && r.code[1].number()) {
@@ -375,7 +380,6 @@ Result<IdleNews> ImapSession::waitInIdle(int timeoutMs) {
         return Error{in_.server() + QStringLiteral(": waiting in IDLE without IDLE")};
     }
     const QDeadlineTimer deadline(timeoutMs);
-    const qint64 before = exists_;
     for (;;) {
         const Result<bool> data =
             in_.waitForData(what, static_cast<int>(qMax<qint64>(0, deadline.remainingTime())));
@@ -392,7 +396,8 @@ Result<IdleNews> ImapSession::waitInIdle(int timeoutMs) {
         if (response.value().kind != ImapResponse::Kind::Untagged) {
             return in_.broken(QStringLiteral("an answer during IDLE that ends it unasked"));
         }
-        if (exists_ > before || recent_ > 0) {
+        if (grew_ || recent_ > 0) {
+            grew_ = false;
             recent_ = 0;
             return IdleNews::NewMail;
         }

@@ -91,6 +91,7 @@ class ImapSession {
     QSet<QByteArray> capabilities_;
     qint64 exists_ = 0;
     qint64 recent_ = 0;
+    bool grew_ = false;  // EXISTS rose since the news was last handed out
     QByteArray idleTag_;  // the IDLE in progress
     bool loggingOut_ = false;
 };

@@ -1,11 +1,13 @@
 #include "mail/transport/CurlChannel.h"
 
 #include <poll.h>
+#include <unistd.h>
 #include <sys/socket.h>
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <array>
+#include <algorithm>
 #include <cerrno>
 
 #include "app/TextSafety.h"
@@ -35,8 +37,13 @@ bool waitFor(curl_socket_t socket, short events, QDeadlineTimer deadline) {
 
 // Sockets are opened close-on-exec, so that a console started during a poll cannot keep the
 // server's session (and its mailbox lock) open after the monitor let go of it.
-curl_socket_t openSocket(void* /*unused*/, curlsocktype /*purpose*/, curl_sockaddr* address) {
-    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+curl_socket_t openSocket(void* sockets, curlsocktype /*purpose*/, curl_sockaddr* address) {
+    return static_cast<InterruptibleSockets*>(sockets)->open(
+        address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+int closeSocket(void* sockets, curl_socket_t socket) {
+    return static_cast<InterruptibleSockets*>(sockets)->close(socket);
 }
 
 // What the debug callback feeds during one log-on.
@@ -73,6 +80,33 @@ int watchDialogue(CURL* handle, curl_infotype type, char* data, size_t size, voi
 }
 
 }  // namespace
+
+curl_socket_t InterruptibleSockets::open(int family, int type, int protocol) {
+    const std::lock_guard<std::mutex> held(lock_);
+    if (interrupted_) {
+        return CURL_SOCKET_BAD;
+    }
+    const curl_socket_t socket = ::socket(family, type, protocol);
+    if (socket != CURL_SOCKET_BAD) {
+        sockets_.push_back(socket);
+    }
+    return socket;
+}
+
+int InterruptibleSockets::close(curl_socket_t socket) {
+    // Under the lock: once closed, the number may name another program's file at once.
+    const std::lock_guard<std::mutex> held(lock_);
+    std::erase(sockets_, socket);
+    return ::close(socket);
+}
+
+void InterruptibleSockets::interrupt() {
+    const std::lock_guard<std::mutex> held(lock_);
+    interrupted_ = true;
+    for (const curl_socket_t socket : sockets_) {
+        ::shutdown(socket, SHUT_RDWR);
+    }
+}
 
 QString openErrorText(const CurlFailure& failure, const ServerAddress& address) {
     const QString where = address.display();
@@ -163,6 +197,9 @@ Result<void, CurlFailure> CurlChannel::connect(const ServerAddress& address, con
     curl_easy_setopt(curl_, CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl_, CURLOPT_OPENSOCKETFUNCTION, &openSocket);
+    curl_easy_setopt(curl_, CURLOPT_OPENSOCKETDATA, &sockets_);
+    curl_easy_setopt(curl_, CURLOPT_CLOSESOCKETFUNCTION, &closeSocket);
+    curl_easy_setopt(curl_, CURLOPT_CLOSESOCKETDATA, &sockets_);
     // The dialogue is watched for what the server offers and which method was tried.
     curl_easy_setopt(curl_, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(curl_, CURLOPT_DEBUGFUNCTION, &watchDialogue);

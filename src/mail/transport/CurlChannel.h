@@ -6,6 +6,8 @@
 #include <QByteArrayView>
 #include <QString>
 #include <functional>
+#include <mutex>
+#include <vector>
 
 #include "app/Result.h"
 #include "mail/transport/ConnectionFacts.h"
@@ -34,6 +36,23 @@ struct CurlFailure {
 // says which side spoke.
 using DialogueWatcher = std::function<void(QByteArrayView line, bool fromServer)>;
 
+// The sockets the transfer library opened for one connection, so that another thread can end a
+// wait on them at once: shutting a socket down makes every wait on it return, inside the
+// library's connect and log-on as much as in ours.
+class InterruptibleSockets {
+  public:
+    // For the library's socket callbacks.
+    curl_socket_t open(int family, int type, int protocol);
+    int close(curl_socket_t socket);
+    // Every open socket is shut down and none opens from now on.
+    void interrupt();
+
+  private:
+    std::mutex lock_;
+    bool interrupted_ = false;
+    std::vector<curl_socket_t> sockets_;
+};
+
 // A connection the transfer library opens, secures (cafile=, pin=, the name check, STARTTLS
 // refused when not offered) and logs on to, in connect-only mode; from then on the library only
 // carries bytes, and the dialogue is our own. Shared by the POP3 and the IMAP side, which differ
@@ -52,6 +71,10 @@ class CurlChannel : public MailChannel {
     Result<void> sendAll(QByteArrayView bytes, int timeoutMs) override;
     Received receive(char* buffer, qsizetype max, int timeoutMs) override;
 
+    // From another thread: the connecting, sending or waiting under way ends at once with a
+    // failure, and so does every later use. For a watcher that is told to stop while it waits.
+    void interrupt() { sockets_.interrupt(); }
+
   protected:
     Result<void, CurlFailure> connect(const ServerAddress& address, const CurlLogOn& logOn,
                                       const MailTimeouts& timeouts, const DialogueWatcher& watch);
@@ -62,6 +85,7 @@ class CurlChannel : public MailChannel {
     CURL* curl_ = nullptr;
     curl_socket_t socket_ = CURL_SOCKET_BAD;
     ConnectionFacts tls_;  // the TLS version and certificate, noted during the log-on
+    InterruptibleSockets sockets_;
 };
 
 // The operator's text for a connection that failed, naming the server.
