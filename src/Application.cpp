@@ -15,6 +15,7 @@
 #include "dials/SpawnProcessStarter.h"
 #include "journal/Journal.h"
 #include "journal/JournalPlace.h"
+#include "mail/imap/ImapMailbox.h"
 #include "mail/pop/PopMailbox.h"
 #include "mail/transport/ServerAddress.h"
 #include "settings/Settings.h"
@@ -41,13 +42,36 @@ void warnAboutPasswordExposure(const QDir& settingsDir, const QString& mailServe
     const Result<ServerAddress> parsed = parseServerAddress(mailServer);
     const ServerAddress* address = parsed.ok() ? &parsed.value() : nullptr;
     if (address != nullptr && address->tls == MailTls::None && address->auth != MailAuth::Apop) {
+        const bool imap = address->protocol == MailProtocol::Imap;
         log.report(
             QStringLiteral("warning: the mail password may cross the network in clear text to %1; "
-                           "write line 6 of %2 as pop3s://host or pop3+stls://host, or add "
-                           "?auth=apop")
-                .arg(address->display(), QString::fromUtf16(kKervoIni)));
+                           "write line 6 of %2 as %3")
+                .arg(address->display(), QString::fromUtf16(kKervoIni),
+                     imap ? QStringLiteral("imaps://host or imap+stls://host")
+                          : QStringLiteral("pop3s://host or pop3+stls://host, or add ?auth=apop")));
     }
 }
+
+// The mailbox of line 6: POP3 or IMAP, as the address says at each poll. Both save into the one
+// mail folder, whose operations (reading, marking analysed, the purge) they share.
+class MailServerMailbox final : public Mailbox {
+  public:
+    explicit MailServerMailbox(const QString& folder) : pop_(folder), imap_(folder) {}
+
+    FetchOutcome fetchAll(const MailAccount& account) override {
+        const Result<ServerAddress> parsed = parseServerAddress(account.server);
+        const bool imap = parsed.ok() && parsed.value().protocol == MailProtocol::Imap;
+        // A line that does not parse goes to either; both report it the same way.
+        return imap ? imap_.fetchAll(account) : pop_.fetchAll(account);
+    }
+    Result<ReportText> readReport(const QString& file) override { return pop_.readReport(file); }
+    void markAnalysed(const QString& file) override { pop_.markAnalysed(file); }
+    void purgeAnalysed() override { pop_.purgeAnalysed(); }
+
+  private:
+    PopMailbox pop_;
+    ImapMailbox imap_;
+};
 
 }  // namespace
 
@@ -58,7 +82,7 @@ struct Application::Parts {
     SoundBeeper beeper;
     SpawnProcessStarter starter;
     QString mailFolder;
-    std::unique_ptr<PopMailbox> ownMailbox;
+    std::unique_ptr<MailServerMailbox> ownMailbox;
     Mailbox* mailbox;
     Journal journal;
     MainWindow window{model};
@@ -71,7 +95,7 @@ struct Application::Parts {
         : mailFolder(o.mailFolder.isEmpty()
                          ? QCoreApplication::applicationDirPath() + QStringLiteral("/mail")
                          : o.mailFolder),
-          ownMailbox(o.mailbox ? nullptr : std::make_unique<PopMailbox>(mailFolder)),
+          ownMailbox(o.mailbox ? nullptr : std::make_unique<MailServerMailbox>(mailFolder)),
           mailbox(o.mailbox ? o.mailbox : ownMailbox.get()),
           journal(o.journalFile.isEmpty() ? journalPath() : o.journalFile,
                   journalRetentionDays(log), clock, log),

@@ -22,7 +22,7 @@ class Application {
     struct Options {
         QDir settingsDir = QDir::current();
         QString mailFolder;          // default: "mail" beside the executable
-        Mailbox* mailbox = nullptr;  // default: the POP3 mailbox
+        Mailbox* mailbox = nullptr;  // default: the POP3 or IMAP mailbox of line 6
         QString journalFile;         // default: as KERVO_JOURNAL or the data folder says
         bool keepJournal = true;     // false: nothing recorded, for the benchmark's comparison
         MailPush* push = nullptr;    // the word of new mail between the ticks; default: none

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "app/TextSafety.h"
+#include "mail/imap/ImapSession.h"
 
 namespace kervo {
 
@@ -38,23 +39,43 @@ Result<void> CurlImapConnection::open(const ServerAddress& address, const QStrin
         return Error{QStringLiteral("the CA file %1 for the mail server %2 cannot be read")
                          .arg(displaySafe(address.caFile), address.display())};
     }
+    // The library's own LOGIN cannot be asked for alone: with auth=user it only connects and
+    // secures, and LOGIN is sent here.
+    const bool ownLogin = address.auth == MailAuth::User;
     CurlLogOn logOn{user.toUtf8(), password.toUtf8(), "AUTH=*"};
     if (address.auth == MailAuth::Plain) {
         logOn.loginOptions = "AUTH=PLAIN";
-    } else if (address.auth == MailAuth::User) {
-        logOn.loginOptions = "AUTH=+LOGIN";
     }
     QString tried;
     QString lastAnswer;
-    const Result<void, CurlFailure> connected =
-        connect(address, logOn, timeouts, [&](QByteArrayView line, bool fromServer) {
+    const Result<void, CurlFailure> connected = connect(
+        address, ownLogin ? CurlLogOn{} : logOn, timeouts,
+        [&](QByteArrayView line, bool fromServer) {
             if (fromServer) {
-                lastAnswer = displaySafe(QString::fromUtf8(
-                    line.trimmed().first(qMin<qsizetype>(line.trimmed().size(), 200))));
+                const QByteArrayView text = line.trimmed();
+                lastAnswer =
+                    displaySafe(QString::fromUtf8(text.first(qMin<qsizetype>(text.size(), 200))));
             } else if (const QString method = methodOf(line); !method.isEmpty()) {
                 tried = method;
             }
         });
+    if (connected.ok() && ownLogin) {
+        ImapSession session(*this, timeouts,
+                            QStringLiteral("the mail server ") + address.display());
+        Result<void> loggedOn = session.logIn(logOn.user, logOn.password);
+        logOn.password.fill('\0');
+        if (loggedOn.ok()) {
+            method_ = QStringLiteral("LOGIN");
+            return {};
+        }
+        close();
+        if (!session.usable()) {
+            return loggedOn;
+        }
+        return Error{QStringLiteral("the mail server %1 refused the log-on of user \"%2\" (tried "
+                                    "LOGIN): %3")
+                         .arg(address.display(), displaySafe(user), loggedOn.error().message)};
+    }
     logOn.password.fill('\0');
     if (connected.ok()) {
         method_ = tried.isEmpty() ? QStringLiteral("a method of the server's choice") : tried;

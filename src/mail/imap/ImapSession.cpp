@@ -211,6 +211,34 @@ Result<void> ImapSession::readCapabilities() {
     return command("CAPABILITY", QStringLiteral("CAPABILITY"));
 }
 
+Result<void> ImapSession::logIn(const QByteArray& user, const QByteArray& password) {
+    if (Result<void> read = readCapabilities(); !read.ok()) {
+        return read;
+    }
+    if (offers("LOGINDISABLED")) {
+        return Error{QStringLiteral("%1 does not take LOGIN on this connection (LOGINDISABLED); "
+                                    "use TLS or auth=any")
+                         .arg(in_.server())};
+    }
+    // Quoted strings carry any character but these; a name or password holding one of them
+    // cannot be sent this way.
+    if (user.contains('\r') || user.contains('\n') || user.contains('\0') ||
+        password.contains('\r') || password.contains('\n') || password.contains('\0')) {
+        return Error{QStringLiteral("%1: a user name or password with a line break cannot be "
+                                    "sent with LOGIN")
+                         .arg(in_.server())};
+    }
+    auto quoted = [](const QByteArray& text) {
+        QByteArray out = text;
+        out.replace('\\', "\\\\").replace('"', "\\\"");
+        return '"' + out + '"';
+    };
+    QByteArray line = "LOGIN " + quoted(user) + ' ' + quoted(password);
+    Result<void> done = command(line, QStringLiteral("LOGIN"));
+    line.fill('\0');
+    return done;
+}
+
 bool ImapSession::offers(QByteArrayView capability) const {
     return capabilities_.contains(capability.toByteArray().toUpper());
 }

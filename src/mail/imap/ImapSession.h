@@ -44,6 +44,8 @@ class ImapSession {
     ImapSession(MailChannel& channel, const MailTimeouts& timeouts, QString where);
 
     Result<void> readCapabilities();
+    // The LOGIN command, for a channel that is connected (and secured) but not logged on.
+    Result<void> logIn(const QByteArray& user, const QByteArray& password);
     // A capability the server announced, e.g. "IDLE" or "UIDPLUS"; any case.
     bool offers(QByteArrayView capability) const;
     Result<SelectedMailbox> select(const QString& mailbox);

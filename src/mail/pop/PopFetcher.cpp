@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "mail/pop/PopSession.h"
-#include "mail/pop/UidlRecord.h"
 #include "mail/transport/MailFolder.h"
+#include "mail/transport/UidlRecord.h"
 
 namespace kervo {
 

@@ -2,38 +2,15 @@
 
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <vector>
 
 #include "app/Result.h"
-#include "mail/mime/MailSize.h"
-#include "mail/transport/MailChannel.h"
+#include "mail/transport/FetchOptions.h"
 
 namespace kervo {
 
 class MailFolder;
 class UidlRecord;
-
-struct FetchOptions {
-    MailTimeouts timeouts;
-    qint64 maxMailBytes = kMaxMailBytes;
-    // Bytes free where the folder lives; negative when unknown. A mail is not fetched into a
-    // disk that cannot hold it.
-    std::function<qint64(const QString& folder)> freeSpace;
-    // Told "RETR n" as each retrieval is asked for and "received n" once the mail is whole in
-    // tmp/, "record ids" before the ids of a batch's saved mails are recorded, "DELE n" as each
-    // deletion is asked for and "deleted n" once the server accepted it; beside the steps of
-    // MailFolder::setTrace, in the order taken.
-    std::function<void(const QString& step)> trace;
-    // Mails fetched and made durable together, at most.
-    int batchMails = 256;
-};
-
-// A mail this session left on the server because it cannot be fetched now.
-struct SkippedMail {
-    QString key;     // the same mail gives the same key in the next session, as far as possible
-    QString reason;  // for the operator, naming the mail by its number and size
-};
 
 struct SessionOutcome {
     QStringList saved;  // full paths in new/, in server order

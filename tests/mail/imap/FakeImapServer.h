@@ -71,12 +71,14 @@ class FakeImapServer {
 
     int port() const { return port_; }
     void withoutUidPlus() { uidPlus_ = false; }
-    // The mailbox is made anew: every UID changes.
-    void renumber() {
+    // The mailbox is made anew with these messages: a new UIDVALIDITY, UIDs from 1 again.
+    void recreate(std::vector<FakeMessage> messages) {
         const std::lock_guard lock(mutex_);
         uidValidity_ += 1000;
-        for (FakeMessage& message : messages_) {
-            message.uid = nextUid_++;
+        messages_.clear();
+        nextUid_ = 1;
+        for (FakeMessage& message : messages) {
+            store(std::move(message));
         }
     }
     // A message arriving; announced at once to a client in IDLE.

@@ -8,7 +8,7 @@
 #include "FakePopServer.h"
 #include "PopTestSupport.h"
 #include "mail/pop/CurlPopConnection.h"
-#include "mail/pop/UidlRecord.h"
+#include "mail/transport/UidlRecord.h"
 
 namespace kervo {
 namespace {

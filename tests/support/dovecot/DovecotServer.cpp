@@ -65,12 +65,10 @@ QByteArray firstLine(int port, const QDeadlineTimer& deadline) {
 // of the key.
 Result<QString> makeCertificate(const QDir& dir) {
     QProcess tool;
-    tool.start(
-        u"openssl"_s,
-        u"req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -pubkey "
-        "-subj /CN=localhost -addext subjectAltName=DNS:localhost -keyout"_s.split(
-            u' ')
-            << dir.filePath(u"key.pem"_s));
+    tool.start(u"openssl"_s,
+               u"req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -pubkey "
+               "-subj /CN=localhost -addext subjectAltName=DNS:localhost -keyout"_s.split(u' ')
+                   << dir.filePath(u"key.pem"_s));
     tool.waitForFinished(60'000);
     // The public key comes first, then the certificate.
     const QByteArray out = tool.readAllStandardOutput();
@@ -322,6 +320,14 @@ Result<void> DovecotServer::addMail(const QByteArray& content) {
 int DovecotServer::mailCount() const {
     return static_cast<int>(QDir(maildir() + u"/cur"_s).entryList(QDir::Files).size() +
                             QDir(maildir() + u"/new"_s).entryList(QDir::Files).size());
+}
+
+void DovecotServer::forgetUids() {
+    QDir box(maildir());
+    for (const QString& name :
+         box.entryList({u"dovecot-uidlist*"_s, u"dovecot.index*"_s}, QDir::Files | QDir::Hidden)) {
+        box.remove(name);
+    }
 }
 
 }  // namespace kervo::test

@@ -59,6 +59,8 @@ class DovecotServer {
 
     int popPort() const { return portOf(kPop3, false); }
     int popsPort() const { return portOf(kPop3, true); }
+    int imapPort() const { return portOf(kImap, false); }
+    int imapsPort() const { return portOf(kImap, true); }
     QString caFile() const { return dir_.filePath(QStringLiteral("cert.pem")); }
     QString pin() const { return pin_; }  // sha256//<base64> of the server's key
     QString log() const;
@@ -71,6 +73,10 @@ class DovecotServer {
     // handed to the server's user, then moved into new/ whole.
     Result<void> addMail(const QByteArray& content);
     int mailCount() const;
+    // Makes the server forget the UIDs of the mailbox, as when it is rebuilt: with the server
+    // stopped, its UID list and indexes go; the next start numbers every mail anew under a new
+    // UIDVALIDITY.
+    void forgetUids();
 
   private:
     // The protocols the server speaks, as the configuration names them. Another protocol is
@@ -82,8 +88,12 @@ class DovecotServer {
         const char* package;       // the Debian package that brings the protocol
         const char* greetingMark;  // how the plain greeting starts
     };
-    static constexpr Protocol kProtocols[] = {{"pop3", "pop3", "pop3s", "dovecot-pop3d", "+OK"}};
+    static constexpr Protocol kProtocols[] = {
+        {"pop3", "pop3", "pop3s", "dovecot-pop3d", "+OK"},
+        {"imap", "imap", "imaps", "dovecot-imapd", "* OK"},
+    };
     static constexpr int kPop3 = 0;
+    static constexpr int kImap = 1;
 
     int portOf(int protocol, bool tls) const;
     QString config(const QString& user) const;

@@ -1,4 +1,4 @@
-#include "mail/pop/UidlRecord.h"
+#include "mail/transport/UidlRecord.h"
 
 #include <fcntl.h>
 #include <unistd.h>

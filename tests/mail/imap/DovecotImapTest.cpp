@@ -1,0 +1,133 @@
+// The IMAP fetch against a real IMAP server.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "DovecotServer.h"
+#include "mail/imap/ImapMailbox.h"
+
+namespace kervo {
+namespace {
+
+using namespace Qt::StringLiterals;
+using test::DovecotServer;
+
+QByteArray report(int host) {
+    const QByteArray n = QByteArray::number(host);
+    return "Subject: host" + n + " tamper report\r\n\r\nNo change on host " + n + ".\r\n";
+}
+
+QList<QByteArray> contentsOf(const QStringList& files) {
+    QList<QByteArray> out;
+    for (const QString& path : files) {
+        QFile file(path);
+        out.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+    }
+    return out;
+}
+
+struct DovecotCase {
+    const char* name;
+    // %1 IMAP port, %2 IMAPS port, %3 the CA file, %4 the server's key pin
+    const char* address;
+    const char* error = "";  // empty: the poll succeeds
+    const char* password = DovecotServer::kPassword;
+    bool forgetUids = false;  // the server rebuilds its UIDs between two polls
+};
+
+void PrintTo(const DovecotCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class DovecotImap : public ::testing::TestWithParam<DovecotCase> {
+  protected:
+    void SetUp() override {
+        if (const QString reason = DovecotServer::unavailableReason(); !reason.isEmpty()) {
+            GTEST_SKIP() << reason.toStdString();
+        }
+        const Result<void> started = server_.start();
+        ASSERT_TRUE(started.ok()) << started.error().message.toStdString();
+        mailbox_.setTimeouts(MailTimeouts{20'000, 30'000, 30'000});
+    }
+    FetchOutcome fetch(const DovecotCase& c) {
+        const QString address = QString::fromUtf8(c.address)
+                                    .replace(u"%1"_s, QString::number(server_.imapPort()))
+                                    .replace(u"%2"_s, QString::number(server_.imapsPort()))
+                                    .replace(u"%3"_s, server_.caFile())
+                                    .replace(u"%4"_s, server_.pin());
+        return mailbox_.fetchAll(
+            {address, QString::fromLatin1(DovecotServer::kUser), QString::fromLatin1(c.password)});
+    }
+
+    QTemporaryDir temp_;
+    DovecotServer server_;
+    ImapMailbox mailbox_{temp_.filePath(u"mail"_s)};
+};
+
+TEST_P(DovecotImap, polls_saveEveryMessageByteExactOnlyWhenTrusted) {
+    const DovecotCase& c = GetParam();
+    const bool fine = *c.error == '\0';
+    const FetchOutcome empty = fetch(c);
+    EXPECT_EQ(empty.ended.ok(), fine);
+    EXPECT_TRUE(empty.files.isEmpty());
+
+    // Many reports, and one large mail that spans many reads and TLS records.
+    QList<QByteArray> sent = {"Subject: large\r\n\r\n" +
+                              (QByteArray(75, 'x') + "\r\n").repeated(40'000)};
+    for (int i = 0; i < 120; ++i) {
+        sent.append(report(i));
+    }
+    for (const QByteArray& mail : sent) {
+        ASSERT_TRUE(server_.addMail(mail).ok());
+    }
+    mailbox_.setBatchMails(50);
+    if (c.forgetUids) {
+        // Saved and recorded, then the server stops before anything is expunged...
+        server_.stop();
+        ASSERT_TRUE(server_.start().ok());
+    }
+    const FetchOutcome full = fetch(c);
+    const QString error = full.ended.ok() ? QString() : full.ended.error().message;
+    EXPECT_TRUE(error.contains(QString::fromUtf8(c.error)) && error.isEmpty() == fine)
+        << error.toStdString();
+    EXPECT_FALSE(error.contains(QString::fromLatin1(c.password)));
+    EXPECT_TRUE(contentsOf(full.files) == (fine ? sent : QList<QByteArray>()));  // 3 MB: unprinted
+    EXPECT_EQ(server_.mailCount(), fine ? 0 : sent.size());
+
+    if (c.forgetUids) {
+        // ...and a message arrives under a new UIDVALIDITY with UIDs counted from 1 again.
+        server_.stop();
+        ASSERT_TRUE(server_.addMail(report(999)).ok());
+        server_.forgetUids();
+        ASSERT_TRUE(server_.start().ok());
+        const FetchOutcome after = fetch(c);
+        EXPECT_TRUE(after.ended.ok()) << after.ended.error().message.toStdString();
+        EXPECT_TRUE(contentsOf(after.files).contains(report(999)));
+        EXPECT_EQ(server_.mailCount(), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, DovecotImap,
+    ::testing::Values(
+        DovecotCase{"plain", "imap://127.0.0.1:%1"},
+        DovecotCase{"plainLogin", "imap://127.0.0.1:%1?auth=user"},
+        DovecotCase{"startTlsCaFile", "imap+stls://localhost:%1?cafile=%3&auth=plain"},
+        DovecotCase{"startTlsLoginWrongPassword", "imap+stls://localhost:%1?cafile=%3&auth=user",
+                    "refused the log-on", "not-the-Password"},
+        DovecotCase{"imapsCaFileOtherMailboxName", "imaps://localhost:%2?cafile=%3&mailbox=inbox"},
+        DovecotCase{"imapsPin", "imaps://127.0.0.1:%2?pin=%4"},
+        DovecotCase{"imapsUntrusted", "imaps://127.0.0.1:%2", "not trusted"},
+        DovecotCase{"startTlsOtherName", "imap+stls://127.0.0.1:%1?cafile=%3", "not trusted"},
+        DovecotCase{"wrongPassword", "imap://127.0.0.1:%1", "refused the log-on",
+                    "not-the-Password"},
+        DovecotCase{"missingMailbox", "imap://127.0.0.1:%1?mailbox=Nowhere", "SELECT"},
+        DovecotCase{"uidValidityChanged", "imap://127.0.0.1:%1", "", DovecotServer::kPassword,
+                    true}),
+    [](const ::testing::TestParamInfo<DovecotCase>& param) {
+        return std::string(param.param.name);
+    });
+
+}  // namespace
+}  // namespace kervo
