@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <thread>
 
 #include "PollFixture.h"
@@ -143,6 +144,10 @@ struct SchedulingCase {
     bool greyHands;
     QString noticeWhileHeld;
 };
+
+void PrintTo(const SchedulingCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 struct PushScheduling : PollFixture, ::testing::WithParamInterface<SchedulingCase> {};
 

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <thread>
 
 #include "Monitor.h"
@@ -113,6 +114,10 @@ struct WordCase {
     int fetches;
     QString notice;
 };
+
+void PrintTo(const WordCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 struct PushWord : ::testing::TestWithParam<WordCase> {};
 
