@@ -15,6 +15,7 @@
 #include "dials/SpawnProcessStarter.h"
 #include "journal/Journal.h"
 #include "journal/JournalPlace.h"
+#include "mail/imap/ImapIdleWatcher.h"
 #include "mail/imap/ImapMailbox.h"
 #include "mail/pop/PopMailbox.h"
 #include "mail/transport/ServerAddress.h"
@@ -84,6 +85,9 @@ struct Application::Parts {
     QString mailFolder;
     std::unique_ptr<MailServerMailbox> ownMailbox;
     Mailbox* mailbox;
+    // Before the monitor, which stops it as it goes.
+    std::unique_ptr<ImapIdleWatcher> ownPush;
+    MailPush* push;
     Journal journal;
     MainWindow window{model};
     WarningPresenter warnings{log, &window};
@@ -97,6 +101,8 @@ struct Application::Parts {
                          : o.mailFolder),
           ownMailbox(o.mailbox ? nullptr : std::make_unique<MailServerMailbox>(mailFolder)),
           mailbox(o.mailbox ? o.mailbox : ownMailbox.get()),
+          ownPush(o.push ? nullptr : std::make_unique<ImapIdleWatcher>()),
+          push(o.push ? o.push : ownPush.get()),
           journal(o.journalFile.isEmpty() ? journalPath() : o.journalFile,
                   journalRetentionDays(log), clock, log),
           monitor(model, *mailbox, Monitor::Seams{clock, beeper, starter, log}),
@@ -108,9 +114,7 @@ Application::Application(Options options) : parts_(std::make_unique<Parts>(optio
     if (options.keepJournal) {
         p.monitor.useJournal(p.journal);
     }
-    if (options.push != nullptr) {
-        p.monitor.usePush(*options.push);
-    }
+    p.monitor.usePush(*p.push);
     QObject::connect(&p.window, &MainWindow::dialClicked, &p.monitor, &Monitor::openConsole);
     QObject::connect(&p.window, &MainWindow::resetAlarmRequested, &p.monitor, &Monitor::resetAlarm);
     QObject::connect(&p.window, &MainWindow::quitRequested, qApp, &QCoreApplication::quit,

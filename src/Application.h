@@ -25,7 +25,8 @@ class Application {
         Mailbox* mailbox = nullptr;  // default: the POP3 or IMAP mailbox of line 6
         QString journalFile;         // default: as KERVO_JOURNAL or the data folder says
         bool keepJournal = true;     // false: nothing recorded, for the benchmark's comparison
-        MailPush* push = nullptr;    // word of new mail between the ticks (outlives this); none
+        MailPush* push = nullptr;    // word of new mail between the ticks (outlives this); default:
+                                     // the IMAP IDLE watcher, which stays off for POP3
     };
 
     explicit Application(Options options);

@@ -30,9 +30,9 @@ void ImapIdleWatcher::start(const MailAccount& account, Listener listener) {
             run(account, listener);
         } catch (const std::exception& e) {
             // The ticks still poll; the push only goes quiet, and says why.
-            listener.stateChanged({PushState::Kind::Off, 0,
-                                   QStringLiteral("the IMAP push failed: %1")
-                                       .arg(QString::fromUtf8(e.what()))});
+            listener.stateChanged(
+                {PushState::Kind::Off, 0,
+                 QStringLiteral("the IMAP push failed: %1").arg(QString::fromUtf8(e.what()))});
         } catch (...) {
             listener.stateChanged(
                 {PushState::Kind::Off, 0, QStringLiteral("the IMAP push failed")});
@@ -98,9 +98,8 @@ void ImapIdleWatcher::run(MailAccount account, const Listener& listener) {
 
 // One connection, from its log-on until it is lost or the watcher stops.
 ImapIdleWatcher::Ended ImapIdleWatcher::listen(const ServerAddress& address,
-                                               const MailAccount& account,
-                                               const Listener& listener, QString& why,
-                                               bool& listened) {
+                                               const MailAccount& account, const Listener& listener,
+                                               QString& why, bool& listened) {
     CurlImapConnection connection;
     {
         const std::lock_guard<std::mutex> held(lock_);
@@ -128,8 +127,9 @@ ImapIdleWatcher::Ended ImapIdleWatcher::listen(const ServerAddress& address,
         return stopping() ? Ended::Stop : Ended::Retry;
     }
     if (!session.offers("IDLE")) {
-        why = QStringLiteral("the mail server %1 offers no IDLE: new mail is fetched at the "
-                             "polls only")
+        why = QStringLiteral(
+                  "the mail server %1 offers no IDLE: new mail is fetched at the "
+                  "polls only")
                   .arg(address.display());
         (void)session.logout();
         return Ended::NoIdle;

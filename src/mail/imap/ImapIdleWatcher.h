@@ -45,8 +45,8 @@ class ImapIdleWatcher final : public MailPush {
     // Why a connection ended: the watcher stops, or it is to be tried again.
     enum class Ended { Stop, Retry, NoIdle };
     void run(MailAccount account, const Listener& listener);
-    Ended listen(const ServerAddress& address, const MailAccount& account,
-                 const Listener& listener, QString& why, bool& listened);
+    Ended listen(const ServerAddress& address, const MailAccount& account, const Listener& listener,
+                 QString& why, bool& listened);
     // listened: IDLE was taken up, and the listener told so.
     Ended idleUntilLost(class ImapSession& session, const Listener& listener, QString& why,
                         bool& listened);

@@ -163,8 +163,6 @@ Result<void> ImapSession::note(const ImapResponse& response, const QString& what
             // number seen before.
             grew_ = grew_ || n > exists_;
             exists_ = n;
-        } else if (data[1].is("RECENT")) {
-            recent_ = n;
         } else if (data[1].is("EXPUNGE")) {
             exists_ = qMax<qint64>(0, exists_ - 1);
         }
@@ -382,7 +380,6 @@ Result<void> ImapSession::beginIdle() {
     if (!tag.ok()) {
         return tag.error();
     }
-    recent_ = 0;
     for (;;) {
         const Result<ImapResponse> response = next(what, in_.timeouts().responseMs);
         if (!response.ok()) {
@@ -424,9 +421,10 @@ Result<IdleNews> ImapSession::waitInIdle(int timeoutMs) {
         if (response.value().kind != ImapResponse::Kind::Untagged) {
             return in_.broken(QStringLiteral("an answer during IDLE that ends it unasked"));
         }
-        if (grew_ || recent_ > 0) {
+        // RECENT is not looked at: a new message always comes with EXISTS, and the RECENT that
+        // follows it would tell the same news twice.
+        if (grew_) {
             grew_ = false;
-            recent_ = 0;
             return IdleNews::NewMail;
         }
         if (deadline.hasExpired()) {

@@ -29,7 +29,7 @@ struct ImapMessage {
 
 // What the server said during IDLE.
 enum class IdleNews {
-    NewMail,  // EXISTS grew, or RECENT named new mail
+    NewMail,  // EXISTS grew
     Nothing,  // the time ran out with no news
 };
 
@@ -92,7 +92,6 @@ class ImapSession {
     int nextTag_ = 1;
     QSet<QByteArray> capabilities_;
     qint64 exists_ = 0;
-    qint64 recent_ = 0;
     bool grew_ = false;  // EXISTS rose since the news was last handed out
     QByteArray idleTag_;  // the IDLE in progress
     bool loggingOut_ = false;

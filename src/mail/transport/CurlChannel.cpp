@@ -1,13 +1,13 @@
 #include "mail/transport/CurlChannel.h"
 
 #include <poll.h>
-#include <unistd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "app/TextSafety.h"

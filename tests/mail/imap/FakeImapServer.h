@@ -71,6 +71,9 @@ class FakeImapServer {
 
     int port() const { return port_; }
     void withoutUidPlus() { uidPlus_ = false; }
+    void withoutIdle() { idle_ = false; }
+    // The connections taken so far.
+    int accepted() const { return accepted_; }
     // The mailbox is made anew with these messages: a new UIDVALIDITY, UIDs from 1 again.
     void recreate(std::vector<FakeMessage> messages) {
         const std::lock_guard lock(mutex_);
@@ -188,7 +191,8 @@ class FakeImapServer {
     }
 
     QByteArray capabilities() const {
-        return QByteArray("IMAP4rev1 AUTH=PLAIN SASL-IR IDLE") + (uidPlus_ ? " UIDPLUS" : "");
+        return QByteArray("IMAP4rev1 AUTH=PLAIN SASL-IR") + (idle_ ? " IDLE" : "") +
+               (uidPlus_ ? " UIDPLUS" : "");
     }
 
     template <typename Chosen>
@@ -224,6 +228,7 @@ class FakeImapServer {
     }
 
     void serve(int client) {
+        ++accepted_;
         auto reply = [client](const QByteArray& bytes) {
             return ::send(client, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) ==
                    bytes.size();
@@ -302,6 +307,8 @@ class FakeImapServer {
     qint64 nextUid_ = 1;
     std::vector<ImapFault> faults_;  // the server thread's alone
     std::atomic<bool> uidPlus_ = true;
+    std::atomic<bool> idle_ = true;
+    std::atomic<int> accepted_ = 0;
     int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int port_ = 0;
     std::thread thread_;
