@@ -245,7 +245,6 @@ Result<SelectedMailbox> ImapSession::select(const QString& mailbox) {
     SelectedMailbox selected;
     const QString what = QStringLiteral("SELECT of \"%1\"").arg(displaySafe(mailbox));
     exists_ = 0;
-    grew_ = false;
     Result<void> done =
         command("SELECT " + imapMailboxName(mailbox), what, [&](const ImapResponse& r) {
             if (r.code.size() == 2 && r.code[1].number()) {
@@ -260,6 +259,7 @@ Result<SelectedMailbox> ImapSession::select(const QString& mailbox) {
         return done.error();
     }
     selected.exists = exists_;
+    grew_ = false;  // the count SELECT gave is where news begins
     return selected;
 }
 
