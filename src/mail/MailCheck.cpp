@@ -59,11 +59,11 @@ bool MailCheck::start() {
 }
 
 void MailCheck::onMailArrived() {
-    if (polling_) {
-        pushWaiting_ = true;
-        return;
+    if (!polling_) {
+        beginFetch(true);
+    } else {
+        pushWaiting_ = true;  // the running fetch may have listed the mailbox before the mail came
     }
-    beginFetch(true);
 }
 
 void MailCheck::onPushState(const PushState& state) {

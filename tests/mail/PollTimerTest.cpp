@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "PollFixture.h"
 #include "app/ScreenTexts.h"
 
@@ -66,20 +68,57 @@ TEST(PurgeLimit, asNumbers_emptyMeansEveryTickAndATextNumberIsCompared) {
     }
 }
 
-TEST_F(PollTimerTest, tickWhilePollRuns_pollDroppedAndPurgeWaitsForIt) {
+// A purge that falls due while a fetch runs waits for the tick's poll: the one running, or the
+// one that follows a push's fetch. It never runs beside a fetch.
+struct PurgeCase {
+    const char* name;
+    bool pushFetchFirst;
+    std::vector<QString> calls;
+};
+
+void PrintTo(const PurgeCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+struct PurgeBehindFetch : PollFixture, ::testing::WithParamInterface<PurgeCase> {};
+
+TEST_P(PurgeBehindFetch, purgeDue_afterTheTicksPollNeverBesideAFetch) {
+    const PurgeCase& c = GetParam();
     mailer.holdFetch = true;
     mailer.fetches.push_back({QStringList{u"a"_s}});
     mailer.mails[u"a"_s] = {QStringLiteral("db01"), QStringLiteral("x")};
-    for (int tick = 1; tick <= 10; ++tick) {
-        pollTimer().onTick();  // tick 1 polls and its fetch hangs; tick 3 is dropped
+    int finished = 0;
+    QObject::connect(&check(), &MailCheck::pollFinished, [&] { ++finished; });
+    if (c.pushFetchFirst) {
+        check().onMailArrived();
     }
-    pollTimer().onTick();  // tick 11: the purge is due but the poll is still running
-    EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge")), 0);
-    mailer.release();
+    for (int tick = 1; tick <= 10; ++tick) {
+        pollTimer().onTick();  // tick 1 polls, or waits for the push's fetch; tick 3 is dropped
+    }
+    pollTimer().onTick();  // tick 11: the purge is due but a fetch is still running
+    mailer.release();      // the first fetch only
+    QDeadlineTimer deadline(5000);
+    while (finished == 0 && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    const auto purges = [&] {
+        return std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge"));
+    };
+    EXPECT_EQ(purges(), c.pushFetchFirst ? 0 : 1) << "purged before the tick's poll";
+    mailer.releaseAll();
     ASSERT_TRUE(waitForPoll());
-    const std::vector<QString> expected = {u"fetchAll"_s, u"readReport:a"_s, u"markAnalysed:a"_s,
-                                           u"purge"_s};
-    EXPECT_EQ(mailer.calls, expected);
+    EXPECT_EQ(mailer.calls, c.calls);
 }
+
+const PurgeCase kPurgeCases[] = {
+    {"tickPollRunning_purgeAfterIt",
+     false,
+     {u"fetchAll"_s, u"readReport:a"_s, u"markAnalysed:a"_s, u"purge"_s}},
+    {"pushFetchRunning_purgeAfterTheTicksPollThatFollows",
+     true,
+     {u"fetchAll"_s, u"readReport:a"_s, u"markAnalysed:a"_s, u"fetchAll"_s, u"purge"_s}},
+};
+INSTANTIATE_TEST_SUITE_P(PollTimer, PurgeBehindFetch, ::testing::ValuesIn(kPurgeCases),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
