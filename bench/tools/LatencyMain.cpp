@@ -26,6 +26,8 @@
 #include "app/Seams.h"
 #include "app/WindowModel.h"
 #include "mail/MailPush.h"
+#include "mail/imap/ImapIdleWatcher.h"
+#include "mail/imap/ImapMailbox.h"
 #include "mail/pop/PopMailbox.h"
 #include "support/BenchSupport.h"
 
@@ -50,7 +52,7 @@ class NoConsoles final : public ProcessStarter {
 };
 
 // What the monitor fetches with, per protocol: its mailbox, line 6 of kervo.ini, and the word of
-// new mail between the ticks (none for POP3). Another protocol is one more branch here.
+// new mail between the ticks (IMAP IDLE; none for POP3).
 struct MailRoute {
     std::unique_ptr<Mailbox> mailbox;
     std::unique_ptr<MailPush> push;
@@ -63,7 +65,12 @@ Result<MailRoute> routeFor(const QString& protocol, const DovecotServer& server,
         return MailRoute{std::make_unique<PopMailbox>(mailFolder), nullptr,
                          QStringLiteral("127.0.0.1:%1").arg(server.popPort())};
     }
-    return Error{QStringLiteral("--protocol %1: not available in this build").arg(protocol)};
+    if (protocol == u"imap") {
+        return MailRoute{std::make_unique<ImapMailbox>(mailFolder),
+                         std::make_unique<ImapIdleWatcher>(),
+                         QStringLiteral("imap://127.0.0.1:%1").arg(server.imapPort())};
+    }
+    return Error{QStringLiteral("--protocol %1: pop3 or imap").arg(protocol)};
 }
 
 // The settings folder: the sample pictures, one server the reports name, and the rule they

@@ -92,7 +92,8 @@ VictimOutcome KillCampaign::fetch(std::optional<microseconds> killAfter, const Q
     qputenv("KERVO_CAMPAIGN_KILL_AT", killAt.toUtf8());
     VictimOutcome outcome = runVictim(
         options_.victim,
-        {QStringLiteral("127.0.0.1:%1").arg(server_.popPort()),
+        {options_.imap ? QStringLiteral("imap://127.0.0.1:%1").arg(server_.imapPort())
+                       : QStringLiteral("127.0.0.1:%1").arg(server_.popPort()),
          QString::fromLatin1(test::DovecotServer::kUser), mailFolder()},
         options_.workDir + QStringLiteral("/victim.out"), killAfter, std::chrono::seconds(60));
     qunsetenv("KERVO_CAMPAIGN_KILL_AT");
@@ -271,10 +272,22 @@ CampaignSummary KillCampaign::run() {
     Verdict last = check();
     std::bernoulli_distribution cleanAfter(options_.cleanRunChance);
     std::bernoulli_distribution atStep(options_.stepKillChance);
-    // The steps of the fetch's trace a kill may be aimed at, and how many of each one fetch has
-    // at most, given the mails waiting.
-    const QStringList steps = {QStringLiteral("received"), QStringLiteral("move into new/"),
-                               QStringLiteral("record ids"), QStringLiteral("deleted")};
+    // The steps of the fetch's trace a kill may be aimed at, and whether a fetch takes each once
+    // a batch or once a mail.
+    struct Step {
+        QString name;
+        bool perBatch;
+    };
+    const std::vector<Step> steps =
+        options_.imap ? std::vector<Step>{{QStringLiteral("received"), false},
+                                          {QStringLiteral("move into new/"), false},
+                                          {QStringLiteral("record uids"), true},
+                                          {QStringLiteral("STORE"), true},
+                                          {QStringLiteral("EXPUNGE"), true}}
+                      : std::vector<Step>{{QStringLiteral("received"), false},
+                                          {QStringLiteral("move into new/"), false},
+                                          {QStringLiteral("record ids"), true},
+                                          {QStringLiteral("deleted"), false}};
     while (summary_.trials < options_.trials &&
            clock.elapsed() < std::chrono::milliseconds(options_.timeLimit).count()) {
         const int trial = ++summary_.trials;
@@ -283,12 +296,11 @@ CampaignSummary KillCampaign::run() {
         QString killAt;
         std::optional<microseconds> delay = killDelay(waiting);
         if (atStep(random_)) {
-            const QString& step =
-                steps[std::uniform_int_distribution<qsizetype>(0, steps.size() - 1)(random_)];
-            const int most = step == steps[2]
-                                 ? (waiting + options_.batchMails - 1) / options_.batchMails
-                                 : waiting;
-            killAt = QStringLiteral("%1 %2").arg(step).arg(
+            const Step& step =
+                steps[std::uniform_int_distribution<std::size_t>(0, steps.size() - 1)(random_)];
+            const int most =
+                step.perBatch ? (waiting + options_.batchMails - 1) / options_.batchMails : waiting;
+            killAt = QStringLiteral("%1 %2").arg(step.name).arg(
                 std::uniform_int_distribution<int>(1, std::max(1, most))(random_));
             delay.reset();
         }

@@ -27,6 +27,7 @@ struct CampaignOptions {
     double stepKillChance = 0.5;
     int batchMails = 20;  // so that a round's mails come in several batches
     quint32 seed = 1;
+    bool imap = false;  // the fetch empties the server's mailbox over IMAP instead of POP3
     QString victim;
     QString workDir;  // the monitor's mail folder and the victim's output go here
     bool verbose = false;

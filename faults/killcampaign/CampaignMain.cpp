@@ -1,6 +1,6 @@
-// The kill campaign: a private POP3 server, a mailbox of mixed mails, and the fetch killed at
-// random instants until the trials or the time run out. Exit 0 when no mail was lost or
-// damaged, 1 when one was, 77 when no POP3 server can run here, 2 on a usage error.
+// The kill campaign: a private POP3 and IMAP server, a mailbox of mixed mails, and the fetch killed
+// at random instants until the trials or the time run out. Exit 0 when no mail was lost or damaged,
+// 1 when one was, 77 when no mail server can run here, 2 on a usage error.
 #include <sys/stat.h>
 
 #include <QCommandLineParser>
@@ -39,9 +39,11 @@ int main(int argc, char** argv) {
                                     QStringLiteral("path"), QStringLiteral(KERVO_KILL_VICTIM));
     const QCommandLineOption keep(QStringLiteral("keep"),
                                   QStringLiteral("Keep the work folder for inspection."));
+    const QCommandLineOption imap(QStringLiteral("imap"),
+                                  QStringLiteral("Fetch over IMAP instead of POP3."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("One line per trial."));
-    parser.addOptions({quick, trials, minutes, mails, seed, victim, keep, verbose});
+    parser.addOptions({quick, trials, minutes, mails, seed, victim, keep, imap, verbose});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -78,6 +80,7 @@ int main(int argc, char** argv) {
     }
     options.victim = parser.value(victim);
     options.verbose = parser.isSet(verbose);
+    options.imap = parser.isSet(imap);
 
     QTemporaryDir work(QDir::tempPath() + QStringLiteral("/kervo-kill-XXXXXX"));
     work.setAutoRemove(!parser.isSet(keep));
@@ -87,13 +90,13 @@ int main(int argc, char** argv) {
 
     DovecotServer server(work.path());
     if (const kervo::Result<void> started = server.start(); !started.ok()) {
-        out << "kill campaign: the POP3 server does not start: " << started.error().message
+        out << "kill campaign: the mail server does not start: " << started.error().message
             << Qt::endl;
         return 2;
     }
-    out << "kill campaign: seed " << options.seed << ", up to " << options.trials << " trials or "
-        << options.timeLimit.count() << " s, " << options.mailsPerRound << " mails a round"
-        << Qt::endl;
+    out << "kill campaign: " << (options.imap ? "IMAP" : "POP3") << ", seed " << options.seed
+        << ", up to " << options.trials << " trials or " << options.timeLimit.count() << " s, "
+        << options.mailsPerRound << " mails a round" << Qt::endl;
     KillCampaign campaign(options, server, out);
     const CampaignSummary summary = campaign.run();
     server.stop();

@@ -1,6 +1,7 @@
 // The program the kill campaign kills: one fetch of the mailbox into a mail folder, as the
 // monitor's poll runs it.
 //   kervo_kill_victim SERVER USER FOLDER     (password in KERVO_CAMPAIGN_PASSWORD)
+// SERVER is line 6 of kervo.ini; an imap:// one is fetched over IMAP.
 // KERVO_CAMPAIGN_BATCH sets the mails per batch. KERVO_CAMPAIGN_KILL_AT="STEP N" makes the
 // fetch kill itself at the N-th step of the fetch's trace that begins with STEP ("received",
 // "move into new/", "deleted", ...): an instant inside a batch that a kill from outside at a
@@ -9,7 +10,9 @@
 #include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
+#include "mail/imap/ImapMailbox.h"
 #include "mail/pop/PopMailbox.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +22,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kervo_kill_victim SERVER USER FOLDER\n");
         return 2;
     }
-    kervo::PopMailbox mailbox(args[3]);
+    std::unique_ptr<kervo::FolderMailbox> chosen;
+    if (args[1].startsWith(u"imap")) {
+        chosen = std::make_unique<kervo::ImapMailbox>(args[3]);
+    } else {
+        chosen = std::make_unique<kervo::PopMailbox>(args[3]);
+    }
+    kervo::FolderMailbox& mailbox = *chosen;
     mailbox.setTimeouts(kervo::MailTimeouts{5'000, 10'000, 10'000});
     if (const int batch = qEnvironmentVariableIntValue("KERVO_CAMPAIGN_BATCH"); batch > 0) {
         mailbox.setBatchMails(batch);
