@@ -239,12 +239,14 @@ bool ImapSession::offers(QByteArrayView capability) const {
     return capabilities_.contains(capability.toByteArray().toUpper());
 }
 
-Result<SelectedMailbox> ImapSession::select(const QString& mailbox) {
+Result<SelectedMailbox> ImapSession::select(const QString& mailbox, bool readOnly) {
     SelectedMailbox selected;
-    const QString what = QStringLiteral("SELECT of \"%1\"").arg(displaySafe(mailbox));
+    const QByteArray verb = readOnly ? "EXAMINE" : "SELECT";
+    const QString what =
+        QStringLiteral("%1 of \"%2\"").arg(QString::fromLatin1(verb), displaySafe(mailbox));
     exists_ = 0;
     Result<void> done =
-        command("SELECT " + imapMailboxName(mailbox), what, [&](const ImapResponse& r) {
+        command(verb + ' ' + imapMailboxName(mailbox), what, [&](const ImapResponse& r) {
             if (r.code.size() == 2 && r.code[1].number()) {
                 if (r.code[0].is("UIDVALIDITY")) {
                     selected.uidValidity = *r.code[1].number();
