@@ -51,7 +51,10 @@ Result<QByteArray> ImapSession::send(const QByteArray& text, const QString& what
     // A prefix of our own, so that no tag of the log-on that went before is ever taken for one
     // of ours.
     const QByteArray tag = 'k' + QByteArray::number(nextTag_++);
-    if (Result<void> sent = in_.send(tag + ' ' + text + "\r\n", what); !sent.ok()) {
+    QByteArray line = tag + ' ' + text + "\r\n";
+    const Result<void> sent = in_.send(line, what);
+    line.fill('\0');  // it may have held the password
+    if (!sent.ok()) {
         return sent.error();
     }
     return tag;
