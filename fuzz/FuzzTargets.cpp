@@ -11,6 +11,7 @@ constexpr std::array kTargets = {
     FuzzTarget{"settings", &runSettings},
     FuzzTarget{"mime", &runMime},
     FuzzTarget{"header", &runHeader},
+    FuzzTarget{"imap", &runImapResponse},
 };
 
 }  // namespace

@@ -22,5 +22,6 @@ const FuzzTarget* findFuzzTarget(std::string_view name);
 QString runSettings(QByteArrayView input);
 QString runMime(QByteArrayView input);
 QString runHeader(QByteArrayView input);
+QString runImapResponse(QByteArrayView input);
 
 }  // namespace kervo::fuzz

@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build=$root/build-fuzz
-targets=${KERVO_FUZZ_TARGETS:-settings mime header}
+targets=${KERVO_FUZZ_TARGETS:-settings mime header imap}
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"
 flags+=" -fno-omit-frame-pointer -gline-tables-only"
@@ -21,7 +21,7 @@ cmake --build "$build" -j "$(nproc)" --target $(printf 'kervo_fuzz_%s ' $targets
 # the repository. The corpus the fuzzers grow stays in build-fuzz/ between runs.
 seeds=$build/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds"/{settings,mime,header}
+mkdir -p "$seeds"/{settings,mime,header,imap}
 marker='<<server.ini>>'
 join_settings() { { cat "$1"; printf '%s' "$marker"; cat "$2"; } >"$3"; }
 join_settings "$root/samples/kervo.ini" "$root/samples/server.ini" "$seeds/settings/samples"
@@ -41,6 +41,12 @@ for mail in "$root"/tests/mail/mime/data/*.eml; do
         /^[ \t]/ { if (n) printf "%s\n", $0 >> (out "-" n); next }
         { n++; sub(/^[^:]*:[ \t]*/, ""); printf "%s\n", $0 > (out "-" n) }' "$mail"
 done
+# A session as a server speaks it; the first byte chooses how the network splits it.
+printf '%s' $'\x07* OK [CAPABILITY IMAP4rev1 IDLE UIDPLUS] ready\r\n* 2 EXISTS\r\n'\
+$'* OK [UIDVALIDITY 1700000000] UIDs valid\r\nk1 OK [READ-WRITE] done\r\n'\
+$'* 1 FETCH (UID 7 RFC822.SIZE 12 FLAGS (\\Seen \\Deleted))\r\n'\
+$'* 1 FETCH (UID 7 BODY[] {12}\r\nSubject: a\r\n)\r\n* LIST (\\Noselect) "/" "a \\"b\\""\r\n'\
+$'* SEARCH 1 2 9\r\n+ idling\r\n* BYE bye\r\nk2 NO [TRYCREATE] no\r\n' >"$seeds/imap/session"
 for target in $targets; do
     if [ -d "$root/fuzz/regressions/$target" ]; then
         cp "$root/fuzz/regressions/$target"/* "$seeds/$target/" 2>/dev/null || true

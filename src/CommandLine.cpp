@@ -6,6 +6,7 @@
 #include "journal/HistoryTool.h"
 #include "journal/JournalPlace.h"
 #include "mail/mime/ReadMailTool.h"
+#include "mail/transport/ServerAddress.h"
 #include "settings/CheckCommand.h"
 
 namespace kervo {
@@ -62,7 +63,11 @@ std::optional<int> runOperatorTool(const QStringList& arguments, const ProgramFo
     }
     if (tool == u"--check" && arguments.size() == 2) {
         printFolders(folders, out);
-        return runCheckCommand(QDir(folders.settings), out, err);
+        return runCheckCommand(QDir(folders.settings), out, err, [](const QString& line) {
+            const Result<ServerAddress> parsed = parseServerAddress(line);
+            return parsed.ok() ? parsed.value().form()
+                               : QStringLiteral("not understood: ") + parsed.error().message;
+        });
     }
     if (tool == u"--check-server" && arguments.size() == 2) {
         return runServerCheckCommand(QDir(folders.settings), out, err);

@@ -1,6 +1,7 @@
 #include "ServerCheckCommand.h"
 
 #include "app/TextSafety.h"
+#include "mail/imap/ImapServerCheck.h"
 #include "mail/pop/ServerCheck.h"
 #include "settings/Settings.h"
 
@@ -74,7 +75,9 @@ int runServerCheckCommand(const QDir& dir, QTextStream& out, QTextStream& err) {
         return 2;
     }
     const Result<ServerCheckReport, ServerCheckFailure> checked =
-        checkServer(parsed.value(), account, MailTimeouts{});
+        parsed.value().protocol == MailProtocol::Imap
+            ? checkImapServer(parsed.value(), account, MailTimeouts{})
+            : checkServer(parsed.value(), account, MailTimeouts{});
     if (checked.ok()) {
         printReport(checked.value(), account.user, out);
         out.flush();

@@ -75,12 +75,16 @@ void printPictures(const LoadedSettings& loaded, QTextStream& out, QTextStream& 
 }
 
 void printSettings(const LoadedSettings& loaded, const QDir& dir, QTextStream& out,
-                   QTextStream& err) {
+                   QTextStream& err, const std::function<QString(const QString&)>& describeServer) {
     const Settings& settings = loaded.settings;
     out << QStringLiteral("Settings in %1\n").arg(QDir::toNativeSeparators(dir.absolutePath()));
     printPictures(loaded, out, err);
     out << QStringLiteral("Purge limit: %1\n").arg(describe(settings.purgeLimit));
     out << QStringLiteral("Mail server: %1\n").arg(quoted(withoutUserInfo(settings.mailServer)));
+    if (describeServer) {
+        out << QStringLiteral("Mail server form: %1\n")
+                   .arg(visible(describeServer(settings.mailServer)));
+    }
     out << QStringLiteral("Mail user: %1\n").arg(quoted(settings.mailUser));
     out << QStringLiteral("Mail password: %1\n")
                .arg(settings.mailPassword.isEmpty() ? QStringLiteral("(empty)")
@@ -110,7 +114,8 @@ void printSettings(const LoadedSettings& loaded, const QDir& dir, QTextStream& o
 
 }  // namespace
 
-int runCheckCommand(const QDir& dir, QTextStream& out, QTextStream& err) {
+int runCheckCommand(const QDir& dir, QTextStream& out, QTextStream& err,
+                    const std::function<QString(const QString&)>& describeServer) {
     // The start-up's own read, so that the first error it would meet is the one reported.
     const Result<LoadedSettings, SettingsError> loaded = readSettings(dir);
     if (!loaded.ok()) {
@@ -118,7 +123,7 @@ int runCheckCommand(const QDir& dir, QTextStream& out, QTextStream& err) {
         err.flush();
         return 1;
     }
-    printSettings(loaded.value(), dir, out, err);
+    printSettings(loaded.value(), dir, out, err, describeServer);
     out.flush();
     err.flush();
     return 0;

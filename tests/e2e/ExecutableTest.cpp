@@ -70,8 +70,9 @@ TEST(Executable, logReaderGone_alarmLoggedIntoAClosedPipeAndTheMonitorRunsOn) {
     Installed installed;
     ASSERT_TRUE(installed.ok);
     QTemporaryDir settings;
+    // Over IMAP: the executable picks the protocol from line 6 as the operator wrote it.
     ASSERT_TRUE(writeSettings(QDir(settings.path()),
-                              QStringLiteral("127.0.0.1:%1").arg(server.popPort()), 10));
+                              QStringLiteral("imap://127.0.0.1:%1").arg(server.imapPort()), 10));
     // Standard error is a pipe whose reader is gone before the monitor writes its first line.
     int ends[2];
     ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);

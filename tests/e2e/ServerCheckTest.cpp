@@ -13,8 +13,8 @@ namespace {
 
 struct ServerCheckCase {
     const char* name;
-    // Line 6: %1 POP3 port, %2 POP3S port, %3 the CA file, %4 the server's key pin. Empty: no
-    // settings are written at all.
+    // Line 6: %1 POP3 port, %2 POP3S port, %3 the CA file, %4 the server's key pin, %5 IMAP
+    // port, %6 IMAPS port. Empty: no settings are written at all.
     const char* address;
     int status;
     const char* outMarks;  // "|"-separated, each to be found on standard output; same markers
@@ -43,7 +43,9 @@ TEST_P(ServerCheck, settingsAndServer_giveTheStepTheStatusAndNoMailTaken) {
             .replace(QStringLiteral("%1"), QString::number(server.popPort()))
             .replace(QStringLiteral("%2"), QString::number(server.popsPort()))
             .replace(QStringLiteral("%3"), server.caFile())
-            .replace(QStringLiteral("%4"), server.pin());
+            .replace(QStringLiteral("%4"), server.pin())
+            .replace(QStringLiteral("%5"), QString::number(server.imapPort()))
+            .replace(QStringLiteral("%6"), QString::number(server.imapsPort()));
     };
     QTemporaryDir settings;
     if (*c.address != '\0') {
@@ -68,7 +70,9 @@ TEST_P(ServerCheck, settingsAndServer_giveTheStepTheStatusAndNoMailTaken) {
     // Nothing fetched, nothing deleted, whatever happened.
     EXPECT_EQ(server.mailCount(), 2);
     if (c.status == 0) {
-        EXPECT_TRUE(server.logShows(QStringLiteral("retr=0/0, del=0/2")))
+        const bool imap = QByteArray(c.address).startsWith("imap");
+        EXPECT_TRUE(server.logShows(imap ? QStringLiteral("deleted=0 expunged=0")
+                                         : QStringLiteral("retr=0/0, del=0/2")))
             << server.log().toStdString();
     }
 }
@@ -91,6 +95,12 @@ INSTANTIATE_TEST_SUITE_P(
                         "failed at connection"},
         ServerCheckCase{"untrustedCertificate_failsAtTlsAndShowsIt", "pop3s://127.0.0.1:%2", 1, "",
                         "failed at TLS|not trusted|pin=%4"},
+        ServerCheckCase{"imapStartTls_countsReadOnly", "imap+stls://localhost:%5?cafile=%3", 0,
+                        "port %5|TLS: TLSv1.|Waiting: 2 mails", ""},
+        ServerCheckCase{"imapsUntrusted_failsAtTlsAndShowsIt", "imaps://127.0.0.1:%6", 1, "",
+                        "failed at TLS|not trusted|pin=%4"},
+        ServerCheckCase{"imapMissingMailbox_failsCounting", "imap://127.0.0.1:%5?mailbox=Nowhere",
+                        1, "", "failed at counting the mails|EXAMINE"},
         ServerCheckCase{"noSettings_badSettings", "", 2, "", "kervo.ini"},
         ServerCheckCase{"userInfoOnLine6_badSettings", "pop3s://alice:x@127.0.0.1:%2", 2, "*****",
                         "line 6"}),

@@ -223,8 +223,9 @@ class ImapFetch {
                 return marked;
             }
         }
-        if (validity_ == 0) {
-            return {};  // without a UIDVALIDITY no UID is trusted to be ours later
+        // Within the session a UID names one message, with or without a UIDVALIDITY.
+        for (const qint64 uid : ours) {
+            markedHere_.insert(uid);
         }
         QSet<QByteArray> spent;
         if (session_.offers("UIDPLUS")) {
@@ -243,7 +244,7 @@ class ImapFetch {
             const QList<QByteArray> recorded = record_.ids();
             const QSet<QByteArray> mine(recorded.begin(), recorded.end());
             for (const qint64 uid : marked.value()) {
-                if (!mine.contains(idOf(uid))) {
+                if (!mine.contains(idOf(uid)) && !markedHere_.contains(uid)) {
                     out_.waitingForOthers = true;  // EXPUNGE would take another's message too
                     return {};
                 }
@@ -279,6 +280,7 @@ class ImapFetch {
     UidlRecord record_;
     qint64 validity_ = 0;
     QByteArray prefix_;
+    QSet<qint64> markedHere_;  // saved and marked by this session
 };
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "mail/imap/ImapSession.h"
 
-#include <QDeadlineTimer>
 #include <algorithm>
 #include <utility>
 
@@ -39,69 +38,6 @@ const ImapItem* fetchList(const ImapResponse& response) {
 
 }  // namespace
 
-QByteArray imapMailboxName(const QString& name) {
-    QByteArray out = "\"";
-    QString wide;  // the run of characters beyond printable ASCII being gathered
-    auto flush = [&] {
-        if (wide.isEmpty()) {
-            return;
-        }
-        QByteArray utf16;
-        for (const QChar c : wide) {
-            utf16 += char(c.unicode() >> 8);
-            utf16 += char(c.unicode() & 0xff);
-        }
-        QByteArray base64 = utf16.toBase64(QByteArray::OmitTrailingEquals);
-        base64.replace('/', ',');
-        out += '&' + base64 + '-';
-        wide.clear();
-    };
-    for (const QChar c : name) {
-        if (c.unicode() >= 0x20 && c.unicode() <= 0x7e) {
-            flush();
-            if (c == u'&') {
-                out += "&-";
-            } else {
-                if (c == u'"' || c == u'\\') {
-                    out += '\\';
-                }
-                out += char(c.unicode());
-            }
-        } else {
-            wide += c;
-        }
-    }
-    flush();
-    return out + '"';
-}
-
-QList<QByteArray> uidSets(std::vector<qint64> uids, qsizetype maxBytes) {
-    std::sort(uids.begin(), uids.end());
-    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
-    QList<QByteArray> sets;
-    QByteArray set;
-    for (std::size_t i = 0; i < uids.size();) {
-        std::size_t last = i;
-        while (last + 1 < uids.size() && uids[last + 1] == uids[last] + 1) {
-            ++last;
-        }
-        QByteArray range = QByteArray::number(uids[i]);
-        if (last > i) {
-            range += ':' + QByteArray::number(uids[last]);
-        }
-        if (!set.isEmpty() && set.size() + range.size() + 1 > maxBytes) {
-            sets.append(set);
-            set.clear();
-        }
-        set += (set.isEmpty() ? "" : ",") + range;
-        i = last + 1;
-    }
-    if (!set.isEmpty()) {
-        sets.append(set);
-    }
-    return sets;
-}
-
 ImapSession::ImapSession(MailChannel& channel, const MailTimeouts& timeouts, QString where)
     : in_(channel, timeouts, std::move(where)), reader_(in_) {}
 
@@ -115,7 +51,10 @@ Result<QByteArray> ImapSession::send(const QByteArray& text, const QString& what
     // A prefix of our own, so that no tag of the log-on that went before is ever taken for one
     // of ours.
     const QByteArray tag = 'k' + QByteArray::number(nextTag_++);
-    if (Result<void> sent = in_.send(tag + ' ' + text + "\r\n", what); !sent.ok()) {
+    QByteArray line = tag + ' ' + text + "\r\n";
+    const Result<void> sent = in_.send(line, what);
+    line.fill('\0');  // it may have held the password
+    if (!sent.ok()) {
         return sent.error();
     }
     return tag;
@@ -241,12 +180,14 @@ bool ImapSession::offers(QByteArrayView capability) const {
     return capabilities_.contains(capability.toByteArray().toUpper());
 }
 
-Result<SelectedMailbox> ImapSession::select(const QString& mailbox) {
+Result<SelectedMailbox> ImapSession::select(const QString& mailbox, bool readOnly) {
     SelectedMailbox selected;
-    const QString what = QStringLiteral("SELECT of \"%1\"").arg(displaySafe(mailbox));
+    const QByteArray verb = readOnly ? "EXAMINE" : "SELECT";
+    const QString what =
+        QStringLiteral("%1 of \"%2\"").arg(QString::fromLatin1(verb), displaySafe(mailbox));
     exists_ = 0;
     Result<void> done =
-        command("SELECT " + imapMailboxName(mailbox), what, [&](const ImapResponse& r) {
+        command(verb + ' ' + imapMailboxName(mailbox), what, [&](const ImapResponse& r) {
             if (r.code.size() == 2 && r.code[1].number()) {
                 if (r.code[0].is("UIDVALIDITY")) {
                     selected.uidValidity = *r.code[1].number();
@@ -372,90 +313,6 @@ Result<void> ImapSession::expunge(const std::vector<qint64>& uids) {
 
 Result<void> ImapSession::expungeAllMarked() {
     return command("EXPUNGE", QStringLiteral("EXPUNGE"));
-}
-
-Result<void> ImapSession::beginIdle() {
-    const QString what = QStringLiteral("IDLE");
-    const Result<QByteArray> tag = send("IDLE", what);
-    if (!tag.ok()) {
-        return tag.error();
-    }
-    for (;;) {
-        const Result<ImapResponse> response = next(what, in_.timeouts().responseMs);
-        if (!response.ok()) {
-            return response.error();
-        }
-        const ImapResponse& r = response.value();
-        if (r.kind == ImapResponse::Kind::Continuation) {
-            idleTag_ = tag.value();
-            return {};
-        }
-        if (r.kind == ImapResponse::Kind::Tagged) {
-            if (r.tag != tag.value() || r.status == "OK") {
-                return in_.broken(QStringLiteral("IDLE ended before it began"));
-            }
-            return refused(what, r);
-        }
-    }
-}
-
-Result<IdleNews> ImapSession::waitInIdle(int timeoutMs) {
-    const QString what = QStringLiteral("IDLE");
-    if (idleTag_.isEmpty()) {
-        return Error{in_.server() + QStringLiteral(": waiting in IDLE without IDLE")};
-    }
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        const Result<bool> data =
-            in_.waitForData(what, static_cast<int>(qMax<qint64>(0, deadline.remainingTime())));
-        if (!data.ok()) {
-            return data.error();
-        }
-        if (!data.value()) {
-            return IdleNews::Nothing;
-        }
-        const Result<ImapResponse> response = next(what, in_.timeouts().responseMs);
-        if (!response.ok()) {
-            return response.error();
-        }
-        if (response.value().kind != ImapResponse::Kind::Untagged) {
-            return in_.broken(QStringLiteral("an answer during IDLE that ends it unasked"));
-        }
-        // RECENT is not looked at: a new message always comes with EXISTS, and the RECENT that
-        // follows it would tell the same news twice.
-        if (grew_) {
-            grew_ = false;
-            return IdleNews::NewMail;
-        }
-        if (deadline.hasExpired()) {
-            return IdleNews::Nothing;
-        }
-    }
-}
-
-Result<void> ImapSession::endIdle() {
-    const QString what = QStringLiteral("the end of IDLE");
-    if (idleTag_.isEmpty()) {
-        return Error{in_.server() + QStringLiteral(": ending IDLE without IDLE")};
-    }
-    const QByteArray tag = std::exchange(idleTag_, QByteArray());
-    if (Result<void> sent = in_.send("DONE\r\n", what); !sent.ok()) {
-        return sent;
-    }
-    for (;;) {
-        const Result<ImapResponse> response = next(what, in_.timeouts().responseMs);
-        if (!response.ok()) {
-            return response.error();
-        }
-        const ImapResponse& r = response.value();
-        if (r.kind == ImapResponse::Kind::Tagged) {
-            if (r.tag != tag) {
-                return in_.broken(QStringLiteral("an answer under the unknown tag %1 during %2")
-                                      .arg(said(r.tag), what));
-            }
-            return r.status == "OK" ? Result<void>() : refused(what, r);
-        }
-    }
 }
 
 Result<void> ImapSession::logout() {

@@ -48,7 +48,8 @@ class ImapSession {
     Result<void> logIn(const QByteArray& user, const QByteArray& password);
     // A capability the server announced, e.g. "IDLE" or "UIDPLUS"; any case.
     bool offers(QByteArrayView capability) const;
-    Result<SelectedMailbox> select(const QString& mailbox);
+    // SELECT, or EXAMINE when readOnly: then nothing of the mailbox can change.
+    Result<SelectedMailbox> select(const QString& mailbox, bool readOnly = false);
     // Every message of the selected mailbox with its size and whether it is marked \Deleted.
     Result<std::vector<ImapMessage>> listMessages();
     // The whole message into the sink `target` gives for its size, unmarked (BODY.PEEK). An

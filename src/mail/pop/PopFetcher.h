@@ -28,7 +28,10 @@ struct SessionOutcome {
 // on the server and the others are fetched all the same. A session that breaks still saves the
 // mails it received whole. Ends with QUIT when the dialogue is still in step, so that the
 // deletions of the mails saved so far are committed even after a failure; drops the session
-// otherwise, leaving every mail on the server.
+// otherwise, leaving every mail on the server. The trace is told "RETR n" as each retrieval is
+// asked for and "received n" once the mail is whole in tmp/, "record ids" before the ids of a
+// batch's saved mails are recorded, "DELE n" as each deletion is asked for and "deleted n" once
+// the server accepted it.
 SessionOutcome fetchMailbox(MailChannel& channel, const QString& serverName, MailFolder& folder,
                             UidlRecord& record, const FetchOptions& options);
 

@@ -8,18 +8,13 @@
 
 #include "app/Result.h"
 #include "mail/transport/ChannelReader.h"
+#include "mail/transport/ServerCheckReport.h"
 
 namespace kervo {
 
 struct MailListing {
     int number = 0;
     qint64 size = 0;
-};
-
-// What STAT says: how many mails wait and their size together.
-struct MailboxSize {
-    qint64 mails = 0;
-    qint64 bytes = 0;
 };
 
 // The transaction state of RFC 1939 over a logged-on channel. After a command fails, usable()

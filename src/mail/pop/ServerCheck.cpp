@@ -1,6 +1,8 @@
 #include "mail/pop/ServerCheck.h"
 
-#include "mail/pop/PopMailbox.h"
+#include "mail/pop/CurlPopConnection.h"
+#include "mail/pop/PopSession.h"
+#include "mail/transport/FolderMailbox.h"
 
 namespace kervo {
 

@@ -177,6 +177,30 @@ QString ServerAddress::display() const {
     return shownHost + u':' + QString::number(port);
 }
 
+QString ServerAddress::form() const {
+    const bool imap = protocol == MailProtocol::Imap;
+    QString out = protocolName();
+    if (tls == MailTls::StartTls) {
+        out += imap ? QStringLiteral(" with STARTTLS") : QStringLiteral(" with STLS");
+    } else if (tls == MailTls::Implicit) {
+        out += QStringLiteral(" over TLS");
+    } else {
+        out += QStringLiteral(" in plain text");
+    }
+    out += QStringLiteral(" at ") + display();
+    if (imap) {
+        out += QStringLiteral(", mailbox \"%1\"").arg(mailbox);
+    }
+    if (!caFile.isEmpty()) {
+        out += QStringLiteral(", CA file \"%1\"").arg(caFile);
+    }
+    if (!pin.isEmpty()) {
+        out += QStringLiteral(", pinned key");
+    }
+    const char* const logOns[] = {"any", "apop", "plain", "user"};
+    return out + QStringLiteral(", log-on ") + QLatin1String(logOns[static_cast<int>(auth)]);
+}
+
 QString ServerAddress::protocolName() const {
     return protocol == MailProtocol::Imap ? QStringLiteral("IMAP") : QStringLiteral("POP3");
 }

@@ -42,6 +42,9 @@ struct ServerAddress {
 
     // "host:port" for texts the operator reads, IPv6 in brackets.
     QString display() const;
+    // The form understood, for the operator's check, e.g. "IMAP with STARTTLS at mx:143,
+    // mailbox \"INBOX\", log-on any".
+    QString form() const;
     // The URL given to the transfer library; never carries a user name or a password.
     QByteArray url() const;
 };

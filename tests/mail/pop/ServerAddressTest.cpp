@@ -15,6 +15,7 @@ TEST(ServerAddress, acceptedForms_giveTlsAuthAndUrl) {
         MailAuth auth;
         const char* url;
         QString mailbox = {};
+        QString form = {};  // checked where given
     } cases[] = {
         {u"mx.test"_s, None, Any, "pop3://mx.test:110/"},
         {u"  mx.test:1110 \r"_s, None, Any, "pop3://mx.test:1110/"},
@@ -22,13 +23,21 @@ TEST(ServerAddress, acceptedForms_giveTlsAuthAndUrl) {
         {u"pop3s://[::1]:2995"_s, Implicit, Any, "pop3s://[::1]:2995/"},
         {u"pop3+stls://mx.test"_s, StartTls, Any, "pop3://mx.test:110/"},
         {u"[2001:db8::1]:1995?tls=STARTTLS"_s, StartTls, Any, "pop3://[2001:db8::1]:1995/"},
-        {u"pop3://mx.test?auth=apop"_s, None, Apop, "pop3://mx.test:110/"},
+        {u"pop3://mx.test?auth=apop"_s,
+         None,
+         Apop,
+         "pop3://mx.test:110/",
+         {},
+         u"POP3 in plain text at mx.test:110, log-on apop"_s},
         {u"mx.test?auth=plain&tls=starttls"_s, StartTls, Plain, "pop3://mx.test:110/"},
         {u"メール.example.jp"_s, None, Any, "pop3://xn--4dkua4c.example.jp:110/"},
-        {u"imap://mx.test"_s, None, Any, "imap://mx.test:143/", u"INBOX"_s},
+        {u"imap://mx.test"_s, None, Any, "imap://mx.test:143/", u"INBOX"_s,
+         u"IMAP in plain text at mx.test:143, mailbox \"INBOX\", log-on any"_s},
         {u"IMAPS://mx.test?auth=user"_s, Implicit, User, "imaps://mx.test:993/", u"INBOX"_s},
-        {u"imap+stls://mx.test:1143?mailbox=Reports%2FDaily"_s, StartTls, Any,
-         "imap://mx.test:1143/", u"Reports/Daily"_s},
+        {u"imap+stls://mx.test:1143?mailbox=Reports%2FDaily&pin=sha256//AB"_s, StartTls, Any,
+         "imap://mx.test:1143/", u"Reports/Daily"_s,
+         u"IMAP with STARTTLS at mx.test:1143, mailbox \"Reports/Daily\", pinned key, log-on "
+         "any"_s},
     };
     for (const auto& c : cases) {
         const Result<ServerAddress> parsed = parseServerAddress(c.line);
@@ -38,6 +47,7 @@ TEST(ServerAddress, acceptedForms_giveTlsAuthAndUrl) {
         EXPECT_EQ(a.url(), QByteArray(c.url));
         EXPECT_TRUE(a.tls == c.tls && a.auth == c.auth) << c.url;
         EXPECT_EQ(a.mailbox, c.mailbox) << c.url;
+        EXPECT_TRUE(c.form.isEmpty() || a.form() == c.form) << a.form().toStdString();
     }
 }
 
