@@ -9,6 +9,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -92,50 +93,130 @@ Error lastReadError() {
     return Error{qt_error_string(errno)};
 }
 
-// The part's content with its transfer encoding undone, decoded as text; an Error when the file
-// failed under the read. The decoded bytes go into a buffer of the encoded size, which they
-// never exceed, and are converted from there without a copy.
-Result<QString> partText(GMimePart* part) {
-    GMimeDataWrapper* content = g_mime_part_get_content(part);
-    if (content == nullptr) {
-        return QString();
-    }
-    const gint64 encoded = g_mime_stream_length(g_mime_data_wrapper_get_stream(content));
+// How much of a part's content is read at a time. The library's own filter stream pulls content
+// through in 4 KB pieces, each a seek and a read of the file and a copy through its buffers; a
+// 5 MB report took over a thousand of them.
+constexpr qint64 kContentBlock = 256 * 1024;
+
+bool isIdentity(GMimeContentEncoding encoding) {
+    return encoding == GMIME_CONTENT_ENCODING_DEFAULT || encoding == GMIME_CONTENT_ENCODING_7BIT ||
+           encoding == GMIME_CONTENT_ENCODING_8BIT || encoding == GMIME_CONTENT_ENCODING_BINARY;
+}
+
+// The content through the library's filter stream: for uuencode, whose "begin" line only that
+// filter looks for.
+Result<QByteArray> filteredContent(GMimeDataWrapper* content, qint64 encoded) {
     GByteArray* buffer = g_byte_array_sized_new(
-        static_cast<guint>(std::clamp<gint64>(encoded, 0, std::numeric_limits<guint>::max() / 2)));
+        static_cast<guint>(std::clamp<qint64>(encoded, 0, std::numeric_limits<guint>::max() / 2)));
     GObjectPtr<GMimeStream> sink(g_mime_stream_mem_new_with_byte_array(buffer));
     if (g_mime_data_wrapper_write_to_stream(content, sink.get()) < 0) {
         return lastReadError();
     }
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(buffer->data),
-                                                     static_cast<qsizetype>(buffer->len));
+    return QByteArray(reinterpret_cast<const char*>(buffer->data),
+                      static_cast<qsizetype>(buffer->len));
+}
+
+// The content with its transfer encoding undone. The structure stays the library's; the bytes
+// are read here in large blocks and decoded by the library's own step functions straight into
+// the one buffer the text is made from, which the decoded bytes never outgrow (base64 and
+// quoted-printable only shrink).
+Result<QByteArray> decodedContent(GMimeDataWrapper* content) {
+    GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
+    const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+    const qint64 encoded = g_mime_stream_length(stream);
+    const bool stepped = encoding == GMIME_CONTENT_ENCODING_BASE64 ||
+                         encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+    if (!stepped && !isIdentity(encoding)) {
+        return filteredContent(content, encoded);
+    }
+    if (g_mime_stream_reset(stream) != 0) {
+        return lastReadError();
+    }
+    GMimeEncoding state{};
+    g_mime_encoding_init_decode(&state, encoding);
+    const qint64 blockSize = encoded > 0 ? std::min(encoded, kContentBlock) : kContentBlock;
+    QByteArray block(stepped ? blockSize : 0, Qt::Uninitialized);
+    QByteArray out;
+    out.reserve(std::clamp<qint64>(encoded, 0, kMaxMailBytes) + 8);
+    qsizetype used = 0;
+    qint64 consumed = 0;
+    while (!g_mime_stream_eos(stream)) {
+        // As much as is left, when the length is known: a small part costs no large buffer.
+        const qint64 want =
+            encoded > consumed ? std::min(encoded - consumed, blockSize) : blockSize;
+        const qsizetype room =
+            stepped ? qsizetype(g_mime_encoding_outlen(&state, size_t(want))) : want;
+        if (out.capacity() - used < room) {
+            out.reserve(used + std::max(room, used / 2));  // only when the length was wrong
+        }
+        out.resize(out.capacity());  // within the capacity: nothing moves
+        char* into = stepped ? block.data() : out.data() + used;
+        const ssize_t got = g_mime_stream_read(stream, into, static_cast<size_t>(want));
+        if (got < 0) {
+            return lastReadError();
+        }
+        if (got == 0) {
+            break;  // the file got shorter meanwhile
+        }
+        consumed += got;
+        used += stepped ? qsizetype(g_mime_encoding_step(&state, block.constData(), size_t(got),
+                                                         out.data() + used))
+                        : got;
+    }
+    out.resize(used);
+    return out;
+}
+
+// The part's content decoded as text; an Error when the file failed under the read. With
+// reserveLineRoom the text has room for a CR before each line feed, so that toCrLf need not move
+// it to a larger buffer.
+Result<QString> partText(GMimePart* part, bool reserveLineRoom) {
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (content == nullptr) {
+        return QString();
+    }
+    Result<QByteArray> bytes = decodedContent(content);
+    if (!bytes.ok()) {
+        return bytes.error();
+    }
     const char* charset = g_mime_object_get_content_type_parameter(
         as<GMimeObject>(part, GMIME_TYPE_OBJECT), "charset");
-    return mime::decodeTrusting(bytes, QByteArray(charset ? charset : ""));
+    const qsizetype room = reserveLineRoom ? bytes.value().count('\n') : 0;
+    return mime::decodeTrusting(bytes.value(), QByteArray(charset ? charset : ""), room);
 }
 
 // The analysis and the windows work with CR LF line ends; content written with bare LF (base64
-// of a Unix text, for one) is brought to the same form, in place, without a second copy.
+// of a Unix text, for one) is brought to the same form in place: within the room the decoding
+// left, and moving whole lines at a time.
 void toCrLf(QString& text) {
+    const qsizetype size = text.size();
     qsizetype bare = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == u'\n' && (i == 0 || text.at(i - 1) != u'\r')) {
+    for (qsizetype lf = text.indexOf(u'\n'); lf >= 0; lf = text.indexOf(u'\n', lf + 1)) {
+        if (lf == 0 || text.at(lf - 1) != u'\r') {
             ++bare;
         }
     }
     if (bare == 0) {
         return;
     }
-    const qsizetype size = text.size();
     text.resize(size + bare);
     QChar* data = text.data();
-    qsizetype to = size + bare;
-    for (qsizetype from = size; from-- > 0;) {
-        const QChar c = data[from];
-        const bool bareLf = c == u'\n' && (from == 0 || data[from - 1] != u'\r');
-        data[--to] = c;
-        if (bareLf) {
-            data[--to] = u'\r';
+    qsizetype end = size;  // the source characters [.., end) still to move
+    qsizetype shift = bare;
+    while (shift > 0) {
+        const qsizetype lf = QStringView(data, end).lastIndexOf(u'\n');
+        if (lf < 0) {
+            break;  // not reached: every bare line feed counted is found again
+        }
+        const qsizetype from = lf + 1;
+        std::memmove(data + from + shift, data + from, size_t(end - from) * sizeof(QChar));
+        end = lf;
+        if (lf == 0 || data[lf - 1] != u'\r') {
+            data[lf + shift] = u'\n';
+            data[lf + shift - 1] = u'\r';
+            shift -= 1;
+        } else {
+            data[lf + shift] = u'\n';
         }
     }
 }
@@ -146,9 +227,9 @@ Result<QString> bodyText(GMimeMessage* message) {
     collectBodyParts(g_mime_message_get_mime_part(message), 0, true, found);
     Result<QString> text = QString();
     if (found.plain != nullptr) {
-        text = partText(found.plain);
+        text = partText(found.plain, true);
     } else if (found.html != nullptr) {
-        text = partText(found.html);
+        text = partText(found.html, false);
         if (text.ok()) {
             text = mime::htmlToText(text.value());
         }
