@@ -9,13 +9,13 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
 
 #include "mail/mime/CharsetDecoding.h"
 #include "mail/mime/HtmlText.h"
+#include "mail/mime/LineEnds.h"
 #include "mail/mime/MailLayout.h"
 
 namespace kervo {
@@ -181,44 +181,8 @@ Result<QString> partText(GMimePart* part, bool reserveLineRoom) {
     }
     const char* charset = g_mime_object_get_content_type_parameter(
         as<GMimeObject>(part, GMIME_TYPE_OBJECT), "charset");
-    const qsizetype room = reserveLineRoom ? bytes.value().count('\n') : 0;
+    const qsizetype room = reserveLineRoom ? mime::countLineFeeds(bytes.value()) : 0;
     return mime::decodeTrusting(bytes.value(), QByteArray(charset ? charset : ""), room);
-}
-
-// The analysis and the windows work with CR LF line ends; content written with bare LF (base64
-// of a Unix text, for one) is brought to the same form in place: within the room the decoding
-// left, and moving whole lines at a time.
-void toCrLf(QString& text) {
-    const qsizetype size = text.size();
-    qsizetype bare = 0;
-    for (qsizetype lf = text.indexOf(u'\n'); lf >= 0; lf = text.indexOf(u'\n', lf + 1)) {
-        if (lf == 0 || text.at(lf - 1) != u'\r') {
-            ++bare;
-        }
-    }
-    if (bare == 0) {
-        return;
-    }
-    text.resize(size + bare);
-    QChar* data = text.data();
-    qsizetype end = size;  // the source characters [.., end) still to move
-    qsizetype shift = bare;
-    while (shift > 0) {
-        const qsizetype lf = QStringView(data, end).lastIndexOf(u'\n');
-        if (lf < 0) {
-            break;  // not reached: every bare line feed counted is found again
-        }
-        const qsizetype from = lf + 1;
-        std::memmove(data + from + shift, data + from, size_t(end - from) * sizeof(QChar));
-        end = lf;
-        if (lf == 0 || data[lf - 1] != u'\r') {
-            data[lf + shift] = u'\n';
-            data[lf + shift - 1] = u'\r';
-            shift -= 1;
-        } else {
-            data[lf + shift] = u'\n';
-        }
-    }
 }
 
 // The body text; an Error when the file failed under the read.
@@ -235,7 +199,7 @@ Result<QString> bodyText(GMimeMessage* message) {
         }
     }
     if (text.ok()) {
-        toCrLf(text.value());
+        mime::toCrLf(text.value());
     }
     return text;
 }
@@ -331,7 +295,7 @@ Result<MailTexts> readStream(GMimeStream* mail, qint64 size, const QString& name
         }
         texts.body = decodeUnlabelled(rest.value());
     }  // the raw bytes are let go before the text grows its line ends
-    toCrLf(texts.body);
+    mime::toCrLf(texts.body);
     return texts;
 }
 
