@@ -12,7 +12,13 @@ namespace {
 // After a failure the file is tried again this often, not at every batch: a locked file costs
 // each try its wait.
 constexpr qint64 kRetrySecs = 30;
-constexpr size_t kMostPerBatch = 512;
+// Items (records, and the marks queued behind them) written in one transaction at most.
+constexpr size_t kMostPerBatch = 1024;
+// How long the writer waits for a batch to fill before it writes what has come. One commit
+// costs about as much as a hundred records: written as they came, one or two at a time, the
+// records of a 10,000-mail poll took four times the processor time they take in full batches,
+// time the poll's reading and analysis then waited for on a machine of two cores.
+constexpr auto kGatherTime = std::chrono::milliseconds(200);
 
 }  // namespace
 
@@ -55,8 +61,13 @@ bool JournalWriter::isIdle() const {
 
 bool JournalWriter::waitUntilIdle(int ms) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(ms),
-                             [this] { return queue_.empty() && writing_ == 0; });
+    // Someone waiting: the writer writes what has come without gathering more.
+    ++waiting_;
+    changed_.notify_all();
+    const bool idle = changed_.wait_for(lock, std::chrono::milliseconds(ms),
+                                        [this] { return queue_.empty() && writing_ == 0; });
+    --waiting_;
+    return idle;
 }
 
 void JournalWriter::run() {
@@ -69,6 +80,9 @@ void JournalWriter::run() {
             if (queue_.empty()) {
                 return;  // stopping, and everything is written
             }
+            changed_.wait_for(lock, kGatherTime, [this] {
+                return stopping_ || waiting_ > 0 || queue_.size() >= kMostPerBatch;
+            });
             while (!queue_.empty() && batch.size() < kMostPerBatch) {
                 batch.push_back(std::move(queue_.front()));
                 queue_.pop_front();
