@@ -49,6 +49,10 @@ void JournalWriter::record(ReportRecord report, const QDateTime& now) {
 }
 
 void JournalWriter::acknowledgeOpen(const QDateTime& at, const QString& by) {
+    {
+        std::lock_guard lock(mutex_);
+        ++acknowledgements_;
+    }
     push({Item::Kind::Acknowledge, {}, at, by, {}});
 }
 
@@ -84,10 +88,15 @@ void JournalWriter::run() {
             if (queue_.empty()) {
                 return;  // stopping, and everything is written
             }
+            // The operator's reset is written at once: a script may read the journal right after.
             changed_.wait_for(lock, kGatherTime, [this] {
-                return stopping_ || waiting_ > 0 || queue_.size() >= kMostPerBatch;
+                return stopping_ || waiting_ > 0 || acknowledgements_ > 0 ||
+                       queue_.size() >= kMostPerBatch;
             });
             while (!queue_.empty() && batch.size() < kMostPerBatch) {
+                if (queue_.front().kind == Item::Kind::Acknowledge) {
+                    --acknowledgements_;
+                }
                 batch.push_back(std::move(queue_.front()));
                 queue_.pop_front();
             }
