@@ -9,12 +9,16 @@
 // put once into the middle of the poll; the tool says whether each raised its alarm (told by its
 // subject, the text the alarm shows first). journal names the journal file the poll records
 // into (default: beside the mail folder); off runs without one, to show what the journal costs.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <vector>
 
 #include "Application.h"
 #include "Monitor.h"
@@ -33,6 +37,38 @@ using namespace kervo;
 using namespace kervo::bench;
 
 namespace {
+
+// Processor seconds of each thread of this process so far, the busiest first, as
+// "name/tid:seconds,...": what each part of the monitor costs, told apart by thread name.
+QString threadSeconds() {
+    std::vector<std::pair<double, QString>> threads;
+    const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!stat.open(QIODevice::ReadOnly) || !comm.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray line = stat.readAll();
+        // The fields after the name in parentheses; utime and stime are the 12th and 13th.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13) {
+            continue;
+        }
+        const double seconds = (fields[11].toDouble() + fields[12].toDouble()) / tick;
+        const QString name = QString::fromUtf8(comm.readAll().trimmed()).replace(u' ', u'_');
+        threads.emplace_back(seconds, name + u'/' + tid);
+    }
+    std::sort(threads.begin(), threads.end(), [](const auto& a, const auto& b) { return a > b; });
+    QStringList parts;
+    for (const auto& [seconds, name] : threads) {
+        if (seconds > 0) {
+            parts << name + u':' + fixed(seconds, 2);
+        }
+    }
+    return parts.join(u',');
+}
 
 enum Phase { kFetch = 0, kAnalysis = 1, kPhases = 2 };
 
@@ -142,9 +178,11 @@ int main(int argc, char** argv) {
     bool finished = false;
     // Set by the worker thread when it starts reading the fetched mails.
     std::atomic<qint64> analysisStart{0};
+    std::atomic<double> analysisCpuStart{0.0};
     mailer.onFirstRead = [&] {
         probe.setPhase(kAnalysis);
         analysisStart = monotonicNs();
+        analysisCpuStart = cpuSeconds();
     };
     QObject::connect(&check, &MailCheck::pollFinished, &app, [&] {
         pollError = check.lastPoll().ok() ? QString() : check.lastPoll().error().message;
@@ -164,6 +202,12 @@ int main(int argc, char** argv) {
     const bool ended = waitUntil([&] { return finished; }, limitMs);
     probe.stop();
     const qint64 end = monotonicNs();
+    const double analysisCpu = cpuSeconds() - analysisCpuStart;
+    // The processor time until the journal has written the poll's last record too: work the
+    // writer leaves for after the analysis is still its cost.
+    (void)waitUntil([&] { return !monitor.monitor().isPolling(); }, limitMs);
+    const double settledCpu = cpuSeconds() - analysisCpuStart;
+    const double settledSeconds = static_cast<double>(monotonicNs() - analysisStart) / 1e9;
     if (!ended || !pollError.isEmpty()) {
         return fail(ended ? pollError : QStringLiteral("the poll did not end in time"));
     }
@@ -183,6 +227,10 @@ int main(int argc, char** argv) {
          {QStringLiteral("fetch_s"),
           fixed(analysisStart > 0 ? static_cast<double>(analysisStart - start) / 1e9 : 0.0)},
          {QStringLiteral("analysis_s"), fixed(analysisSeconds)},
+         {QStringLiteral("analysis_cpu_s"), fixed(analysisCpu)},
+         {QStringLiteral("settled_s"), fixed(settledSeconds)},
+         {QStringLiteral("settled_cpu_s"), fixed(settledCpu)},
+         {QStringLiteral("thread_cpu_s"), threadSeconds()},
          {QStringLiteral("max_ms"), fixed(ledger.maxStallMs(), 1)},
          {QStringLiteral("fetch_max_ms"), fixed(ledger.maxStallMs(kFetch), 1)},
          {QStringLiteral("analysis_max_ms"), fixed(ledger.maxStallMs(kAnalysis), 1)},

@@ -1,5 +1,7 @@
 #include "journal/JournalWriter.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -12,7 +14,13 @@ namespace {
 // After a failure the file is tried again this often, not at every batch: a locked file costs
 // each try its wait.
 constexpr qint64 kRetrySecs = 30;
-constexpr size_t kMostPerBatch = 512;
+// Items (records, and the marks queued behind them) written in one transaction at most.
+constexpr size_t kMostPerBatch = 1024;
+// How long the writer waits for a batch to fill before it writes what has come. One commit
+// costs about as much as a hundred records: written as they came, one or two at a time, the
+// records of a 10,000-mail poll took four times the processor time they take in full batches,
+// time the poll's reading and analysis then waited for on a machine of two cores.
+constexpr auto kGatherTime = std::chrono::milliseconds(200);
 
 }  // namespace
 
@@ -41,6 +49,10 @@ void JournalWriter::record(ReportRecord report, const QDateTime& now) {
 }
 
 void JournalWriter::acknowledgeOpen(const QDateTime& at, const QString& by) {
+    {
+        std::lock_guard lock(mutex_);
+        ++acknowledgements_;
+    }
     push({Item::Kind::Acknowledge, {}, at, by, {}});
 }
 
@@ -55,11 +67,18 @@ bool JournalWriter::isIdle() const {
 
 bool JournalWriter::waitUntilIdle(int ms) const {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(ms),
-                             [this] { return queue_.empty() && writing_ == 0; });
+    // Someone waiting: the writer writes what has come without gathering more.
+    ++waiting_;
+    changed_.notify_all();
+    const bool idle = changed_.wait_for(lock, std::chrono::milliseconds(ms),
+                                        [this] { return queue_.empty() && writing_ == 0; });
+    --waiting_;
+    return idle;
 }
 
 void JournalWriter::run() {
+    // Named, so that a per-thread view of the processor (top -H, the benchmarks) tells it apart.
+    ::pthread_setname_np(::pthread_self(), "journal-writer");
     JournalStore store(path_);
     for (;;) {
         std::deque<Item> batch;
@@ -69,7 +88,15 @@ void JournalWriter::run() {
             if (queue_.empty()) {
                 return;  // stopping, and everything is written
             }
+            // The operator's reset is written at once: a script may read the journal right after.
+            changed_.wait_for(lock, kGatherTime, [this] {
+                return stopping_ || waiting_ > 0 || acknowledgements_ > 0 ||
+                       queue_.size() >= kMostPerBatch;
+            });
             while (!queue_.empty() && batch.size() < kMostPerBatch) {
+                if (queue_.front().kind == Item::Kind::Acknowledge) {
+                    --acknowledgements_;
+                }
                 batch.push_back(std::move(queue_.front()));
                 queue_.pop_front();
             }

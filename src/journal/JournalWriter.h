@@ -16,10 +16,12 @@ namespace kervo {
 class JournalStore;
 
 // The journal's writes, on a thread of their own with a connection of their own, so that the
-// window never waits for the disk: what is queued is written in order, as many at a time as have
-// come, in one transaction. An action queued behind a record runs once that record is written
-// (or its writing has failed): that is how a mail is marked analysed only after its report is
-// in the journal.
+// window never waits for the disk: what is queued is written in order, in one transaction per
+// batch. The writer lets a batch of records fill for a moment before it writes (at once when
+// someone waits for the writing, for a reset, or at the end), so that a big poll costs a few
+// commits, not one per report. An
+// action queued behind a record runs once that record is written (or its writing has failed): that
+// is how a mail is marked analysed only after its report is in the journal.
 class JournalWriter {
   public:
     // Told on the writer's thread: a write failed, the journal writes again, a damaged file was
@@ -66,6 +68,8 @@ class JournalWriter {
     mutable std::condition_variable changed_;
     std::deque<Item> queue_;
     size_t writing_ = 0;
+    mutable int waiting_ = 0;      // callers of waitUntilIdle
+    size_t acknowledgements_ = 0;  // queued, not yet taken into a batch
     bool stopping_ = false;
     // The writer's own: when it last tried to open the file in vain, and whether it is in trouble.
     QDateTime lastOpenTry_;

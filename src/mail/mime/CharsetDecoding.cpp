@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -106,9 +107,9 @@ void appendInvalid(Decoded& out) {
 
 // ASCII bytes are taken as they are rather than through the converter: the IBM-derived CP932
 // table swaps 0x1A, 0x1C and 0x7F with one another.
-Decoded decodeCp932(const QByteArray& bytes) {
+Decoded decodeCp932(const QByteArray& bytes, qsizetype spare) {
     Decoded out;
-    out.text.reserve(bytes.size());
+    out.text.reserve(bytes.size() + spare);
     RunCollector run(kCp932Name, out);
     const qsizetype n = bytes.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -135,9 +136,9 @@ Decoded decodeCp932(const QByteArray& bytes) {
     return out;
 }
 
-Decoded decodeEucJp(const QByteArray& bytes) {
+Decoded decodeEucJp(const QByteArray& bytes, qsizetype spare) {
     Decoded out;
-    out.text.reserve(bytes.size());
+    out.text.reserve(bytes.size() + spare);
     RunCollector run(kEucJpName, out);
     const qsizetype n = bytes.size();
     auto high = [&bytes, n](qsizetype i) { return i < n && inRange(uchar(bytes[i]), 0xa1, 0xfe); };
@@ -173,36 +174,68 @@ qsizetype substituteCount(const QString& text, qsizetype genuine) {
     return std::max<qsizetype>(1, all - genuine);
 }
 
-Decoded decodeWithConverter(QStringDecoder& decoder, const QByteArray& bytes,
-                            qsizetype genuineReplacements) {
-    Decoded out{decoder.decode(bytes), 0};
+// The converter writes straight into a text of the size it may need plus spare, instead of into
+// a string of its own that a caller adding line ends would have to move.
+QString convert(QStringDecoder& decoder, const QByteArray& bytes, qsizetype spare) {
+    QString text;
+    const qsizetype needed = decoder.requiredSpace(bytes.size());
+    text.reserve(needed + spare);
+    text.resize(needed);
+    const QChar* end = decoder.appendToBuffer(text.data(), bytes);
+    text.resize(end - text.constData());
+    return text;
+}
+
+Decoded decodeWithConverter(QStringDecoder& decoder, const QByteArray& bytes, qsizetype spare) {
+    Decoded out{convert(decoder, bytes, spare), 0};
     if (decoder.hasError()) {
-        out.errors = substituteCount(out.text, genuineReplacements);
+        out.errors = substituteCount(out.text, 0);
     }
     return out;
 }
 
-Decoded decodeIso2022Jp(const QByteArray& bytes) {
+Decoded decodeIso2022Jp(const QByteArray& bytes, qsizetype spare) {
     // JIS X 0201 Roman differs from ASCII only in ¥ and ‾ for \ and ~; Japanese mailers use its
     // escape as a plain "back to ASCII", and paths and patterns expect the ASCII characters.
     QByteArray ascii = bytes;
     ascii.replace(QByteArrayView("\x1b(J"), QByteArrayView("\x1b(B"));
     QStringDecoder decoder(kIso2022JpName, QStringConverter::Flag::Stateless);
-    return decodeWithConverter(decoder, ascii, 0);
+    return decodeWithConverter(decoder, ascii, spare);
 }
 
-Decoded decodeUtf8(const QByteArray& bytes) {
+Decoded decodeUtf8(const QByteArray& bytes, qsizetype spare) {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    return decodeWithConverter(decoder, bytes, bytes.count(QByteArrayView("\xef\xbf\xbd")));
+    Decoded out{convert(decoder, bytes, spare), 0};
+    if (decoder.hasError()) {
+        // U+FFFD written in the text itself is no error; only counted when there are errors.
+        out.errors = substituteCount(out.text, bytes.count(QByteArrayView("\xef\xbf\xbd")));
+    }
+    return out;
 }
 
-Decoded decodeAscii(const QByteArray& bytes) {
+// Eight bytes at a time: a report of megabytes is checked at the speed of memory.
+bool isAllAscii(QByteArrayView bytes) {
+    constexpr quint64 kHighBits = 0x8080808080808080ULL;
+    const qsizetype whole = bytes.size() / 8 * 8;
+    quint64 high = 0;
+    for (qsizetype i = 0; i < whole; i += 8) {
+        quint64 word = 0;
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        high |= word;
+    }
+    for (qsizetype i = whole; i < bytes.size(); ++i) {
+        high |= uchar(bytes[i]);
+    }
+    return (high & kHighBits) == 0;
+}
+
+Decoded decodeAscii(const QByteArray& bytes, qsizetype spare) {
     Decoded out;
-    if (std::none_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) >= 0x80; })) {
-        out.text = QString::fromLatin1(bytes);
+    out.text.reserve(bytes.size() + spare);
+    if (isAllAscii(bytes)) {
+        out.text.append(QLatin1StringView(bytes));
         return out;
     }
-    out.text.reserve(bytes.size());
     for (const char b : bytes) {
         const uchar c = uchar(b);
         if (c < 0x80) {
@@ -280,33 +313,34 @@ std::optional<Charset> knownCharset(const QByteArray& compact) {
 
 }  // namespace
 
-Decoded decodeAs(Charset charset, const QByteArray& bytes) {
+Decoded decodeAs(Charset charset, const QByteArray& bytes, qsizetype spare) {
     Decoded out;
     switch (charset) {
         case Charset::Ascii:
-            out = decodeAscii(bytes);
+            out = decodeAscii(bytes, spare);
             break;
         case Charset::Utf8:
-            out = decodeUtf8(bytes);
+            out = decodeUtf8(bytes, spare);
             break;
         case Charset::Iso2022Jp:
-            out = decodeIso2022Jp(bytes);
+            out = decodeIso2022Jp(bytes, spare);
             break;
         case Charset::EucJp:
-            out = decodeEucJp(bytes);
+            out = decodeEucJp(bytes, spare);
             break;
         case Charset::Cp932:
-            out = decodeCp932(bytes);
+            out = decodeCp932(bytes, spare);
             break;
     }
     replaceNuls(out.text);
     return out;
 }
 
-std::optional<Decoded> decodeLabelled(const QByteArray& bytes, const QByteArray& charset) {
+std::optional<Decoded> decodeLabelled(const QByteArray& bytes, const QByteArray& charset,
+                                      qsizetype spare) {
     const QByteArray compact = charsetKey(charset);
     if (const auto known = knownCharset(compact)) {
-        return decodeAs(*known, bytes);
+        return decodeAs(*known, bytes, spare);
     }
     QByteArray name = charset.trimmed();
     if (const qsizetype star = name.indexOf('*'); star >= 0) {
@@ -319,13 +353,14 @@ std::optional<Decoded> decodeLabelled(const QByteArray& bytes, const QByteArray&
     if (!decoder.isValid()) {
         return std::nullopt;
     }
-    Decoded out = decodeWithConverter(decoder, bytes, 0);
+    Decoded out = decodeWithConverter(decoder, bytes, spare);
     replaceNuls(out.text);
     return out;
 }
 
-QString decodeTrusting(const QByteArray& bytes, const QByteArray& charset) {
-    auto labelled = charset.trimmed().isEmpty() ? std::nullopt : decodeLabelled(bytes, charset);
+QString decodeTrusting(const QByteArray& bytes, const QByteArray& charset, qsizetype spare) {
+    auto labelled =
+        charset.trimmed().isEmpty() ? std::nullopt : decodeLabelled(bytes, charset, spare);
     if (labelled && labelled->errors == 0) {
         return std::move(labelled->text);
     }
@@ -336,7 +371,7 @@ QString decodeTrusting(const QByteArray& bytes, const QByteArray& charset) {
         return std::move(labelled->text);
     }
     labelled.reset();
-    return decodeAs(guessed, bytes).text;
+    return decodeAs(guessed, bytes, spare).text;
 }
 
 }  // namespace kervo::mime

@@ -15,7 +15,8 @@ struct Decoded {
     qsizetype errors = 0;
 };
 
-Decoded decodeAs(Charset charset, const QByteArray& bytes);
+// spare: room for that many more characters kept in the text, for the caller to grow it in place.
+Decoded decodeAs(Charset charset, const QByteArray& bytes, qsizetype spare = 0);
 
 // Which of the known charsets the bytes are most likely written in. A long text is weighed in
 // pieces, never decoded whole.
@@ -29,11 +30,12 @@ qsizetype errorsAs(Charset charset, const QByteArray& bytes);
 QByteArray charsetKey(const QByteArray& charset);
 
 // Bytes in a labelled charset; nothing when the label is unknown.
-std::optional<Decoded> decodeLabelled(const QByteArray& bytes, const QByteArray& charset);
+std::optional<Decoded> decodeLabelled(const QByteArray& bytes, const QByteArray& charset,
+                                      qsizetype spare = 0);
 
 // What the reader does with a label found in a mail: the label when it is known and the bytes
 // fit it; a guess when the label is unknown, or when the bytes break the label but fit a guess
 // cleanly (mislabelled 8-bit text is common in machine-sent mail).
-QString decodeTrusting(const QByteArray& bytes, const QByteArray& charset);
+QString decodeTrusting(const QByteArray& bytes, const QByteArray& charset, qsizetype spare = 0);
 
 }  // namespace kervo::mime

@@ -15,6 +15,7 @@
 
 #include "mail/mime/CharsetDecoding.h"
 #include "mail/mime/HtmlText.h"
+#include "mail/mime/LineEnds.h"
 #include "mail/mime/MailLayout.h"
 
 namespace kervo {
@@ -92,52 +93,96 @@ Error lastReadError() {
     return Error{qt_error_string(errno)};
 }
 
-// The part's content with its transfer encoding undone, decoded as text; an Error when the file
-// failed under the read. The decoded bytes go into a buffer of the encoded size, which they
-// never exceed, and are converted from there without a copy.
-Result<QString> partText(GMimePart* part) {
-    GMimeDataWrapper* content = g_mime_part_get_content(part);
-    if (content == nullptr) {
-        return QString();
-    }
-    const gint64 encoded = g_mime_stream_length(g_mime_data_wrapper_get_stream(content));
+// How much of a part's content is read at a time. The library's own filter stream pulls content
+// through in 4 KB pieces, each a seek and a read of the file and a copy through its buffers; a
+// 5 MB report took over a thousand of them.
+constexpr qint64 kContentBlock = 256 * 1024;
+
+bool isIdentity(GMimeContentEncoding encoding) {
+    return encoding == GMIME_CONTENT_ENCODING_DEFAULT || encoding == GMIME_CONTENT_ENCODING_7BIT ||
+           encoding == GMIME_CONTENT_ENCODING_8BIT || encoding == GMIME_CONTENT_ENCODING_BINARY;
+}
+
+// The content through the library's filter stream: for uuencode, whose "begin" line only that
+// filter looks for.
+Result<QByteArray> filteredContent(GMimeDataWrapper* content, qint64 encoded) {
     GByteArray* buffer = g_byte_array_sized_new(
-        static_cast<guint>(std::clamp<gint64>(encoded, 0, std::numeric_limits<guint>::max() / 2)));
+        static_cast<guint>(std::clamp<qint64>(encoded, 0, std::numeric_limits<guint>::max() / 2)));
     GObjectPtr<GMimeStream> sink(g_mime_stream_mem_new_with_byte_array(buffer));
     if (g_mime_data_wrapper_write_to_stream(content, sink.get()) < 0) {
         return lastReadError();
     }
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(buffer->data),
-                                                     static_cast<qsizetype>(buffer->len));
-    const char* charset = g_mime_object_get_content_type_parameter(
-        as<GMimeObject>(part, GMIME_TYPE_OBJECT), "charset");
-    return mime::decodeTrusting(bytes, QByteArray(charset ? charset : ""));
+    return QByteArray(reinterpret_cast<const char*>(buffer->data),
+                      static_cast<qsizetype>(buffer->len));
 }
 
-// The analysis and the windows work with CR LF line ends; content written with bare LF (base64
-// of a Unix text, for one) is brought to the same form, in place, without a second copy.
-void toCrLf(QString& text) {
-    qsizetype bare = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == u'\n' && (i == 0 || text.at(i - 1) != u'\r')) {
-            ++bare;
+// The content with its transfer encoding undone. The structure stays the library's; the bytes
+// are read here in large blocks and decoded by the library's own step functions straight into
+// the one buffer the text is made from, which the decoded bytes never outgrow (base64 and
+// quoted-printable only shrink).
+Result<QByteArray> decodedContent(GMimeDataWrapper* content) {
+    GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
+    const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+    const qint64 encoded = g_mime_stream_length(stream);
+    const bool stepped = encoding == GMIME_CONTENT_ENCODING_BASE64 ||
+                         encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+    if (!stepped && !isIdentity(encoding)) {
+        return filteredContent(content, encoded);
+    }
+    if (g_mime_stream_reset(stream) != 0) {
+        return lastReadError();
+    }
+    GMimeEncoding state{};
+    g_mime_encoding_init_decode(&state, encoding);
+    const qint64 blockSize = encoded > 0 ? std::min(encoded, kContentBlock) : kContentBlock;
+    QByteArray block(stepped ? blockSize : 0, Qt::Uninitialized);
+    QByteArray out;
+    out.reserve(std::clamp<qint64>(encoded, 0, kMaxMailBytes) + 8);
+    qsizetype used = 0;
+    qint64 consumed = 0;
+    while (!g_mime_stream_eos(stream)) {
+        // As much as is left, when the length is known: a small part costs no large buffer.
+        const qint64 want =
+            encoded > consumed ? std::min(encoded - consumed, blockSize) : blockSize;
+        const qsizetype room =
+            stepped ? qsizetype(g_mime_encoding_outlen(&state, size_t(want))) : want;
+        if (out.capacity() - used < room) {
+            out.reserve(used + std::max(room, used / 2));  // only when the length was wrong
         }
-    }
-    if (bare == 0) {
-        return;
-    }
-    const qsizetype size = text.size();
-    text.resize(size + bare);
-    QChar* data = text.data();
-    qsizetype to = size + bare;
-    for (qsizetype from = size; from-- > 0;) {
-        const QChar c = data[from];
-        const bool bareLf = c == u'\n' && (from == 0 || data[from - 1] != u'\r');
-        data[--to] = c;
-        if (bareLf) {
-            data[--to] = u'\r';
+        out.resize(out.capacity());  // within the capacity: nothing moves
+        char* into = stepped ? block.data() : out.data() + used;
+        const ssize_t got = g_mime_stream_read(stream, into, static_cast<size_t>(want));
+        if (got < 0) {
+            return lastReadError();
         }
+        if (got == 0) {
+            break;  // the file got shorter meanwhile
+        }
+        consumed += got;
+        used += stepped ? qsizetype(g_mime_encoding_step(&state, block.constData(), size_t(got),
+                                                         out.data() + used))
+                        : got;
     }
+    out.resize(used);
+    return out;
+}
+
+// The part's content decoded as text; an Error when the file failed under the read. With
+// reserveLineRoom the text has room for a CR before each line feed, so that toCrLf need not move
+// it to a larger buffer.
+Result<QString> partText(GMimePart* part, bool reserveLineRoom) {
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (content == nullptr) {
+        return QString();
+    }
+    Result<QByteArray> bytes = decodedContent(content);
+    if (!bytes.ok()) {
+        return bytes.error();
+    }
+    const char* charset = g_mime_object_get_content_type_parameter(
+        as<GMimeObject>(part, GMIME_TYPE_OBJECT), "charset");
+    const qsizetype room = reserveLineRoom ? mime::countLineFeeds(bytes.value()) : 0;
+    return mime::decodeTrusting(bytes.value(), QByteArray(charset ? charset : ""), room);
 }
 
 // The body text; an Error when the file failed under the read.
@@ -146,15 +191,15 @@ Result<QString> bodyText(GMimeMessage* message) {
     collectBodyParts(g_mime_message_get_mime_part(message), 0, true, found);
     Result<QString> text = QString();
     if (found.plain != nullptr) {
-        text = partText(found.plain);
+        text = partText(found.plain, true);
     } else if (found.html != nullptr) {
-        text = partText(found.html);
+        text = partText(found.html, false);
         if (text.ok()) {
             text = mime::htmlToText(text.value());
         }
     }
     if (text.ok()) {
-        toCrLf(text.value());
+        mime::toCrLf(text.value());
     }
     return text;
 }
@@ -250,8 +295,41 @@ Result<MailTexts> readStream(GMimeStream* mail, qint64 size, const QString& name
         }
         texts.body = decodeUnlabelled(rest.value());
     }  // the raw bytes are let go before the text grows its line ends
-    toCrLf(texts.body);
+    mime::toCrLf(texts.body);
     return texts;
+}
+
+// A mail up to this size is read into memory with one read, and parsed there: the parser's
+// small reads of the file (a seek and a read every 4 KB) were most of what a report of a few
+// kilobytes cost. A larger one is parsed from the file, so that memory follows its text.
+constexpr qint64 kWholeReadBytes = 1024 * 1024;
+
+// Reads the first size bytes of the file (fewer if it got shorter meanwhile), closes it, and
+// reads the mail from memory.
+Result<MailTexts> readSmallFile(int fd, qint64 size, const QString& name) {
+    GByteArray* bytes = g_byte_array_sized_new(static_cast<guint>(size));
+    g_byte_array_set_size(bytes, static_cast<guint>(size));
+    // The stream owns the bytes from here on.
+    const GObjectPtr<GMimeStream> mail(g_mime_stream_mem_new_with_byte_array(bytes));
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, bytes->data + done, static_cast<size_t>(size - done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            const Error error = cannotRead(name, lastReadError());
+            ::close(fd);
+            return error;
+        }
+        if (got == 0) {
+            break;  // the file got shorter meanwhile
+        }
+        done += got;
+    }
+    ::close(fd);
+    g_byte_array_set_size(bytes, static_cast<guint>(done));
+    return readStream(mail.get(), done, name);
 }
 
 }  // namespace
@@ -280,6 +358,9 @@ Result<MailTexts> readMailFile(const QString& path, qint64 maxBytes) {
     }
     initialiseGMime();
     const qint64 size = std::min<qint64>(status.st_size, std::max<qint64>(maxBytes, 0));
+    if (size <= kWholeReadBytes) {
+        return readSmallFile(fd, size, name);
+    }
     // The stream owns the descriptor from here on.
     const GObjectPtr<GMimeStream> mail(g_mime_stream_fs_new_with_bounds(fd, 0, size));
     return readStream(mail.get(), size, name);

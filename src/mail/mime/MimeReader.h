@@ -19,8 +19,9 @@ struct MailTexts {
 // its texts: one the MIME parser cannot make sense of gives the subject found in its raw header
 // lines and the text after them (all of it when there are none) as text of a guessed charset. Fails
 // only when the file cannot be read at this moment (missing, not a regular file, out of file
-// handles, a read error); the Error names the file. Never crashes on any bytes. The mail is parsed
-// from the file as it lies, not from a copy: memory grows with the text found, not with the file.
+// handles, a read error); the Error names the file. Never crashes on any bytes. A mail over 1 MB is
+// parsed from the file as it lies, not from a copy: memory grows with the text found, not with
+// the file; a smaller one is read into memory whole in one go.
 Result<MailTexts> readMailFile(const QString& path, qint64 maxBytes = kMaxMailBytes);
 [[nodiscard]] MailTexts readMailBytes(const QByteArray& raw);
 

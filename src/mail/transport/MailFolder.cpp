@@ -307,13 +307,20 @@ QString MailFolder::analysedPath(const QString& path) const {
 }
 
 bool MailFolder::markAnalysed(const QString& path) const {
-    const QFileInfo info(path);
-    const QString newDir = QDir(part("new")).canonicalPath();
-    if (newDir.isEmpty() || !info.isFile() || info.canonicalPath() != newDir) {
+    // Only a regular file that lies in new/ itself moves. Told by the identity of the folder it
+    // lies in, not by resolving both paths: that cost a readlink for every part of each path,
+    // for every mail of a poll.
+    const QByteArray native = nativePath(path);
+    struct stat file {};
+    struct stat folder {};
+    struct stat fresh {};
+    if (::lstat(native.constData(), &file) != 0 || !S_ISREG(file.st_mode) ||
+        ::stat(nativePath(QFileInfo(path).path()).constData(), &folder) != 0 ||
+        ::stat(nativePath(part("new")).constData(), &fresh) != 0 || folder.st_dev != fresh.st_dev ||
+        folder.st_ino != fresh.st_ino) {
         return false;
     }
-    return ::rename(nativePath(info.absoluteFilePath()).constData(),
-                    nativePath(analysedPath(path)).constData()) == 0;
+    return ::rename(native.constData(), nativePath(analysedPath(path)).constData()) == 0;
 }
 
 int MailFolder::purgeAnalysed() const {

@@ -78,6 +78,8 @@ TEST(DecodeCharsetTest, unlabelledOrMislabelledBytes_areRecognised) {
     const QByteArray sjis = "\x89\xfc\x82\xb4\x82\xf1";
     const DecodeCase trusting[] = {
         {sjis, "us-ascii", u"\u6539\u3056\u3093"},
+        // the ASCII check takes 8 bytes at a time: 8-bit bytes inside a word, none at its start
+        {"report:  " + sjis + " ok ok ok", "us-ascii", u"report:  \u6539\u3056\u3093 ok ok ok"},
         {sjis, "x-unknown", u"\u6539\u3056\u3093"},
         {"\xc3\xa9", "iso-8859-1", u"\u00c3\u00a9"},
         {"\x82\xa0\xff", "shift_jis", u"\u3042\uFFFD"},

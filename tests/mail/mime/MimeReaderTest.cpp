@@ -91,8 +91,22 @@ TEST(MailReaderTest, unparseableMails_stillGiveTheirTexts) {
     }
 }
 
-// A long mail is read to its end: a rule's text in its last line still raises the alarm, and
-// a flood of header lines neither hides the subject nor the structure fields after it.
+// Where two texts first differ, for a readable failure on texts of megabytes.
+QString firstDifference(const QString& got, const QString& want) {
+    qsizetype at = 0;
+    while (at < got.size() && at < want.size() && got.at(at) == want.at(at)) {
+        ++at;
+    }
+    return QStringLiteral("sizes %1 and %2, first difference at %3: \"%4\" against \"%5\"")
+        .arg(got.size())
+        .arg(want.size())
+        .arg(at)
+        .arg(got.mid(at, 40), want.mid(at, 40));
+}
+
+// A long mail is read whole to its end, across every block it is read in: a rule's text in its
+// last line still raises the alarm, and a flood of header lines neither hides the subject nor
+// the structure fields after it.
 TEST(MailReaderTest, largeMails_keepTheirTextsToTheEnd) {
     QByteArray lines;
     for (int i = 0; lines.size() < 3 * 1024 * 1024; ++i) {
@@ -102,22 +116,39 @@ TEST(MailReaderTest, largeMails_keepTheirTextsToTheEnd) {
     for (int i = 0; flood.size() < 1024 * 1024; ++i) {
         flood += "X-Trace-" + QByteArray::number(i) + ": hop\n";
     }
+    // Soft line breaks and encoded '=' all through, so that blocks end inside both.
+    QByteArray quoted;
+    QByteArray unquoted;
+    // Line ends of both kinds, a bare one first, and a lone CR that stays what it is.
+    QByteArray mixed = "\n";
+    for (int i = 0; quoted.size() < 3 * 1024 * 1024; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        quoted += "sum=3D" + n + " of /usr/lib/file" + n + ".so=\n  ok\n";
+        unquoted += "sum=" + n + " of /usr/lib/file" + n + ".so  ok\n";
+        mixed += "line " + n + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\rcr\n");
+    }
     const QByteArray tail = "Modified object name:  /etc/passwd\n";
     const QByteArray utf8Tail = "改ざん /etc/passwd\n";
     const struct {
         const char* name;
         QByteArray raw;
         const char16_t* subject;
-        QByteArray bodyEnd;
+        QByteArray body;  // line ends still bare
     } cases[] = {
         {"plainBodyMatchInLastLine",
          "Subject: big\nContent-Type: text/plain; charset=us-ascii\n\n" + lines + tail, u"big",
-         tail},
+         lines + tail},
         {"base64BodyMatchInLastLine",
          "Subject: big\nContent-Type: text/plain; charset=utf-8\n"
          "Content-Transfer-Encoding: base64\n\n" +
              (lines + utf8Tail).toBase64() + "\n",
-         u"big", utf8Tail},
+         u"big", lines + utf8Tail},
+        {"quotedPrintableBodyMatchInLastLine",
+         "Subject: qp\nContent-Type: text/plain; charset=us-ascii\n"
+         "Content-Transfer-Encoding: quoted-printable\n\n" +
+             quoted + tail,
+         u"qp", unquoted + tail},
+        {"mixedLineEndsBody", "Subject: ends\n\n" + mixed + tail, u"ends", mixed + tail},
         {"headerFloodThenSubjectAndStructure",
          flood +
              "Subject: flood\nContent-Type: text/plain; charset=utf-8\n"
@@ -133,10 +164,12 @@ TEST(MailReaderTest, largeMails_keepTheirTextsToTheEnd) {
         ASSERT_TRUE(read.ok()) << read.error().message.toStdString();
         const MailTexts& texts = read.value();
         EXPECT_EQ(texts.subject, QString::fromUtf16(c.subject));
-        const QString end =
-            QString::fromUtf8(c.bodyEnd).replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-        EXPECT_TRUE(texts.body.endsWith(end)) << texts.body.right(80).toStdString();
-        EXPECT_EQ(texts.body.count(end), 1);
+        QString want = QString::fromUtf8(c.body);
+        want.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        want.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        EXPECT_TRUE(texts.body == want) << firstDifference(texts.body, want).toStdString();
+        const MailTexts fromBytes = readMailBytes(c.raw);
+        EXPECT_TRUE(fromBytes.body == want) << firstDifference(fromBytes.body, want).toStdString();
     }
 }
 
