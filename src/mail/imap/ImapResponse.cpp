@@ -6,18 +6,6 @@ namespace kervo {
 
 namespace {
 
-std::optional<qint64> decimal(QByteArrayView text) {
-    if (text.isEmpty() || text.size() > 18) {
-        return std::nullopt;
-    }
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-    }
-    return text.toLongLong();
-}
-
 bool isStatus(QByteArrayView word) {
     for (const char* status : {"OK", "NO", "BAD", "BYE", "PREAUTH"}) {
         if (word.compare(QByteArrayView(status), Qt::CaseInsensitive) == 0) {
@@ -231,7 +219,7 @@ class Parser {
         if (digits.endsWith('+')) {
             digits.chop(1);
         }
-        const std::optional<qint64> size = decimal(digits);
+        const std::optional<qint64> size = decimalNumber(digits);
         if (!size) {
             return garbage();
         }
@@ -319,7 +307,7 @@ bool ImapItem::is(QByteArrayView atom) const {
 }
 
 std::optional<qint64> ImapItem::number() const {
-    return kind == Kind::Atom ? decimal(text) : std::nullopt;
+    return kind == Kind::Atom ? decimalNumber(text) : std::nullopt;
 }
 
 Result<ImapResponse> ImapResponseReader::read(const QString& what, int timeoutMs,

@@ -12,7 +12,7 @@ void PopMailbox::fetchFrom(const ServerAddress& address, const MailAccount& acco
                            MailFolder& folder, FetchOutcome& outcome) {
     if (address.protocol != MailProtocol::Pop3) {
         outcome.ended =
-            Error{QStringLiteral("the mail server %1 is a IMAP address, not for this mailbox")
+            Error{QStringLiteral("the mail server %1 is an IMAP address, not for this mailbox")
                       .arg(address.display())};
         return;
     }

@@ -13,22 +13,9 @@ namespace {
 
 constexpr qint64 kAnswerCredit = 2048;
 
-// A decimal number of up to 18 digits, nothing else; nothing when the text is not one.
-std::optional<qint64> parseNumber(const QByteArray& text) {
-    if (text.isEmpty() || text.size() > 18) {
-        return std::nullopt;
-    }
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-    }
-    return text.toLongLong();
-}
-
 // A mail number as the server lists it: 1 up to the largest int.
 std::optional<int> parseMailNumber(const QByteArray& text) {
-    const std::optional<qint64> number = parseNumber(text);
+    const std::optional<qint64> number = decimalNumber(text);
     if (!number || *number < 1 || *number > 0x7fffffff) {
         return std::nullopt;
     }
@@ -147,7 +134,7 @@ Result<std::vector<MailListing>> PopSession::list() {
         const std::optional<int> number =
             fields.size() < 2 ? std::nullopt : parseMailNumber(fields[0]);
         const std::optional<qint64> size =
-            fields.size() < 2 ? std::nullopt : parseNumber(fields[1]);
+            fields.size() < 2 ? std::nullopt : decimalNumber(fields[1]);
         if (!number || !size) {
             if (badLine.ok()) {
                 badLine =
@@ -174,8 +161,8 @@ Result<MailboxSize> PopSession::stat() {
         return answered.error();
     }
     const QList<QByteArray> fields = lastStatus_.simplified().split(' ');
-    const std::optional<qint64> mails = fields.size() < 3 ? std::nullopt : parseNumber(fields[1]);
-    const std::optional<qint64> bytes = fields.size() < 3 ? std::nullopt : parseNumber(fields[2]);
+    const std::optional<qint64> mails = fields.size() < 3 ? std::nullopt : decimalNumber(fields[1]);
+    const std::optional<qint64> bytes = fields.size() < 3 ? std::nullopt : decimalNumber(fields[2]);
     if (!mails || !bytes) {
         return Error{QStringLiteral("%1: a STAT answer that is not \"+OK count size\": %2")
                          .arg(in_.server(), displaySafe(QString::fromUtf8(lastStatus_.left(80))))};

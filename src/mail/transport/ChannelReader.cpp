@@ -151,4 +151,16 @@ Result<QByteArray> ChannelReader::readLine(const QString& what, int timeoutMs, q
     }
 }
 
+std::optional<qint64> decimalNumber(QByteArrayView text) {
+    if (text.isEmpty() || text.size() > 18) {
+        return std::nullopt;
+    }
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+    }
+    return text.toLongLong();
+}
+
 }  // namespace kervo

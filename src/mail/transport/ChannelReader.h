@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <optional>
 
 #include "app/Result.h"
 #include "mail/transport/MailChannel.h"
@@ -57,5 +58,9 @@ class ChannelReader {
 
 // Seconds for a text, e.g. "60" or "0.5".
 QString secondsText(int ms);
+
+// A decimal number of up to 18 digits, nothing else, as a server writes counts, sizes and
+// numbers; nothing when the text is not one.
+std::optional<qint64> decimalNumber(QByteArrayView text);
 
 }  // namespace kervo
