@@ -78,6 +78,10 @@ void MailCheck::onPushState(const PushState& state) {
                         : QStringLiteral("the push connection to the mail server was given up; "
                                          "mail is fetched at the ticks only"));
     }
+    // Off for a reason of the server's (it offers no IDLE): said once, when it is told.
+    if (state.kind == PushState::Kind::Off && !state.reason.isEmpty()) {
+        log_.report(state.reason);
+    }
     pushLost_ = lost;
     notice_.setPushState(state);
 }

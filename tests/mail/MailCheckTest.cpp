@@ -207,6 +207,7 @@ TEST_F(MailCheckTest, pushReconnecting_noticeRankedAndLoggedOncePerLoss) {
         std::optional<FetchOutcome> poll;  // a poll after the push's word, if any
         QString notice;
     } steps[] = {
+        {"noIdleOffered_offAndLogged", {Kind::Off, 0, u"offers no IDLE"_s}, {}, u"Ver 1.3"_s},
         {"lost_showsTheDelay",
          {Kind::Reconnecting, 30, u"connection reset"_s},
          {},
@@ -246,6 +247,7 @@ TEST_F(MailCheckTest, pushReconnecting_noticeRankedAndLoggedOncePerLoss) {
     EXPECT_EQ(lines.filter(u"lost: connection reset"_s).size(), 1) << "the reason, once";
     EXPECT_EQ(lines.filter(u"push connection to the mail server is back"_s).size(), 1);
     EXPECT_EQ(lines.filter(u"push connection to the mail server was given up"_s).size(), 1);
+    EXPECT_EQ(lines.filter(u"offers no IDLE"_s).size(), 1);
 }
 
 // The worker reads only so far ahead of the analysis, by count and by size, whatever the poll
