@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Starts a private POP3 server on 127.0.0.1 for the demo, entirely inside one folder:
-#   start-dovecot.sh RUNDIR PORT USER PASSWORD
+# Starts a private POP3 (or IMAP) server on 127.0.0.1 for the demo, entirely inside one folder:
+#   start-dovecot.sh RUNDIR PORT USER PASSWORD [pop3|imap]
 # It writes RUNDIR/dovecot.conf, a maildir for USER under RUNDIR/mail/USER, and leaves the
 # server's pid in RUNDIR/dovecot.pid. Works for root and for an ordinary user.
 set -euo pipefail
-run=$(realpath -m "$1"); port=$2; user=$3; password=$4
+run=$(realpath -m "$1"); port=$2; user=$3; password=$4; protocol=${5:-pop3}
+pop3_port=$port; imap_port=0
+if [ "$protocol" = imap ]; then pop3_port=0; imap_port=$port; fi
 mkdir -p "$run"/{base,state,home} "$run/mail/$user"/{tmp,new,cur}
 chmod 755 "$run"
 
@@ -25,7 +27,7 @@ base_dir = $run/base
 state_dir = $run/state
 instance_name = kervo-demo-$port
 log_path = $run/dovecot.log
-protocols = pop3
+protocols = $protocol
 listen = 127.0.0.1
 ssl = no
 disable_plaintext_auth = no
@@ -48,15 +50,17 @@ service pop3-login {
   chroot =
   inet_listener pop3 {
     address = 127.0.0.1
-    port = $port
+    port = $pop3_port
   }
 }
 service anvil {
   chroot =
 }
 service imap-login {
+  chroot =
   inet_listener imap {
-    port = 0
+    address = 127.0.0.1
+    port = $imap_port
   }
   inet_listener imaps {
     port = 0
