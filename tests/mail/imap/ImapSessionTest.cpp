@@ -153,7 +153,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{
             "cutInsideLiteral_lost", {"* 1 FETCH (BODY[] {10}\r\n0123"}, "lost: closed", "0123"},
         ReaderCase{"listLeftOpen_lost", {"* 1 FETCH (UID 3\r\n"}, "lost: no IMAP response"},
-        ReaderCase{"untaggedLikeTagged_lost", {"k1 FETCH (UID 3)\r\n"}, "lost: no IMAP response"},
         ReaderCase{
             "literalNotAtLineEnd_lost", {"* 1 FETCH (X {3} abc)\r\n"}, "lost: no IMAP response"}),
     [](const ::testing::TestParamInfo<ReaderCase>& param) {
@@ -171,10 +170,6 @@ struct SessionCase {
 
 void PrintTo(const SessionCase& c, std::ostream* out) {
     *out << c.name;
-}
-
-QString said(const Result<void>& done, const QString& otherwise) {
-    return done.ok() ? otherwise : u"error: "_s + done.error().message;
 }
 
 class ImapDialogue : public ::testing::TestWithParam<SessionCase> {};
@@ -214,38 +209,9 @@ QString selectInbox(ImapSession& session) {
         .arg(selected.value().uidNext);
 }
 
-QString idleOnce(ImapSession& session, FakeImapServer& server, bool deliver) {
-    if (const QString selected = selectInbox(session); selected.startsWith(u"error"_s)) {
-        return selected;
-    }
-    if (Result<void> begun = session.beginIdle(); !begun.ok()) {
-        return said(begun, {});
-    }
-    if (deliver) {
-        server.deliver("Subject: c\r\n\r\nC\r\n");
-    }
-    const Result<IdleNews> news = session.waitInIdle(deliver ? 5000 : 50);
-    if (!news.ok()) {
-        return u"error: "_s + news.error().message;
-    }
-    const QString seen = news.value() == IdleNews::NewMail ? u"new mail"_s : u"nothing"_s;
-    const Result<void> ended = session.endIdle();
-    return said(ended, seen + u", exists %1"_s.arg(session.exists()));
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Steps, ImapDialogue,
     ::testing::Values(
-        SessionCase{"capabilities_showIdleAndUidPlus",
-                    {},
-                    [](ImapSession& s, FakeImapServer&) {
-                        const Result<void> read = s.readCapabilities();
-                        return said(read,
-                                    u"idle %1, uidplus %2, condstore %3"_s.arg(s.offers("idle"))
-                                        .arg(s.offers("UIDPLUS"))
-                                        .arg(s.offers("CONDSTORE")));
-                    },
-                    "idle 1, uidplus 1, condstore 0"},
         SessionCase{"select_givesCountValidityAndNext",
                     {},
                     [](ImapSession& s, FakeImapServer&) { return selectInbox(s); },
@@ -257,36 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                         return first + u" / usable %1 / "_s.arg(s.usable()) + selectInbox(s);
                     },
                     "error: srv: SELECT of \"INBOX\" refused: NO no such mailbox / usable 1 / "
-                    "exists 2, validity 1000, next 3"},
-        SessionCase{
-            "mailDeliveredInIdle_isNewMail",
-            {},
-            [](ImapSession& s, FakeImapServer& server) { return idleOnce(s, server, true); },
-            "new mail, exists 3"},
-        SessionCase{
-            "quietIdle_isNothing",
-            {},
-            [](ImapSession& s, FakeImapServer& server) { return idleOnce(s, server, false); },
-            "nothing, exists 2"},
-        SessionCase{
-            "idleRefused_isError",
-            {{"IDLE", "TAG BAD not now\r\n"}},
-            [](ImapSession& s, FakeImapServer& server) { return idleOnce(s, server, false); },
-            "error: IDLE refused: BAD not now"},
-        SessionCase{"byeInIdle_isErrorAndSessionLost",
-                    {{"IDLE", "+ idling\r\n* BYE shutting down\r\n", ImapFault::Close}},
-                    [](ImapSession& s, FakeImapServer& server) {
-                        const QString seen = idleOnce(s, server, false);
-                        return seen + u" / usable %1"_s.arg(s.usable());
-                    },
-                    "error: the server ended the session during IDLE: shutting down / usable 0"},
-        SessionCase{"logout_endsSession",
-                    {},
-                    [](ImapSession& s, FakeImapServer&) {
-                        const Result<void> done = s.logout();
-                        return said(done, u"usable %1"_s.arg(s.usable()));
-                    },
-                    "usable 0"}),
+                    "exists 2, validity 1000, next 3"}),
     [](const ::testing::TestParamInfo<SessionCase>& param) {
         return std::string(param.param.name);
     });
