@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/LoopbackServer.h"
+
 namespace kervo::test {
 
 // What the fake server does, once, instead of answering the first command whose text (after the
@@ -46,30 +48,8 @@ class FakeImapServer {
         for (FakeMessage& message : messages) {
             store(std::move(message));
         }
-        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        auto* raw = reinterpret_cast<sockaddr*>(&address);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, raw, length) == 0 && ::listen(listener_, 4) == 0 &&
-            ::getsockname(listener_, raw, &length) == 0) {
-            port_ = ntohs(address.sin_port);
-            thread_ = std::thread([this] {
-                for (int client;
-                     (client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-                    serve(client);
-                    ::close(client);
-                }
-            });
-        }
     }
-    ~FakeImapServer() {
-        ::shutdown(listener_, SHUT_RDWR);  // ends the accept; a client always hangs up itself
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        ::close(listener_);
-    }
-
-    int port() const { return port_; }
+    int port() const { return listener_.port(); }
     void withoutUidPlus() { uidPlus_ = false; }
     void withoutIdle() { idle_ = false; }
     // The connections taken so far.
@@ -309,9 +289,7 @@ class FakeImapServer {
     std::atomic<bool> uidPlus_ = true;
     std::atomic<bool> idle_ = true;
     std::atomic<int> accepted_ = 0;
-    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int port_ = 0;
-    std::thread thread_;
+    LoopbackServer listener_{[this](int client) { serve(client); }};  // last: stops first
 };
 
 }  // namespace kervo::test

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/LoopbackServer.h"
+
 namespace kervo::test {
 
 // What the fake server does, once, instead of answering the first command that begins with
@@ -35,31 +37,8 @@ class FakePopServer {
   public:
     // Mails with CRLF line ends, and their unique ids.
     FakePopServer(QList<QByteArray> mails, QList<QByteArray> uids, std::vector<PopFault> faults)
-        : mailbox_(std::move(mails)), uids_(std::move(uids)), faults_(std::move(faults)) {
-        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        auto* raw = reinterpret_cast<sockaddr*>(&address);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, raw, length) == 0 && ::listen(listener_, 4) == 0 &&
-            ::getsockname(listener_, raw, &length) == 0) {
-            port_ = ntohs(address.sin_port);
-            thread_ = std::thread([this] {
-                for (int client;
-                     (client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-                    serve(client);
-                    ::close(client);
-                }
-            });
-        }
-    }
-    ~FakePopServer() {
-        ::shutdown(listener_, SHUT_RDWR);  // ends the accept; a client always hangs up itself
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        ::close(listener_);
-    }
-
-    int port() const { return port_; }
+        : mailbox_(std::move(mails)), uids_(std::move(uids)), faults_(std::move(faults)) {}
+    int port() const { return listener_.port(); }
     void offerPipelining() { pipelining_ = true; }
     // Commands that had already arrived when the answer to the one before went out.
     int commandsSentAhead() const { return sentAhead_; }
@@ -193,11 +172,9 @@ class FakePopServer {
     QList<QByteArray> uids_;
     std::vector<PopFault> faults_;  // the server thread's alone
     QList<QByteArray> accepted_;
-    int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int port_ = 0;
     std::atomic<bool> pipelining_ = false;
     std::atomic<int> sentAhead_ = 0;
-    std::thread thread_;
+    LoopbackServer listener_{[this](int client) { serve(client); }};  // last: stops first
 };
 
 }  // namespace kervo::test
