@@ -59,11 +59,11 @@ class MailServerMailbox final : public Mailbox {
   public:
     explicit MailServerMailbox(const QString& folder) : pop_(folder), imap_(folder) {}
 
-    FetchOutcome fetchAll(const MailAccount& account) override {
+    FetchOutcome fetchAll(const MailAccount& account, const SavedMails& saved) override {
         const Result<ServerAddress> parsed = parseServerAddress(account.server);
         const bool imap = parsed.ok() && parsed.value().protocol == MailProtocol::Imap;
         // A line that does not parse goes to either; both report it the same way.
-        return imap ? imap_.fetchAll(account) : pop_.fetchAll(account);
+        return imap ? imap_.fetchAll(account, saved) : pop_.fetchAll(account, saved);
     }
     Result<ReportText> readReport(const QString& file) override { return pop_.readReport(file); }
     void markAnalysed(const QString& file) override { pop_.markAnalysed(file); }

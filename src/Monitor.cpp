@@ -31,9 +31,9 @@ class Monitor::RecordedMailbox final : public Mailbox {
   public:
     RecordedMailbox(Mailbox& inner, Journal& journal) : inner_(inner), journal_(journal) {}
 
-    FetchOutcome fetchAll(const MailAccount& account) override {
+    FetchOutcome fetchAll(const MailAccount& account, const SavedMails& saved) override {
         (void)journal_.waitUntilWritten(kMarksWaitMs);
-        return inner_.fetchAll(account);
+        return inner_.fetchAll(account, saved);
     }
     Result<ReportText> readReport(const QString& file) override { return inner_.readReport(file); }
     void markAnalysed(const QString& file) override {

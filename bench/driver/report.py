@@ -231,7 +231,8 @@ def markdown(results):
                         f"{detail['probe_calls']} calls")
             elif "rcv_s" in detail:
                 note = (f"fetchAll {float(detail['rcv_s']):.2f} s, readReport "
-                        f"{float(detail['read_s']):.2f} s")
+                        f"{float(detail['read_s']):.2f} s beside it, "
+                        f"{float(detail.get('read_after_s', 0)):.2f} s of reading after it")
             elif "sync_s" in detail:
                 note = f"sync {float(detail['sync_s']):.2f} s"
             rows.append([d["scenario"], d["tool"], f"{d['seconds']:.2f}",
@@ -239,9 +240,11 @@ def markdown(results):
         parts.append(_table(["mailbox", "run", "time (s)", "time / Kervo", "detail"], rows))
         kervo_detail = [r for r in runs if r["tool"] == KERVO]
         if kervo_detail:
-            parts.append(_table(["mailbox", "fetchAll (s)", "readReport all (s)", "markAnalysed all (s)"],
+            parts.append(_table(["mailbox", "fetchAll (s)", "readReport all (s)",
+                                 "reading left after fetchAll (s)", "markAnalysed all (s)"],
                                 [[r["scenario"], r["detail"]["rcv_s"], r["detail"]["read_s"],
-                                  r["detail"]["mark_s"]] for r in kervo_detail]))
+                                  r["detail"].get("read_after_s", ""), r["detail"]["mark_s"]]
+                                 for r in kervo_detail]))
 
     failures = results.get("failures", [])
     if failures:

@@ -91,6 +91,7 @@ void MailCheck::beginFetch(bool byPush) {
     pushFetch_ = byPush;
     pollStarted_ = clock_.now();
     fetchShown_ = false;
+    fetchEnded_ = false;
     if (worker_.joinable()) {
         worker_.join();  // the previous worker has already delivered its last mail
     }
@@ -98,31 +99,48 @@ void MailCheck::beginFetch(bool byPush) {
     worker_ = std::thread(&MailCheck::fetchAndRead, this);
 }
 
-// The worker thread. It reads only what never changes (the account, the rules) and touches
-// nothing of the interface thread's: what it learns goes through the read-ahead queue and
-// queued calls.
+// The fetching thread. It reads only what never changes (the account, the rules) and touches
+// nothing of the interface thread's: what it learns goes through the read-ahead queue and queued
+// calls. The mails are read on a thread of their own from the first batch saved on, so that the
+// reading and the analysis of a big poll go on while the rest of it is fetched.
 void MailCheck::fetchAndRead() {
+    SavedMailQueue saved;
+    std::thread reader(&MailCheck::readSaved, this, std::ref(saved));
+    bool toldAny = false;
+    const SavedMails tell = [this, &saved, &toldAny](const QStringList& files) {
+        if (files.isEmpty()) {
+            return;
+        }
+        saved.add(files);
+        if (!std::exchange(toldAny, true)) {
+            QMetaObject::invokeMethod(this, &MailCheck::onFirstSaved, Qt::QueuedConnection);
+        }
+    };
     FetchOutcome result;
     try {
-        result = mailbox_.fetchAll(account_);
+        result = mailbox_.fetchAll(account_, tell);
     } catch (const std::exception& e) {
         result.ended = Error{QString::fromUtf8(e.what())};
     } catch (...) {
         result.ended = Error{QStringLiteral("the mailbox failed")};
     }
-    const QStringList files = result.files;
-    // The reading gives way to the window: on a busy machine the interface thread gets the CPU
-    // first. The next poll's worker starts at the interface thread's own priority again.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kReadingNice);
+    saved.finish(result.files);
     QMetaObject::invokeMethod(
         this, [this, result = std::move(result)]() mutable { onFetched(std::move(result)); },
         Qt::QueuedConnection);
-    for (const QString& element : files) {
-        ReadAhead::Mail mail{element, Error{}, {}};
+    reader.join();
+}
+
+void MailCheck::readSaved(SavedMailQueue& saved) {
+    // The reading gives way to the window and to the fetch: on a busy machine the interface
+    // thread gets the CPU first.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kReadingNice);
+    while (std::optional<QString> element = saved.next()) {
+        ReadAhead::Mail mail{*element, Error{}, {}};
         try {
-            mail.read = mailbox_.readReport(element);
+            mail.read = mailbox_.readReport(*element);
         } catch (...) {
-            mail.read = Error{QStringLiteral("%1 could not be read").arg(element)};
+            mail.read = Error{QStringLiteral("%1 could not be read").arg(*element)};
         }
         // The rules are searched here too: a long report must not hold up the window.
         if (mail.read.ok()) {
@@ -154,17 +172,32 @@ void MailCheck::onWake() {
     analyseSome();
 }
 
-void MailCheck::onFetched(FetchOutcome result) {
-    // Whatever a tick's fetch brought, its mark on the dials comes before any of its reports.
+// The first mails of the fetch are safe: the analysis may begin, after the tick's mark on the
+// dials.
+void MailCheck::onFirstSaved() {
+    showFetch();
+    wakeAnalysis();
+}
+
+void MailCheck::showFetch() {
+    if (fetchShown_) {
+        return;
+    }
+    fetchShown_ = true;
     if (!pushFetch_) {
         Q_EMIT fetched();
     }
+}
+
+void MailCheck::onFetched(FetchOutcome result) {
+    // Whatever a tick's fetch brought, its mark on the dials comes before any of its reports.
+    showFetch();
+    fetchEnded_ = true;
     lastPoll_ = result.ended;
     withheld_ = result.withheld;
     for (const QString& notice : std::as_const(result.notices)) {
         log_.report(notice);
     }
-    fetchShown_ = true;
     wakeAnalysis();
 }
 
@@ -184,7 +217,7 @@ void MailCheck::analyseSome() {
             return;
         }
     }
-    if (readAhead_.drained()) {
+    if (fetchEnded_ && readAhead_.drained()) {
         finish();
     }
     // Otherwise the worker wakes this again once it has read the next mail.

@@ -20,10 +20,11 @@ class Clock;
 class ProblemLog;
 class WindowModel;
 
-// One poll of the mailbox at a time. The fetch, the reading of the fetched mails and the search
-// of the alarm rules run on a worker thread, so that the window never waits for the mail server
-// nor for a huge mail; the reports then reach the interface thread one by one, in slices, in the
-// order they arrived, and each is marked analysed once its signal has been handled. The worker
+// One poll of the mailbox at a time. The fetch, and beside it the reading of the saved mails and
+// the search of the alarm rules, run on worker threads, so that the window never waits for the
+// mail server nor for a huge mail; the reports then reach the interface thread one by one, in
+// slices, in the order they arrived, from the fetch's first saved batch on, and each is marked
+// analysed once its signal has been handled. The worker
 // reads only a bounded amount ahead. A mail that could not be read now is left for the next
 // poll. Only one fetch is ever in flight: the ticks' polls and the fetches that word of new mail
 // between the ticks starts take turns.
@@ -58,7 +59,8 @@ class MailCheck : public QObject {
     void setSliceBudgetMs(int ms) { sliceBudgetMs_ = ms; }
 
   Q_SIGNALS:
-    // A tick's fetch is over, before any of its reports: the poll's grey hands belong here.
+    // A tick's fetch has saved its first mails, or is over: the poll's grey hands belong here,
+    // before any of its reports.
     void fetched();
     // One report, in the order the mails arrived, with what the rules found in it and the name
     // of its mail file (without the folder), which stays the same when a mail is handed out
@@ -73,8 +75,11 @@ class MailCheck : public QObject {
   private:
     void beginFetch(bool byPush);
     void fetchAndRead();
+    void readSaved(SavedMailQueue& saved);
     void wakeAnalysis();
     void onWake();
+    void onFirstSaved();
+    void showFetch();
     void onFetched(FetchOutcome outcome);
     void analyseSome();
     void analyse(ReadAhead::Mail mail);
@@ -93,6 +98,7 @@ class MailCheck : public QObject {
     bool pushWaiting_ = false;  // word of new mail came while a fetch ran
     bool pushLost_ = false;     // the push connection is being reconnected
     bool fetchShown_ = false;   // the grey hands are drawn: the analysis may begin
+    bool fetchEnded_ = false;   // the outcome of the fetch is in: the poll may end
     std::atomic<bool> wakePending_{false};
     QSet<QString> unreadableReported_;
     Result<void> lastPoll_;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "app/Result.h"
 
@@ -36,6 +37,12 @@ struct FetchOutcome {
     int withheld = 0;  // mails this poll left on the server because they cannot be fetched
 };
 
+// Told, on the fetching thread, of each group of mails as soon as it is saved safely: first those
+// an earlier run saved but never analysed, then each batch, before its removal from the server is
+// asked for. Together, in turn, they are the first entries of FetchOutcome::files, so that the
+// reading can begin while the rest is still on its way.
+using SavedMails = std::function<void(const QStringList& files)>;
+
 // The mailbox as the monitor sees it. One object serves the whole run; the mail folder it saves
 // into is given when it is made.
 class Mailbox {
@@ -44,7 +51,8 @@ class Mailbox {
 
     // Fetches every waiting mail into the folder and removes from the server each mail saved
     // safely. Runs off the interface thread; never entered twice at once. Never throws.
-    virtual FetchOutcome fetchAll(const MailAccount& account) = 0;
+    virtual FetchOutcome fetchAll(const MailAccount& account, const SavedMails& saved) = 0;
+    FetchOutcome fetchAll(const MailAccount& account) { return fetchAll(account, {}); }
 
     // The subject and the body of one saved mail. A mail that can be read always gives them,
     // even when it is no well-formed message; the Error says why a file could not be read at

@@ -72,4 +72,39 @@ void ReadAhead::stop() {
     room_.notify_all();
 }
 
+void SavedMailQueue::add(const QStringList& files) {
+    {
+        std::lock_guard lock(mutex_);
+        for (const QString& file : files) {
+            told_.insert(file);
+            waiting_.push_back(file);
+        }
+    }
+    changed_.notify_one();
+}
+
+void SavedMailQueue::finish(const QStringList& listed) {
+    {
+        std::lock_guard lock(mutex_);
+        for (const QString& file : listed) {
+            if (!told_.contains(file)) {
+                waiting_.push_back(file);
+            }
+        }
+        finished_ = true;
+    }
+    changed_.notify_one();
+}
+
+std::optional<QString> SavedMailQueue::next() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return finished_ || !waiting_.empty(); });
+    if (waiting_.empty()) {
+        return std::nullopt;
+    }
+    QString file = std::move(waiting_.front());
+    waiting_.pop_front();
+    return file;
+}
+
 }  // namespace kervo

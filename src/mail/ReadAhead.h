@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -52,6 +54,26 @@ class ReadAhead {
     qint64 bytes_ = 0;
     bool closed_ = false;
     bool stopped_ = false;
+};
+
+// The mails a fetch has told as saved, in order, waiting for the reading thread. Once the fetch
+// is over, whatever its outcome lists beyond what it told follows, so that a mailbox that tells
+// nothing early is read all the same, and nothing twice.
+class SavedMailQueue {
+  public:
+    // Fetching side: mails saved safely.
+    void add(const QStringList& files);
+    // Fetching side: the fetch is over and listed these.
+    void finish(const QStringList& listed);
+    // Reading side: the next mail to read; none once the fetch is over and all are taken.
+    std::optional<QString> next();
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<QString> waiting_;
+    QSet<QString> told_;
+    bool finished_ = false;
 };
 
 }  // namespace kervo

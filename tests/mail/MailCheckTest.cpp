@@ -58,6 +58,38 @@ TEST_F(MailCheckTest, threeReports_readAndShownInOrderAfterGreyHands) {
     EXPECT_EQ(mailer.lastLogon, (QStringList{u"pop.example"_s, u"watch"_s, u"secret"_s}));
 }
 
+// A long fetch tells its first batch as soon as it is safe: that report is shown, after the
+// tick's grey hands, while the fetch goes on; the mails it listed but never told follow in their
+// order, and none is read twice.
+TEST_F(MailCheckTest, firstBatchSaved_shownWhileTheFetchGoesOn) {
+    mailer.fetches.push_back({QStringList{u"a"_s, u"b"_s, u"c"_s}});
+    mailer.tellFirst = {u"a"_s};
+    mailer.holdFetch = true;
+    for (const QString& name : {u"a"_s, u"b"_s, u"c"_s}) {
+        mailer.mails[name] = texts(u"web01 "_s + name, u"fine"_s);
+    }
+    int greyAtFirstReport = -1;
+    mailer.onMark = [&](const QString& element) {
+        if (element == u"a") {
+            greyAtFirstReport = pixelsOf(0, kPollHandColour);
+        }
+    };
+
+    ASSERT_TRUE(check().start());
+    QDeadlineTimer deadline(5000);
+    while (reports.empty() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_EQ(reports, (std::vector<QString>{u"web01 a"_s})) << "shown before the fetch ended";
+    EXPECT_TRUE(check().isPolling());
+    mailer.release();
+    ASSERT_TRUE(waitForPoll());
+
+    EXPECT_GT(greyAtFirstReport, 10) << "the grey hands come before the first report";
+    EXPECT_EQ(mailer.callsOf(u"readReport:"_s), (std::vector<QString>{u"a"_s, u"b"_s, u"c"_s}));
+    EXPECT_EQ(reports, (std::vector<QString>{u"web01 a"_s, u"web01 b"_s, u"web01 c"_s}));
+}
+
 TEST_F(MailCheckTest, pollTrouble_showsOnNoticeUntilAGoodPollGivesItBack) {
     const struct {
         FetchOutcome result;

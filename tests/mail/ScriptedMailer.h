@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "mail/Mailbox.h"
 
@@ -33,13 +34,21 @@ class ScriptedMailer : public Mailbox {
     static constexpr std::chrono::seconds kHoldLimit{15};
     std::atomic<int> holdsExpired{0};
 
+    // Told as saved by the next fetch before it waits for its hold, as a batch made durable
+    // early in a long fetch would be; the fetch still lists them among its files.
+    QStringList tellFirst;
+
     std::vector<QString> calls;  // "fetchAll", "readReport:x", "markAnalysed:x", "purge"
 
-    FetchOutcome fetchAll(const MailAccount& account) override {
+    using Mailbox::fetchAll;
+    FetchOutcome fetchAll(const MailAccount& account, const SavedMails& saved) override {
         {
             std::unique_lock lock(mutex_);
             logCall(QStringLiteral("fetchAll"));
             lastLogon = {account.server, account.user, account.password};
+            if (saved && !tellFirst.isEmpty()) {
+                saved(std::exchange(tellFirst, {}));
+            }
             if (!released_.wait_for(lock, kHoldLimit, [this] {
                     return !holdFetch || lettingAllGo_ || releasedCount_ > 0;
                 })) {

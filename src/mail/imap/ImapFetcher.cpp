@@ -200,6 +200,7 @@ class ImapFetch {
             saved.insert(&entry);
             ids.insert(idOf(entry.message.uid), entry.message.size);
         }
+        tellSaved(options_, out_.saved, saved.size());
         if (validity_ == 0 || ids.isEmpty()) {
             return saved;
         }

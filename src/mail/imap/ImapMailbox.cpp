@@ -7,7 +7,8 @@
 namespace kervo {
 
 void ImapMailbox::fetchFrom(const ServerAddress& address, const MailAccount& account,
-                            MailFolder& folder, FetchOutcome& outcome) {
+                            MailFolder& folder, const FetchOptions& options,
+                            FetchOutcome& outcome) {
     if (address.protocol != MailProtocol::Imap) {
         outcome.ended =
             Error{QStringLiteral("the mail server %1 is a POP3 address, not for this mailbox")
@@ -16,7 +17,7 @@ void ImapMailbox::fetchFrom(const ServerAddress& address, const MailAccount& acc
     }
     CurlImapConnection connection;
     if (Result<void> opened =
-            connection.open(address, account.user, account.password, options().timeouts);
+            connection.open(address, account.user, account.password, options.timeouts);
         !opened.ok()) {
         outcome.ended = opened.error();
         return;
@@ -29,7 +30,7 @@ void ImapMailbox::fetchFrom(const ServerAddress& address, const MailAccount& acc
     }
     const QString where = QStringLiteral("mail server ") + address.display();
     ImapSessionOutcome session =
-        fetchImapMailbox(connection, where, folder, address.mailbox, options());
+        fetchImapMailbox(connection, where, folder, address.mailbox, options);
     outcome.files.append(session.saved);
     if (!session.ended.ok()) {
         outcome.ended = session.ended.error();

@@ -14,7 +14,7 @@ class ImapMailbox final : public FolderMailbox {
 
   protected:
     void fetchFrom(const ServerAddress& address, const MailAccount& account, MailFolder& folder,
-                   FetchOutcome& outcome) override;
+                   const FetchOptions& options, FetchOutcome& outcome) override;
 
   private:
     QString logOnMethod_;  // what an earlier fetch already told; the fetching thread's alone

@@ -93,7 +93,7 @@ class ImapSession {
     int nextTag_ = 1;
     QSet<QByteArray> capabilities_;
     qint64 exists_ = 0;
-    bool grew_ = false;  // EXISTS rose since the news was last handed out
+    bool grew_ = false;   // EXISTS rose since the news was last handed out
     QByteArray idleTag_;  // the IDLE in progress
     bool loggingOut_ = false;
 };

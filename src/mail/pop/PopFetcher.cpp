@@ -228,6 +228,7 @@ class SessionFetch {
                 ids.insert(mail.uid, mail.listing.size);
             }
         }
+        tellSaved(options_, out_.saved, saved.size());
         if (!ids.isEmpty()) {
             step(QStringLiteral("record ids"));
             // Without their ids on record, a lost QUIT costs a second analysis of these mails,

@@ -9,7 +9,7 @@
 namespace kervo {
 
 void PopMailbox::fetchFrom(const ServerAddress& address, const MailAccount& account,
-                           MailFolder& folder, FetchOutcome& outcome) {
+                           MailFolder& folder, const FetchOptions& options, FetchOutcome& outcome) {
     if (address.protocol != MailProtocol::Pop3) {
         outcome.ended =
             Error{QStringLiteral("the mail server %1 is an IMAP address, not for this mailbox")
@@ -24,7 +24,7 @@ void PopMailbox::fetchFrom(const ServerAddress& address, const MailAccount& acco
 
     CurlPopConnection connection;
     if (Result<void> opened = connection.open(address, account.user, account.password,
-                                              options().timeouts, logOnMethod_);
+                                              options.timeouts, logOnMethod_);
         !opened.ok()) {
         outcome.ended = opened.error();
         return;
@@ -36,7 +36,7 @@ void PopMailbox::fetchFrom(const ServerAddress& address, const MailAccount& acco
                 .arg(address.display(), displaySafe(account.user), logOnMethod_));
     }
     SessionOutcome session = fetchMailbox(
-        connection, QStringLiteral("mail server ") + address.display(), folder, record, options());
+        connection, QStringLiteral("mail server ") + address.display(), folder, record, options);
     outcome.files.append(session.saved);
     if (session.ended.ok() && pipelined_ != session.pipelined) {
         pipelined_ = session.pipelined;

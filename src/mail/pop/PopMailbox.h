@@ -16,7 +16,7 @@ class PopMailbox final : public FolderMailbox {
 
   protected:
     void fetchFrom(const ServerAddress& address, const MailAccount& account, MailFolder& folder,
-                   FetchOutcome& outcome) override;
+                   const FetchOptions& options, FetchOutcome& outcome) override;
 
   private:
     // What earlier fetches already told the operator. Only the fetching thread touches these.

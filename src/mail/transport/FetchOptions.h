@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
+#include "mail/Mailbox.h"
 #include "mail/mime/MailSize.h"
 #include "mail/transport/MailChannel.h"
 
@@ -20,7 +22,17 @@ struct FetchOptions {
     std::function<void(const QString& step)> trace;
     // Mails fetched and made durable together, at most.
     int batchMails = 256;
+    // Told of each batch's saved mails as soon as they are durable in new/.
+    SavedMails saved;
 };
+
+// Tells options.saved of the last `count` mails of `saved`: a batch just made durable, which the
+// reading may begin on while the rest is fetched.
+inline void tellSaved(const FetchOptions& options, const QStringList& saved, qsizetype count) {
+    if (options.saved && count > 0) {
+        options.saved(saved.mid(saved.size() - count));
+    }
+}
 
 // A mail a session left on the server because it cannot be fetched now.
 struct SkippedMail {

@@ -63,10 +63,10 @@ FolderMailbox::~FolderMailbox() {
     curl_global_cleanup();
 }
 
-FetchOutcome FolderMailbox::fetchAll(const MailAccount& account) {
+FetchOutcome FolderMailbox::fetchAll(const MailAccount& account, const SavedMails& saved) {
     FetchOutcome outcome;
     try {
-        outcome = fetch(account);
+        outcome = fetch(account, saved);
     } catch (const std::exception& e) {
         outcome.ended =
             Error{QStringLiteral("the mail fetch failed: %1").arg(QString::fromUtf8(e.what()))};
@@ -82,7 +82,7 @@ FetchOutcome FolderMailbox::fetchAll(const MailAccount& account) {
     return outcome;
 }
 
-FetchOutcome FolderMailbox::fetch(const MailAccount& account) {
+FetchOutcome FolderMailbox::fetch(const MailAccount& account, const SavedMails& saved) {
     FetchOutcome outcome;
     MailFolder folder(folder_);
     folder.setTrace(options_.trace);
@@ -99,6 +99,9 @@ FetchOutcome FolderMailbox::fetch(const MailAccount& account) {
     }
     folder.removeDrafts();
     outcome.files = folder.pending();
+    FetchOptions options = options_;
+    options.saved = saved;
+    tellSaved(options, outcome.files, outcome.files.size());
 
     const Result<ServerAddress> parsed = parseServerAddress(account.server);
     if (!parsed.ok()) {
@@ -114,7 +117,7 @@ FetchOutcome FolderMailbox::fetch(const MailAccount& account) {
             QStringLiteral("no mail user is set for the mail server %1").arg(address.display())};
         return outcome;
     }
-    fetchFrom(address, account, folder, outcome);
+    fetchFrom(address, account, folder, options, outcome);
     return outcome;
 }
 

@@ -43,7 +43,8 @@ class FolderMailbox : public Mailbox {
     // Mails fetched and made durable together, at most; for the tests of the batch boundaries.
     void setBatchMails(int mails) { options_.batchMails = mails; }
 
-    FetchOutcome fetchAll(const MailAccount& account) final;
+    using Mailbox::fetchAll;
+    FetchOutcome fetchAll(const MailAccount& account, const SavedMails& saved) final;
     Result<ReportText> readReport(const QString& file) final;
     void markAnalysed(const QString& file) final;
     void purgeAnalysed() final;
@@ -52,7 +53,8 @@ class FolderMailbox : public Mailbox {
     // Fetches from the server into the prepared and locked folder, appending to outcome.files
     // (which already lists the mails waiting from before) and outcome.notices.
     virtual void fetchFrom(const ServerAddress& address, const MailAccount& account,
-                           MailFolder& folder, FetchOutcome& outcome) = 0;
+                           MailFolder& folder, const FetchOptions& options,
+                           FetchOutcome& outcome) = 0;
     // Counts the mails left on the server and tells each one once, not at every poll. A
     // session that broke off early saw only some of them, so it forgets none.
     void noteSkipped(const std::vector<SkippedMail>& skipped, bool sessionWhole,
@@ -60,10 +62,8 @@ class FolderMailbox : public Mailbox {
     // Tells the line once, until the next fetch that has no reason to tell it.
     void noteOnce(const QString& key, const QString& line, bool holds, FetchOutcome& outcome);
 
-    const FetchOptions& options() const { return options_; }
-
   private:
-    FetchOutcome fetch(const MailAccount& account);
+    FetchOutcome fetch(const MailAccount& account, const SavedMails& saved);
 
     const QString folder_;
     FetchOptions options_;

@@ -56,8 +56,13 @@ class DovecotImap : public ::testing::TestWithParam<DovecotCase> {
                                     .replace(u"%2"_s, QString::number(server_.imapsPort()))
                                     .replace(u"%3"_s, server_.caFile())
                                     .replace(u"%4"_s, server_.pin());
-        return mailbox_.fetchAll(
-            {address, QString::fromLatin1(DovecotServer::kUser), QString::fromLatin1(c.password)});
+        // Each saved message is told, in order, as soon as its batch is safe.
+        QStringList told;
+        FetchOutcome outcome = mailbox_.fetchAll(
+            {address, QString::fromLatin1(DovecotServer::kUser), QString::fromLatin1(c.password)},
+            [&](const QStringList& files) { told += files; });
+        EXPECT_EQ(told, outcome.files);
+        return outcome;
     }
 
     QTemporaryDir temp_;

@@ -30,13 +30,23 @@ class DovecotFetch : public test::FetchTest {
             ASSERT_TRUE(server_.addMail(mail).ok());
         }
     }
+    // Every fetch also checks that each saved mail was told, in order, as its batch became safe.
     FetchOutcome fetch(const QString& address, const char* password = DovecotServer::kPassword) {
-        return mailbox_.fetchAll(
-            {address, QString::fromLatin1(DovecotServer::kUser), QString::fromLatin1(password)});
+        QStringList told;
+        toldGroups_ = 0;
+        FetchOutcome outcome = mailbox_.fetchAll(
+            {address, QString::fromLatin1(DovecotServer::kUser), QString::fromLatin1(password)},
+            [&](const QStringList& files) {
+                told += files;
+                ++toldGroups_;
+            });
+        EXPECT_EQ(told, outcome.files);
+        return outcome;
     }
     QString plain() const { return u"127.0.0.1:%1"_s.arg(server_.popPort()); }
 
     DovecotServer server_;
+    int toldGroups_ = 0;
 };
 
 TEST_F(DovecotFetch, emptyThenFullMailbox_givesNothingThenAllByteExactInServerOrder) {
@@ -62,6 +72,7 @@ TEST_F(DovecotFetch, emptyThenFullMailbox_givesNothingThenAllByteExactInServerOr
     EXPECT_EQ(failureOf(full), QString());
     EXPECT_TRUE(saved(full) == asSaved(sent));  // not printed: 30 MB
     EXPECT_EQ(server_.mailCount(), 0);
+    EXPECT_GE(toldGroups_, 4) << "each batch is told as it is saved, not all at the end";
 }
 
 struct LogOnCase {
