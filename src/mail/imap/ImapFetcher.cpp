@@ -17,8 +17,6 @@ namespace {
 
 // Room kept free beside a mail, for the file system's own needs.
 constexpr qint64 kSpareBytes = 1024 * 1024;
-// Up to this many bytes of mail are fetched and made durable together.
-constexpr qint64 kBatchBytes = 32 * 1024 * 1024;
 
 struct BatchMessage {
     ImapMessage message;
@@ -74,7 +72,7 @@ class ImapFetch {
             batch.push_back({message, savedBefore});
             batchBytes += savedBefore ? 0 : message.size;
             if (std::ssize(batch) >= std::max(1, options_.batchMails) ||
-                batchBytes >= kBatchBytes) {
+                batchBytes >= options_.batchBytes) {
                 if (Result<void> done = runBatch(batch); !done.ok()) {
                     return done;
                 }

@@ -121,7 +121,7 @@ class SessionFetch {
             batch.push_back({mail, uid, savedBefore});
             batchBytes += savedBefore ? 0 : mail.size;
             if (std::ssize(batch) >= std::max(1, options_.batchMails) ||
-                batchBytes >= kBatchBytes) {
+                batchBytes >= options_.batchBytes) {
                 if (Result<void> done = runBatch(batch); !done.ok()) {
                     return done;
                 }
@@ -136,8 +136,6 @@ class SessionFetch {
     const QSet<QByteArray>& deleted() const { return deleted_; }
 
   private:
-    // Up to this many bytes of mail are fetched and made durable together.
-    static constexpr qint64 kBatchBytes = 32 * 1024 * 1024;
     // Commands in flight at once where the server takes pipelined commands.
     static constexpr std::ptrdiff_t kWindow = 64;
 

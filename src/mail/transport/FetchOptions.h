@@ -22,6 +22,10 @@ struct FetchOptions {
     std::function<void(const QString& step)> trace;
     // Mails fetched and made durable together, at most.
     int batchMails = 256;
+    // Bytes of mail fetched and made durable together, at most (a larger mail goes alone). The
+    // reading of a batch begins once it is durable, and the reading of the last one only after
+    // the fetch: a batch of large mails is kept short so that little of it is left for then.
+    qint64 batchBytes = qint64(8) * 1024 * 1024;
     // Told of each batch's saved mails as soon as they are durable in new/.
     SavedMails saved;
 };
