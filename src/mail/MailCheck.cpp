@@ -16,6 +16,7 @@ namespace {
 // How far the reading may run ahead of the analysis: in mails, and in bytes of their texts.
 constexpr qsizetype kReadAheadMails = 256;
 constexpr qint64 kReadAheadBytes = qint64(64) * 1024 * 1024;
+constexpr int kFetchingNice = 5;
 constexpr int kReadingNice = 10;
 }  // namespace
 
@@ -104,6 +105,9 @@ void MailCheck::beginFetch(bool byPush) {
 // calls. The mails are read on a thread of their own from the first batch saved on, so that the
 // reading and the analysis of a big poll go on while the rest of it is fetched.
 void MailCheck::fetchAndRead() {
+    // The fetch mostly waits for the server; when data comes, it should not take the processor
+    // from the window, nor lose it to the reading.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kFetchingNice);
     SavedMailQueue saved;
     std::thread reader(&MailCheck::readSaved, this, std::ref(saved));
     bool toldAny = false;
