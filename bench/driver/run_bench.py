@@ -20,11 +20,8 @@ No traffic leaves 127.0.0.1; every program runs under a time limit.
 import argparse
 import json
 import os
-import poplib
 import random
 import shutil
-import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -38,7 +35,8 @@ import latency  # noqa: E402
 import mailgen  # noqa: E402
 import report  # noqa: E402
 
-from common import PASSWORD, USER, count_files, run  # noqa: E402
+from common import PASSWORD, USER, run  # noqa: E402
+from mailserver import MailServer, free_port  # noqa: E402
 import peers  # noqa: E402
 
 
@@ -69,12 +67,6 @@ def log(text):
     print(f"[bench {time.strftime('%H:%M:%S')}] {text}", file=sys.stderr, flush=True)
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def parse_result(stdout):
     """The key=value pairs of the RESULT line a benchmark tool prints."""
     for line in stdout.splitlines():
@@ -82,13 +74,6 @@ def parse_result(stdout):
             fields = line.split()[2:]
             return dict(f.split("=", 1) for f in fields if "=" in f)
     return None
-
-
-def unlink_if_there(path):
-    try:
-        os.unlink(path)
-    except FileNotFoundError:
-        pass
 
 
 def settle():
@@ -119,72 +104,6 @@ def fsync_latency_ms(folder, count=100):
             os.close(dfd)
         samples.append((time.monotonic() - start) * 1000)
     return round(sorted(samples)[len(samples) // 2], 2)
-
-
-class MailServer:
-    """The private Dovecot: started once, its maildir refilled before every run."""
-
-    def __init__(self, run_dir, port):
-        self.run_dir = run_dir
-        self.port = port
-        self.maildir = os.path.join(run_dir, "mail", USER)
-        self.pid = None
-
-    def start(self):
-        subprocess.run([os.path.join(ROOT, "demo", "start-dovecot.sh"), self.run_dir,
-                        str(self.port), USER, PASSWORD], check=True, timeout=60)
-        with open(os.path.join(self.run_dir, "dovecot.pid")) as f:
-            self.pid = int(f.read().strip())
-        info = os.stat(self.maildir)
-        self.owner = (info.st_uid, info.st_gid)
-
-    def stop(self):
-        if self.pid is None:
-            return
-        try:
-            os.kill(self.pid, signal.SIGTERM)
-            for _ in range(100):
-                os.kill(self.pid, 0)
-                time.sleep(0.05)
-        except ProcessLookupError:
-            pass
-        self.pid = None
-
-    def adopt(self, folder):
-        """Gives prepared reports to the server's account, so that it may rename and delete them."""
-        for entry in os.scandir(folder):
-            os.chown(entry.path, *self.owner)
-
-    def reset(self, paths=()):
-        """Empties the mailbox, its index included, and links the given reports into new/."""
-        # A session the last program abandoned may still be renaming the server's files.
-        for sub in ("new", "cur", "tmp"):
-            for entry in os.scandir(os.path.join(self.maildir, sub)):
-                unlink_if_there(entry.path)
-        for entry in os.scandir(self.maildir):
-            if entry.name.startswith("dovecot") and not entry.is_dir():
-                unlink_if_there(entry.path)
-        target = os.path.join(self.maildir, "new")
-        for path in paths:
-            os.link(path, os.path.join(target, os.path.basename(path)))
-        if paths and self.pid is not None:
-            self.warm()
-
-    def warm(self):
-        """One log-on that lists the mailbox, so that the server has indexed the new mail before
-        the timed run, as it has for mail its own delivery put there. Nothing is deleted."""
-        session = poplib.POP3("127.0.0.1", self.port, timeout=120)
-        try:
-            session.user(USER)
-            session.pass_(PASSWORD)
-            session.stat()
-            session.uidl()
-        finally:
-            session.quit()
-
-    def waiting(self):
-        return count_files(os.path.join(self.maildir, "new")) + count_files(
-            os.path.join(self.maildir, "cur"))
 
 
 class Bench:
@@ -337,6 +256,15 @@ class Bench:
         log(f"journal: analysis {runs['on']['analysis_s']} s with, {runs['off']['analysis_s']} s "
             f"without (x{ratio:.2f}); longest stall {runs['on']['max_ms']} ms with, "
             f"{runs['off']['max_ms']} ms without")
+        # Where the longest stalls fell: the interface thread's own work, or waiting for the
+        # processor (or a lock); and what each thread cost.
+        for state in ("on", "off"):
+            got = runs[state]
+            log(f"journal {state}: longest stall {got['max_ms']} ms = {got['max_busy_ms']} ms "
+                f"working + at least {got['max_wait_ms']} ms waiting ({got['max_preempted']} "
+                f"preemptions); interface thread {got['analysis_ui_cpu_s']} s of processor in "
+                f"the analysis, preempted {got['analysis_ui_preempted']} times; threads "
+                f"{got['thread_cpu_s']}")
 
     def stall_once(self, settings, templates, mails, slice_ms=None, huge=None, journal=None):
         self.server.reset()

@@ -9,6 +9,10 @@
 // put once into the middle of the poll; the tool says whether each raised its alarm (told by its
 // subject, the text the alarm shows first). journal names the journal file the poll records
 // into (default: beside the mail folder); off runs without one, to show what the journal costs.
+// For the longest stall the tool also prints how much of it the interface thread spent running
+// its own code (max_busy_ms) and how much at least it stood ready but not running, or blocked
+// (max_wait_ms), and how often the kernel took the processor from it meanwhile; analysis_ui_*
+// are the interface thread's own processor time and preemptions over the whole analysis.
 #include <unistd.h>
 
 #include <QApplication>
@@ -213,6 +217,10 @@ int main(int argc, char** argv) {
     }
     const StallLedger& ledger = probe.ledger();
     const Summary analysis = ledger.summary(kAnalysis);
+    // The longest stall of the poll, and what the interface thread did during it.
+    const Stall& longest = ledger.longest(kAnalysis).ms >= ledger.longest(kFetch).ms
+                               ? ledger.longest(kAnalysis)
+                               : ledger.longest(kFetch);
     const double analysisSeconds =
         analysisStart > 0 ? static_cast<double>(end - analysisStart) / 1e9 : 0.0;
     printResult(
@@ -232,6 +240,11 @@ int main(int argc, char** argv) {
          {QStringLiteral("settled_cpu_s"), fixed(settledCpu)},
          {QStringLiteral("thread_cpu_s"), threadSeconds()},
          {QStringLiteral("max_ms"), fixed(ledger.maxStallMs(), 1)},
+         {QStringLiteral("max_busy_ms"), fixed(longest.busyMs, 1)},
+         {QStringLiteral("max_wait_ms"), fixed(longest.waitMs, 1)},
+         {QStringLiteral("max_preempted"), QString::number(longest.preempted)},
+         {QStringLiteral("analysis_ui_cpu_s"), fixed(ledger.busySeconds(kAnalysis))},
+         {QStringLiteral("analysis_ui_preempted"), QString::number(ledger.preempted(kAnalysis))},
          {QStringLiteral("fetch_max_ms"), fixed(ledger.maxStallMs(kFetch), 1)},
          {QStringLiteral("analysis_max_ms"), fixed(ledger.maxStallMs(kAnalysis), 1)},
          {QStringLiteral("analysis_p99_ms"), fixed(analysis.p99, 1)},
