@@ -10,6 +10,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QVariant>
+#include <type_traits>
 
 #include "journal/JournalConnection.h"
 #include "journal/JournalStore.h"
@@ -33,7 +34,8 @@ int bindText(sqlite3_stmt* statement, int index, const QByteArray& utf8) {
 }
 
 // Binds every value, then runs the statement once; SQLITE_DONE when it ran. The statement is
-// reset either way, so that the transaction around it can end.
+// reset either way, so that the transaction around it can end, and its values cleared: the
+// texts' bytes go with the caller's temporaries.
 template <typename... Values>
 int runOnce(sqlite3_stmt* statement, const Values&... values) {
     int index = 0;
@@ -55,6 +57,7 @@ int runOnce(sqlite3_stmt* statement, const Values&... values) {
         rc = sqlite3_step(statement);
     }
     sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
     return rc;
 }
 
