@@ -189,8 +189,8 @@ void Monitor::noteAcknowledged() {
     }
 }
 
-// What follows a report's alarm: its record in the journal, before the mail is marked analysed,
-// and the word to the desktop.
+// What follows a report's alarm: the word to the desktop, and its record in the journal, before
+// the mail is marked analysed.
 void Monitor::afterAlarm(const ReportFindings& findings, const QString& subject,
                          const QString& body, const QString& mailFile) {
     const Settings& settings = parts_->settings;
@@ -202,14 +202,15 @@ void Monitor::afterAlarm(const ReportFindings& findings, const QString& subject,
         const AlarmRule& matched = settings.rules.at(static_cast<size_t>(rule));
         report.hits.push_back({rule, matched.tag.toText(), matched.message});
     }
-    if (journal_ != nullptr) {
-        journal_->record(report);
-        if (!report.hits.empty()) {
-            Q_EMIT journalChanged();
-        }
-    }
     for (const RuleHit& hit : report.hits) {
         Q_EMIT alarmRaised(report.server, hit.message);
+    }
+    if (journal_ != nullptr) {
+        const bool alarmed = !report.hits.empty();
+        journal_->record(std::move(report));  // handed over, not copied: this runs for every mail
+        if (alarmed) {
+            Q_EMIT journalChanged();
+        }
     }
 }
 

@@ -125,9 +125,9 @@ void Journal::noteSuccess() {
     Q_EMIT troubleChanged(false);
 }
 
-void Journal::record(const ReportRecord& report) {
+void Journal::record(ReportRecord report) {
     if (writer_) {
-        writer_->record(report, clock_.now());
+        writer_->record(std::move(report), clock_.now());
     }
 }
 
@@ -139,7 +139,7 @@ void Journal::acknowledgeOpen(const QString& by) {
 
 void Journal::afterRecorded(std::function<void()> action) {
     if (writer_) {
-        writer_->afterWritten(std::move(action), clock_.now());
+        writer_->afterWritten(std::move(action));
     } else {
         action();
     }

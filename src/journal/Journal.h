@@ -38,7 +38,7 @@ class Journal : public QObject {
     void start();
 
     // Queued for the writer, in this order. Before the start they do nothing.
-    void record(const ReportRecord& report);
+    void record(ReportRecord report);
     // The operator's reset: every alarm recorded so far acknowledged by `by`.
     void acknowledgeOpen(const QString& by);
     // Runs the action once everything queued before it is written, or has failed to be; on the

@@ -1,20 +1,43 @@
 #pragma once
 
+#include <QDateTime>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
-#include <optional>
+#include <QVariant>
 
 #include "journal/JournalStore.h"
 
+struct sqlite3;
+struct sqlite3_stmt;
+
 namespace kervo {
 
-// One named Qt SQL connection and the statements the monitor runs for every report, prepared
-// once. The statements go before the connection does.
+// One statement on SQLite's own interface, finalized with its holder.
+class RawStatement {
+  public:
+    RawStatement() = default;
+    ~RawStatement() { reset(); }
+    RawStatement(const RawStatement&) = delete;
+    RawStatement& operator=(const RawStatement&) = delete;
+
+    // The SQLite result code of the preparation.
+    int prepare(sqlite3* db, const char* sql);
+    void reset();
+    sqlite3_stmt* get() const { return statement_; }
+    explicit operator bool() const { return statement_ != nullptr; }
+
+  private:
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+// One named Qt SQL connection, and the statements the monitor runs for every report, prepared
+// once on the connection's own SQLite handle. The statements go before the connection does:
+// SQLite does not close a connection with statements left.
 struct JournalStore::Connection {
     QString name;
-    std::optional<QSqlQuery> insertReport;
-    std::optional<QSqlQuery> insertAlarm;
+    sqlite3* handle = nullptr;
+    RawStatement insertReport;
+    RawStatement insertAlarm;
 
     QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
     ~Connection() {

@@ -2,6 +2,7 @@
 // removal of old records ask of the file.
 #include <QDir>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QVariant>
 #include <map>
 

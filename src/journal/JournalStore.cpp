@@ -65,12 +65,16 @@ bool JournalStore::isOpen() const {
 }
 
 Error JournalStore::failure(const QString& what, const QSqlError& error) const {
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    if (code == kSqliteCorrupt || code == kSqliteNotADatabase) {
+    return failure(what, error.nativeErrorCode().toInt(), error.text());
+}
+
+Error JournalStore::failure(const QString& what, int code, const QString& text) const {
+    // The extended code's low byte is the primary one.
+    if ((code & 0xff) == kSqliteCorrupt || (code & 0xff) == kSqliteNotADatabase) {
         damaged_ = true;
     }
-    return Error{QStringLiteral("journal %1: %2: %3")
-                     .arg(QDir::toNativeSeparators(path_), what, error.text())};
+    return Error{
+        QStringLiteral("journal %1: %2: %3").arg(QDir::toNativeSeparators(path_), what, text)};
 }
 
 Result<void> JournalStore::connect(bool readOnly) {
@@ -90,7 +94,10 @@ Result<void> JournalStore::connect(bool readOnly) {
         }
     }
     db_ = std::move(connection);
-    Result<void> ready = setUp(readOnly);
+    Result<void> ready = takeHandle();
+    if (ready.ok()) {
+        ready = setUp(readOnly);
+    }
     if (!ready.ok()) {
         close();
     }
@@ -203,7 +210,10 @@ void JournalStore::abandonStep() {
 
 Error JournalStore::abandonStep(const QString& what, const QSqlError& error) {
     // The error is read before the rollback, which would replace it with its own.
-    Error failed = failure(what, error);
+    return abandonStep(failure(what, error));
+}
+
+Error JournalStore::abandonStep(Error failed) {
     abandonStep();
     return failed;
 }
@@ -251,61 +261,6 @@ Result<QString> JournalStore::moveAside(const QString& path, const QDateTime& no
                          .arg(QDir::toNativeSeparators(path))};
     }
     return aside;
-}
-
-Result<void> JournalStore::record(const ReportRecord& report) {
-    if (!db_) {
-        return Error{QStringLiteral("journal %1: not open").arg(QDir::toNativeSeparators(path_))};
-    }
-    QSqlDatabase db = db_->db();
-    if (!db_->insertReport) {
-        db_->insertReport.emplace(db);
-        db_->insertReport->prepare(QStringLiteral(
-            "INSERT INTO reports (mail_file, received, dial, server, subject, body, body_cut) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (mail_file) DO NOTHING"));
-        db_->insertAlarm.emplace(db);
-        db_->insertAlarm->prepare(
-            QStringLiteral("INSERT INTO alarms (report_id, rule, tag, message, raised) VALUES (?, "
-                           "?, ?, ?, ?) ON CONFLICT (report_id, rule) DO NOTHING"));
-    }
-    if (!beginStep()) {
-        return failure(QStringLiteral("cannot record a report"), db.lastError());
-    }
-    QSqlQuery& insertReport = *db_->insertReport;
-    const bool cut = report.body.size() > kJournalTextLimit;
-    insertReport.bindValue(0, report.mailFile);
-    insertReport.bindValue(1, journalStamp(report.received));
-    insertReport.bindValue(2, report.dial);
-    insertReport.bindValue(3, report.server);
-    insertReport.bindValue(4, report.subject.left(kJournalTextLimit));
-    insertReport.bindValue(5, cut ? report.body.left(kJournalTextLimit) : report.body);
-    insertReport.bindValue(6, cut ? 1 : 0);
-    if (!insertReport.exec()) {
-        return abandonStep(QStringLiteral("cannot record a report"), insertReport.lastError());
-    }
-    // Recorded before, by a run that ended before the mail was marked analysed.
-    const bool known = insertReport.numRowsAffected() == 0;
-    const qint64 reportId = insertReport.lastInsertId().toLongLong();
-    insertReport.finish();
-    QSqlQuery& insertAlarm = *db_->insertAlarm;
-    for (const RuleHit& hit : report.hits) {
-        if (known) {
-            break;
-        }
-        insertAlarm.bindValue(0, reportId);
-        insertAlarm.bindValue(1, hit.rule);
-        insertAlarm.bindValue(2, hit.tag);
-        insertAlarm.bindValue(3, hit.message);
-        insertAlarm.bindValue(4, journalStamp(report.received));
-        if (!insertAlarm.exec()) {
-            return abandonStep(QStringLiteral("cannot record an alarm"), insertAlarm.lastError());
-        }
-    }
-    insertAlarm.finish();
-    if (!endStep()) {
-        return abandonStep(QStringLiteral("cannot record a report"), db.lastError());
-    }
-    return {};
 }
 
 Result<int> JournalStore::acknowledgeOpen(const QDateTime& at, const QString& by) {

@@ -73,11 +73,17 @@ class JournalStore {
     Result<void> setUp(bool readOnly);
     Result<void> migrate();
     Error failure(const QString& what, const QSqlError& error) const;
+    Error failure(const QString& what, int code, const QString& text) const;
+    // A failure of SQLite's own interface: its result code and the connection's message.
+    Error failure(const QString& what, int code) const;
+    // The connection's SQLite handle, which the recording's statements run on.
+    Result<void> takeHandle();
     bool beginStep();
     bool endStep();
     void abandonStep();
     // Rolls the step back and returns what failed.
     Error abandonStep(const QString& what, const QSqlError& error);
+    Error abandonStep(Error failed);
 
     QString path_;
     std::unique_ptr<Connection> db_;

@@ -32,16 +32,26 @@ JournalWriter::~JournalWriter() {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    work_.notify_one();
     thread_.join();
 }
 
 void JournalWriter::push(Item item) {
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
+        // The writer waits for a first item, or gathers until the batch is full or someone
+        // waits: anything between leaves it asleep.
+        wake = queue_.empty() || queue_.size() + 1 >= kMostPerBatch ||
+               item.kind == Item::Kind::Acknowledge;
+        if (item.kind == Item::Kind::Acknowledge) {
+            ++acknowledgements_;
+        }
         queue_.push_back(std::move(item));
     }
-    changed_.notify_all();
+    if (wake) {
+        work_.notify_one();
+    }
 }
 
 void JournalWriter::record(ReportRecord report, const QDateTime& now) {
@@ -49,15 +59,11 @@ void JournalWriter::record(ReportRecord report, const QDateTime& now) {
 }
 
 void JournalWriter::acknowledgeOpen(const QDateTime& at, const QString& by) {
-    {
-        std::lock_guard lock(mutex_);
-        ++acknowledgements_;
-    }
     push({Item::Kind::Acknowledge, {}, at, by, {}});
 }
 
-void JournalWriter::afterWritten(std::function<void()> action, const QDateTime& now) {
-    push({Item::Kind::Action, {}, now, {}, std::move(action)});
+void JournalWriter::afterWritten(std::function<void()> action) {
+    push({Item::Kind::Action, {}, {}, {}, std::move(action)});
 }
 
 bool JournalWriter::isIdle() const {
@@ -69,9 +75,9 @@ bool JournalWriter::waitUntilIdle(int ms) const {
     std::unique_lock lock(mutex_);
     // Someone waiting: the writer writes what has come without gathering more.
     ++waiting_;
-    changed_.notify_all();
-    const bool idle = changed_.wait_for(lock, std::chrono::milliseconds(ms),
-                                        [this] { return queue_.empty() && writing_ == 0; });
+    work_.notify_one();
+    const bool idle = idle_.wait_for(lock, std::chrono::milliseconds(ms),
+                                     [this] { return queue_.empty() && writing_ == 0; });
     --waiting_;
     return idle;
 }
@@ -84,12 +90,12 @@ void JournalWriter::run() {
         std::deque<Item> batch;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            work_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
             if (queue_.empty()) {
                 return;  // stopping, and everything is written
             }
             // The operator's reset is written at once: a script may read the journal right after.
-            changed_.wait_for(lock, kGatherTime, [this] {
+            work_.wait_for(lock, kGatherTime, [this] {
                 return stopping_ || waiting_ > 0 || acknowledgements_ > 0 ||
                        queue_.size() >= kMostPerBatch;
             });
@@ -108,7 +114,7 @@ void JournalWriter::run() {
             std::lock_guard lock(mutex_);
             writing_ = 0;
         }
-        changed_.notify_all();
+        idle_.notify_all();
     }
 }
 
@@ -161,10 +167,12 @@ Result<void> JournalWriter::writeAll(JournalStore& store, const std::deque<Item>
 }
 
 void JournalWriter::write(JournalStore& store, std::deque<Item>& batch) {
-    const QDateTime now = batch.back().at;
-    const bool hasWrites = std::any_of(batch.begin(), batch.end(), [](const Item& item) {
+    // The time of the batch's last record or reset; a batch of actions alone writes nothing.
+    const auto lastWrite = std::find_if(batch.rbegin(), batch.rend(), [](const Item& item) {
         return item.kind != Item::Kind::Action;
     });
+    const bool hasWrites = lastWrite != batch.rend();
+    const QDateTime now = hasWrites ? lastWrite->at : QDateTime();
     // In trouble the records of a batch are lost, and said once; the file is tried again later.
     if (hasWrites && ensureOpen(store, now)) {
         Result<void> written = writeAll(store, batch);

@@ -41,7 +41,9 @@ class JournalWriter {
     // `now` is the time of the interface thread's clock: the writer's retries follow it.
     void record(ReportRecord report, const QDateTime& now);
     void acknowledgeOpen(const QDateTime& at, const QString& by);
-    void afterWritten(std::function<void()> action, const QDateTime& now);
+    // The action goes by the time of the records before it: the interface thread's clock is
+    // not read twice for every mail.
+    void afterWritten(std::function<void()> action);
     // Nothing queued or being written.
     bool isIdle() const;
     // Waits at most `ms` until everything queued so far is written; whether it was.
@@ -65,7 +67,12 @@ class JournalWriter {
     const QString path_;
     const Reports reports_;
     mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
+    // The writer waits on work_, the callers of waitUntilIdle on idle_. Each is told only what
+    // it waits for: a record queued while the writer gathers a batch does not wake it, for a
+    // wake per record cost the writer more processor time than the record, and the interface
+    // thread, whose core the woken writer took, a preemption per record.
+    mutable std::condition_variable work_;
+    mutable std::condition_variable idle_;
     std::deque<Item> queue_;
     size_t writing_ = 0;
     mutable int waiting_ = 0;      // callers of waitUntilIdle

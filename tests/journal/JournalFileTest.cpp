@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <functional>
@@ -153,6 +154,28 @@ const FileCase kFileCases[] = {
          EXPECT_TRUE(o.journal->inTrouble());
          EXPECT_EQ(o.f.stream.problems().filter(QStringLiteral("journal")).size(), 1)
              << o.f.stream.lines().join(u'\n').toStdString();
+     }},
+    // Nobody waits for the writing here (a wait would hurry the writer): the record is written
+    // all the same once the writer has gathered its batch.
+    {"recordNobodyWaitsFor_writtenAllTheSame", [](JournalFile&) {},
+     [](Opened& o) {
+         o.journal->record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         const QDeadlineTimer deadline(10000);
+         while (o.journal->isWriting() && !deadline.hasExpired()) {
+             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+         }
+         EXPECT_FALSE(o.journal->isWriting()) << "the record is still queued";
+         EXPECT_EQ(o.file.alarms(), 1);
+     }},
+    // SQLite copies the write-ahead log into the file and removes it when the last connection
+    // closes; a connection that did not close (a statement of its own left behind) keeps it.
+    {"journalGone_everyConnectionClosed", [](JournalFile&) {},
+     [](Opened& o) {
+         o.journal->record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         ASSERT_TRUE(o.journal->waitUntilWritten(10000));
+         o.journal.reset();
+         EXPECT_FALSE(QFile::exists(o.file.path + QStringLiteral("-wal")));
+         EXPECT_EQ(o.file.alarms(), 1);
      }},
 };
 

@@ -119,6 +119,30 @@ const RecordCase kRecordCases[] = {
          EXPECT_TRUE(kept.value().cut);
      },
      1, 0, 0},
+    // Every text as the mail had it, in any script, and as long as it is: the texts go to SQLite
+    // as UTF-8, whose length in bytes is not the length in characters.
+    {"japaneseTexts_readBackAsTheyCame",
+     [](JournalStore& s) {
+         ReportRecord report =
+             reportOf(QStringLiteral("改ざん.eml"), 1, 8, {0}, QStringLiteral("ウェブ01"));
+         report.subject = QStringLiteral("ウェブ01 の改ざん検知");
+         report.body = QStringLiteral("/etc/passwd が変更されました\n𠮷野家 ✓");
+         report.hits.front().tag = QStringLiteral("改ざん");
+         report.hits.front().message = QStringLiteral("パスワードファイルの変更");
+         recordOk(s, report);
+         const Result<KeptReport> kept = s.report(1);
+         ASSERT_TRUE(kept.ok());
+         EXPECT_EQ(kept.value().subject, report.subject);
+         EXPECT_EQ(kept.value().body, report.body);
+         const Result<std::vector<AlarmEntry>> listed = s.alarms({});
+         ASSERT_TRUE(listed.ok());
+         ASSERT_EQ(listed.value().size(), 1u);
+         EXPECT_EQ(listed.value().front().server, report.server);
+         EXPECT_EQ(listed.value().front().tag, report.hits.front().tag);
+         EXPECT_EQ(listed.value().front().message, report.hits.front().message);
+         recordOk(s, report);  // the same mail file again: known by its name
+     },
+     1, 1, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Journal, JournalRecords, ::testing::ValuesIn(kRecordCases),
