@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QImage>
 #include <QSet>
 #include <QString>
@@ -21,12 +22,28 @@ class PictureSource {
   public:
     explicit PictureSource(ProblemLog& log) : log_(log) {}
 
-    // The picture, or a null image when it cannot be loaded; `use` says what it was for.
+    // The picture, or a null image when it cannot be loaded; `use` says what it was for. A file
+    // replaced or rewritten while the monitor runs is shown as it is now.
     QImage load(const QString& path, const QString& use);
 
+    struct FileStamp {
+        quint64 device = 0;
+        quint64 inode = 0;  // 0: no file
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+
   private:
+    struct Decoded {
+        FileStamp stamp;
+        QImage image;
+    };
+
     ProblemLog& log_;
     QSet<QString> failing_;
+    QHash<QString, Decoded> decoded_;  // the few pictures of the settings, by path
 };
 
 }  // namespace kervo

@@ -86,6 +86,12 @@ TEST_F(Blink, pictureGoneDuringAlarm_blinkGoesOnAndIsToldOnceUntilItLoadsAgain) 
     ASSERT_TRUE(QFile::rename(path + u8(".aside"), path));
     tick(2);
     EXPECT_EQ(backgroundPictureColour(), kAlarmBack);
+    // replaced while the alarm blinks: the new picture is shown from the next blink on
+    const QColor replaced(10, 200, 30);
+    const QString next = f.writePicture(u8("next.png"), {60, 40}, replaced);
+    ASSERT_TRUE(QFile::remove(path) && QFile::rename(next, path));
+    tick(2);
+    EXPECT_EQ(backgroundPictureColour(), replaced);
     ASSERT_TRUE(QFile::remove(path));
     tick(2);
     EXPECT_EQ(logLinesNaming(path), 2);
