@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QTimer>
 
 #include "app/ProblemLog.h"
 #include "app/Seams.h"
@@ -17,6 +18,8 @@ namespace {
 constexpr qsizetype kReadAheadMails = 256;
 constexpr qint64 kReadAheadBytes = qint64(64) * 1024 * 1024;
 constexpr int kFetchingNice = 5;
+// How soon the analysis looks at the read-ahead queue again when the reading thread held it.
+constexpr int kBusyQueueRetryMs = 1;
 constexpr int kReadingNice = 10;
 }  // namespace
 
@@ -214,17 +217,26 @@ void MailCheck::analyseSome() {
     }
     QElapsedTimer slice;
     slice.start();
-    while (std::optional<ReadAhead::Mail> mail = readAhead_.take()) {
-        analyse(std::move(*mail));
+    for (;;) {
+        ReadAhead::Taken taken = readAhead_.take();
+        if (taken.busy) {
+            // The reading thread holds the queue, perhaps held off the processor itself: looked
+            // at again shortly, without the window waiting for it.
+            QTimer::singleShot(kBusyQueueRetryMs, this, &MailCheck::wakeAnalysis);
+            return;
+        }
+        if (!taken.mail) {
+            if (fetchEnded_ && taken.drained) {
+                finish();
+            }
+            return;  // otherwise the worker wakes this again once it has read the next mail
+        }
+        analyse(std::move(*taken.mail));
         if (slice.elapsed() >= sliceBudgetMs_) {
             wakeAnalysis();  // the rest on a later turn of the event loop
             return;
         }
     }
-    if (fetchEnded_ && readAhead_.drained()) {
-        finish();
-    }
-    // Otherwise the worker wakes this again once it has read the next mail.
 }
 
 void MailCheck::analyse(ReadAhead::Mail mail) {

@@ -30,17 +30,22 @@ void ReadAhead::close() {
     closed_ = true;
 }
 
-std::optional<ReadAhead::Mail> ReadAhead::take() {
-    std::optional<Mail> mail;
+ReadAhead::Taken ReadAhead::take() {
+    Taken taken;
     bool wakeReader = false;
     {
-        std::lock_guard lock(mutex_);
-        if (mails_.empty()) {
-            return std::nullopt;
+        std::unique_lock lock(mutex_, std::try_to_lock);
+        if (!lock.owns_lock()) {
+            taken.busy = true;
+            return taken;
         }
-        mail = std::move(mails_.front());
+        if (mails_.empty()) {
+            taken.drained = closed_;
+            return taken;
+        }
+        taken.mail = std::move(mails_.front());
         mails_.pop_front();
-        bytes_ -= bytesOf(*mail);
+        bytes_ -= bytesOf(*taken.mail);
         // The reader resumes once half the room is free again, and then reads a run of mails,
         // rather than waking for every mail taken.
         wakeReader = mails_.empty() ||
@@ -49,12 +54,7 @@ std::optional<ReadAhead::Mail> ReadAhead::take() {
     if (wakeReader) {
         room_.notify_all();
     }
-    return mail;
-}
-
-bool ReadAhead::drained() const {
-    std::lock_guard lock(mutex_);
-    return closed_ && mails_.empty();
+    return taken;
 }
 
 void ReadAhead::reopen() {

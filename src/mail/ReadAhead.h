@@ -33,10 +33,15 @@ class ReadAhead {
     // Reading side: no more mails come this poll.
     void close();
 
-    // Taking side: the next mail, if one has been read.
-    std::optional<Mail> take();
-    // Taking side: every mail of the poll has been taken.
-    bool drained() const;
+    // Taking side: the next mail, if one has been read. Never waits for the reading side, which
+    // runs at a lower priority and may be held off the processor while it holds the queue: the
+    // window would wait with it. `busy` then says to look again in a moment.
+    struct Taken {
+        std::optional<Mail> mail;
+        bool busy = false;
+        bool drained = false;  // every mail of the poll has been taken
+    };
+    Taken take();
 
     // A new poll starts on an empty queue.
     void reopen();
