@@ -2,32 +2,22 @@
 
 #include "mail/pop/CurlPopConnection.h"
 #include "mail/pop/PopSession.h"
-#include "mail/transport/FolderMailbox.h"
+#include "mail/transport/ServerCheckOpening.h"
 
 namespace kervo {
 
 Result<ServerCheckReport, ServerCheckFailure> checkServer(const ServerAddress& address,
                                                           const MailAccount& account,
                                                           const MailTimeouts& timeouts) {
-    struct TransferLibrary {
-        TransferLibrary() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-        ~TransferLibrary() { curl_global_cleanup(); }
-    } library;
+    const TransferLibraryInUse library;
     CurlPopConnection connection;
     // The poll's own log-on: the same methods in the same order, nothing preferred yet.
-    if (Result<void> opened = connection.open(address, account.user, account.password, timeouts);
-        !opened.ok()) {
-        ServerCheckFailure failure;
-        failure.step = connection.failedStep();
-        failure.message = withoutSecret(opened.error().message, account.password);
-        if (failure.step == OpenStep::Tls) {
-            failure.presented = lookAtCertificate(address, timeouts);
-        }
-        return failure;
+    Result<ServerCheckReport, ServerCheckFailure> opened =
+        openForCheck(connection, address, account, timeouts);
+    if (!opened.ok()) {
+        return opened;
     }
-    ServerCheckReport report;
-    report.connection = connection.facts();
-    report.method = connection.logOnMethod();
+    ServerCheckReport report = std::move(opened).value();
     PopSession session(connection, timeouts, QStringLiteral("mail server ") + address.display());
     const Result<MailboxSize> counted = session.stat();
     if (!counted.ok()) {
