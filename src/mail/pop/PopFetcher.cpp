@@ -4,8 +4,10 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <future>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "mail/pop/PopSession.h"
 #include "mail/transport/MailFolder.h"
@@ -122,14 +124,16 @@ class SessionFetch {
             batchBytes += savedBefore ? 0 : mail.size;
             if (std::ssize(batch) >= std::max(1, options_.batchMails) ||
                 batchBytes >= options_.batchBytes) {
-                if (Result<void> done = runBatch(batch); !done.ok()) {
+                if (Result<void> done = runBatch(std::exchange(batch, {})); !done.ok()) {
                     return done;
                 }
-                batch.clear();
                 batchBytes = 0;
             }
         }
-        return runBatch(batch);
+        if (Result<void> done = runBatch(std::move(batch)); !done.ok()) {
+            return done;
+        }
+        return settle(true);
     }
 
     // Ids whose deletion the server accepted: spent once it confirms QUIT.
@@ -139,9 +143,19 @@ class SessionFetch {
     // Commands in flight at once where the server takes pipelined commands.
     static constexpr std::ptrdiff_t kWindow = 64;
 
-    Result<void> runBatch(const std::vector<BatchMail>& batch) {
+    // A batch whose mails are being made durable beside the fetch of the next one.
+    struct SavingBatch {
+        std::vector<BatchMail> mails;
+        std::vector<const BatchMail*> received;  // in mails, in the order of their drafts
+        std::future<std::vector<Result<QString>>> paths;
+        QStringList steps;  // the folder's, told when the batch settles
+    };
+
+    // Fetches the batch while the one before it is made durable on a thread of its own, so that
+    // the network and the disk work at once; then deletes the one before from the server.
+    // Nothing is left saving when this returns an Error.
+    Result<void> runBatch(std::vector<BatchMail> batch) {
         std::vector<const BatchMail*> wanted;
-        std::vector<const BatchMail*> removable;
         // The disk is asked once per batch; each mail then takes its share of what it said.
         qint64 free =
             options_.freeSpace && !batch.empty() ? options_.freeSpace(folder_.root()) : -1;
@@ -161,17 +175,58 @@ class SessionFetch {
         std::vector<std::unique_ptr<MailDraft>> drafts;
         std::vector<const BatchMail*> received;
         const Result<void> retrieved = retrieve(wanted, drafts, received);
-        // What came whole is kept even when the session broke off: it is analysed now.
-        const QSet<const BatchMail*> saved = save(std::move(drafts), received);
-        if (!retrieved.ok()) {
-            return retrieved;
+        const Result<void> settled = settle(retrieved.ok());
+        // The vector's buffer moves with it: the pointers into it stay good.
+        startSaving(std::move(batch), std::move(received), std::move(drafts));
+        if (!retrieved.ok() || !settled.ok()) {
+            // What came whole is kept even when the session broke off: it is analysed now,
+            // and stays on the server.
+            (void)settle(false);
+            return retrieved.ok() ? settled : retrieved;
         }
-        for (const BatchMail& mail : batch) {
+        return {};
+    }
+
+    void startSaving(std::vector<BatchMail> mails, std::vector<const BatchMail*> received,
+                     std::vector<std::unique_ptr<MailDraft>> drafts) {
+        auto batch = std::make_unique<SavingBatch>();
+        batch->mails = std::move(mails);
+        batch->received = std::move(received);
+        QStringList* steps = options_.trace ? &batch->steps : nullptr;
+        // A batch with nothing to save, as the last one often is, needs no thread.
+        const auto launch = drafts.empty() ? std::launch::deferred : std::launch::async;
+        batch->paths = std::async(launch, [this, steps, drafts = std::move(drafts)]() mutable {
+            return folder_.commit(std::move(drafts), [steps](const QString& step) {
+                if (steps != nullptr) {
+                    steps->append(step);
+                }
+            });
+        });
+        saving_ = std::move(batch);
+    }
+
+    // Waits until the batch being saved is durable, tells and records its saved mails, and,
+    // with `remove`, deletes them and the ones saved before from the server.
+    Result<void> settle(bool remove) {
+        if (!saving_) {
+            return {};
+        }
+        const std::unique_ptr<SavingBatch> batch = std::move(saving_);
+        const std::vector<Result<QString>> paths = batch->paths.get();
+        for (const QString& step : batch->steps) {
+            this->step(step);
+        }
+        const QSet<const BatchMail*> saved = save(paths, batch->received);
+        if (!remove) {
+            return {};
+        }
+        std::vector<const BatchMail*> removable;
+        for (const BatchMail& mail : batch->mails) {
             if (mail.savedBefore || saved.contains(&mail)) {
                 removable.push_back(&mail);
             }
         }
-        return remove(removable);
+        return this->remove(removable);
     }
 
     Result<void> retrieve(const std::vector<const BatchMail*>& wanted,
@@ -179,10 +234,10 @@ class SessionFetch {
                           std::vector<const BatchMail*>& received) {
         std::ptrdiff_t requested = 0;
         for (std::ptrdiff_t i = 0; i < std::ssize(wanted); ++i) {
-            for (; requested < std::ssize(wanted) && requested < i + window_; ++requested) {
-                step(QStringLiteral("RETR %1").arg(wanted[requested]->listing.number));
-                session_.requestMail(wanted[requested]->listing.number);
-            }
+            topUp(i, std::ssize(wanted), requested, [&](std::ptrdiff_t next) {
+                step(QStringLiteral("RETR %1").arg(wanted[next]->listing.number));
+                session_.requestMail(wanted[next]->listing.number);
+            });
             const BatchMail& mail = *wanted[i];
             Result<std::unique_ptr<MailDraft>> draft = folder_.startDraft();
             RefusingSink refused(draft.ok() ? Error{} : draft.error());
@@ -209,9 +264,8 @@ class SessionFetch {
         return {};
     }
 
-    QSet<const BatchMail*> save(std::vector<std::unique_ptr<MailDraft>> drafts,
+    QSet<const BatchMail*> save(const std::vector<Result<QString>>& paths,
                                 const std::vector<const BatchMail*>& received) {
-        const std::vector<Result<QString>> paths = folder_.commit(std::move(drafts));
         QSet<const BatchMail*> saved;
         QHash<QByteArray, qint64> ids;
         for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -239,11 +293,11 @@ class SessionFetch {
     Result<void> remove(const std::vector<const BatchMail*>& removable) {
         std::ptrdiff_t requested = 0;
         for (std::ptrdiff_t i = 0; i < std::ssize(removable); ++i) {
-            for (; requested < std::ssize(removable) && requested < i + window_; ++requested) {
-                const int number = removable[requested]->listing.number;
+            topUp(i, std::ssize(removable), requested, [&](std::ptrdiff_t next) {
+                const int number = removable[next]->listing.number;
                 step(QStringLiteral("DELE %1").arg(number));
                 session_.requestRemoval(number);
-            }
+            });
             const BatchMail& mail = *removable[i];
             if (Result<void> removed = session_.receiveRemoval(mail.listing.number);
                 !removed.ok()) {
@@ -260,6 +314,20 @@ class SessionFetch {
             }
         }
         return {};
+    }
+
+    // Refills the window of commands in flight only once half of it has been answered, so
+    // that commands leave in strides of one write each. Topping up after every answer cost a
+    // write, and a wake-up of the server, per command.
+    template <typename Request>
+    void topUp(std::ptrdiff_t answered, std::ptrdiff_t total, std::ptrdiff_t& requested,
+               const Request& request) const {
+        if (requested - answered > window_ / 2) {
+            return;
+        }
+        for (; requested < total && requested < answered + window_; ++requested) {
+            request(requested);
+        }
     }
 
     void step(const QString& name) const {
@@ -284,6 +352,7 @@ class SessionFetch {
     SessionOutcome& out_;
     std::ptrdiff_t window_ = 1;
     QSet<QByteArray> deleted_;
+    std::unique_ptr<SavingBatch> saving_;
 };
 
 }  // namespace

@@ -146,13 +146,13 @@ void FolderMailbox::noteOnce(const QString& key, const QString& line, bool holds
 
 Result<ReportText> FolderMailbox::readReport(const QString& file) {
     try {
-        QString path = file;
-        // Already marked analysed: it waits in cur/ for the purge.
+        Result<MailTexts> read = readMailFile(file, options_.maxMailBytes);
+        // Already marked analysed, it waits in cur/ for the purge. Looked for only when the
+        // mail is not where it was saved, which spares a lookup per mail of every poll.
         if (const QString analysed = MailFolder(folder_).analysedPath(file);
-            !QFileInfo::exists(path) && QFileInfo::exists(analysed)) {
-            path = analysed;
+            !read.ok() && !QFileInfo::exists(file) && QFileInfo::exists(analysed)) {
+            read = readMailFile(analysed, options_.maxMailBytes);
         }
-        Result<MailTexts> read = readMailFile(path, options_.maxMailBytes);
         if (!read.ok()) {
             return read.error();
         }

@@ -122,6 +122,7 @@ Result<void> MailDraft::flush() {
             return kept_;
         }
         done += written;
+        written_ += written;
     }
     pending_.clear();
     return {};
@@ -157,7 +158,7 @@ Result<void> MailDraft::finish() {
     Result<void> flushed = kept_.ok() ? flush() : kept_;
     // A large mail starts going to the disk now, while the next one is received; the batch's
     // sync then finds less to wait for.
-    if (flushed.ok() && ::lseek(fd_, 0, SEEK_CUR) >= kWriteBuffer) {
+    if (flushed.ok() && written_ >= kWriteBuffer) {
         (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
     }
     // A close that fails may be the only word of a write that did not reach the disk.
@@ -252,13 +253,18 @@ Result<std::unique_ptr<MailDraft>> MailFolder::startDraft() {
                      .arg(QDir::toNativeSeparators(part("tmp")))};
 }
 
-void MailFolder::step(const QString& name) const {
-    if (trace_) {
-        trace_(name);
-    }
+std::vector<Result<QString>> MailFolder::commit(std::vector<std::unique_ptr<MailDraft>> drafts) {
+    return commit(std::move(drafts), trace_);
 }
 
-std::vector<Result<QString>> MailFolder::commit(std::vector<std::unique_ptr<MailDraft>> drafts) {
+std::vector<Result<QString>> MailFolder::commit(
+    std::vector<std::unique_ptr<MailDraft>> drafts,
+    const std::function<void(const QString& step)>& trace) {
+    const auto step = [&trace](const QString& name) {
+        if (trace) {
+            trace(name);
+        }
+    };
     std::vector<Result<QString>> out;
     if (drafts.empty()) {
         return out;

@@ -37,6 +37,7 @@ class MailDraft final : public MailSink {
     QString tmpPath_;  // empty once the file was moved away or removed
     QString name_;
     QByteArray pending_;
+    qint64 written_ = 0;
     Result<void> kept_;  // the first write that failed; nothing is kept after it
 };
 
@@ -63,6 +64,10 @@ class MailFolder {
     // all their contents, a rename each, one sync of new/ for all their names. For each draft,
     // in the order given, its final path or why it was not kept (its file then removed).
     std::vector<Result<QString>> commit(std::vector<std::unique_ptr<MailDraft>> drafts);
+    // The same, telling its steps to `trace` instead. May run on another thread than the one
+    // starting drafts, one commit at a time.
+    std::vector<Result<QString>> commit(std::vector<std::unique_ptr<MailDraft>> drafts,
+                                        const std::function<void(const QString& step)>& trace);
     // Told each step that makes saved mails durable ("sync drafts", "move into new/" for each,
     // "sync new/"), in the order taken; for the tests that check that order.
     void setTrace(std::function<void(const QString& step)> trace) { trace_ = std::move(trace); }
@@ -80,7 +85,6 @@ class MailFolder {
   private:
     QString part(const char* name) const;
     QString newName();
-    void step(const QString& name) const;
 
     QString root_;
     quint64 sequence_ = 0;

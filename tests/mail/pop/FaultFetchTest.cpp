@@ -309,14 +309,14 @@ TEST_F(FakeServerFetch, deletionNotCommitted_nextFetchDeletesWithoutSavingAgain)
 }
 
 // Nothing is deleted from the server before the files of its batch, their names in new/ and
-// new/ itself are on the disk and their ids on record; commands go out ahead of the answers
-// only where the server offers it.
+// new/ itself are on the disk and their ids on record; the next batch is fetched meanwhile.
+// Commands go out ahead of the answers only where the server offers it.
 TEST_F(FakeServerFetch, batchOfSavedMails_durableBeforeItsDeletions) {
-    const QStringList durable = {u"sync drafts"_s, u"move into new/"_s, u"move into new/"_s,
-                                 u"sync new/"_s, u"record ids"_s};
-    const QStringList lastBatch = {u"RETR 3"_s,         u"received 3"_s, u"sync drafts"_s,
-                                   u"move into new/"_s, u"sync new/"_s,  u"record ids"_s,
-                                   u"DELE 3"_s,         u"deleted 3"_s};
+    const QStringList secondFetched = {u"RETR 3"_s, u"received 3"_s};
+    const QStringList firstDurable = {u"sync drafts"_s, u"move into new/"_s, u"move into new/"_s,
+                                      u"sync new/"_s, u"record ids"_s};
+    const QStringList secondSaved = {u"sync drafts"_s, u"move into new/"_s, u"sync new/"_s,
+                                     u"record ids"_s,  u"DELE 3"_s,         u"deleted 3"_s};
     const struct {
         const char* name;
         bool offered;
@@ -324,12 +324,14 @@ TEST_F(FakeServerFetch, batchOfSavedMails_durableBeforeItsDeletions) {
         const char* notice;
     } cases[] = {
         {"oneAtATime", false,
-         QStringList{u"RETR 1"_s, u"received 1"_s, u"RETR 2"_s, u"received 2"_s} + durable +
-             QStringList{u"DELE 1"_s, u"deleted 1"_s, u"DELE 2"_s, u"deleted 2"_s} + lastBatch,
+         QStringList{u"RETR 1"_s, u"received 1"_s, u"RETR 2"_s, u"received 2"_s} + secondFetched +
+             firstDurable + QStringList{u"DELE 1"_s, u"deleted 1"_s, u"DELE 2"_s, u"deleted 2"_s} +
+             secondSaved,
          "one command at a time"},
         {"pipelined", true,
-         QStringList{u"RETR 1"_s, u"RETR 2"_s, u"received 1"_s, u"received 2"_s} + durable +
-             QStringList{u"DELE 1"_s, u"DELE 2"_s, u"deleted 1"_s, u"deleted 2"_s} + lastBatch,
+         QStringList{u"RETR 1"_s, u"RETR 2"_s, u"received 1"_s, u"received 2"_s} + secondFetched +
+             firstDurable + QStringList{u"DELE 1"_s, u"DELE 2"_s, u"deleted 1"_s, u"deleted 2"_s} +
+             secondSaved,
          "takes pipelined commands"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
