@@ -4,12 +4,13 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <functional>
 #include <future>
-#include <map>
 #include <memory>
 #include <utility>
 
 #include "mail/pop/PopSession.h"
+#include "mail/pop/ServerMails.h"
 #include "mail/transport/MailFolder.h"
 #include "mail/transport/UidlRecord.h"
 
@@ -19,57 +20,6 @@ namespace {
 
 // Room kept free beside a mail, for the file system's own needs.
 constexpr qint64 kSpareBytes = 1024 * 1024;
-
-// The listing and the ids of the mails the server holds now.
-struct ServerMails {
-    std::vector<MailListing> listing;
-    std::map<int, QByteArray> uids;  // only ids that identify one mail
-};
-
-Result<ServerMails> readServerMails(PopSession& session, UidlRecord& record) {
-    Result<std::vector<MailListing>> listing = session.list();
-    if (!listing.ok()) {
-        return listing.error();
-    }
-    ServerMails mails{std::move(listing).value(), {}};
-    Result<std::map<int, QByteArray>> uids = session.uniqueIds();
-    if (!uids.ok()) {
-        // UIDL is optional: without it, refetching after a lost QUIT is possible.
-        if (!session.usable()) {
-            return uids.error();
-        }
-        return mails;
-    }
-    mails.uids = std::move(uids).value();
-    QSet<QByteArray> onServer;
-    QSet<QByteArray> repeated;
-    for (auto& [number, raw] : mails.uids) {
-        if (const std::optional<QByteArray> uid = sanitisedUid(raw)) {
-            raw = *uid;
-            (onServer.contains(*uid) ? repeated : onServer).insert(*uid);
-        } else {
-            raw.clear();
-        }
-    }
-    // An id shared by two mails identifies neither: trusting it would delete the second one
-    // unsaved as a mail saved before.
-    for (auto& [number, uid] : mails.uids) {
-        if (repeated.contains(uid)) {
-            uid.clear();
-        }
-    }
-    // Ids the server no longer lists are spent: their mails are gone.
-    QSet<QByteArray> gone;
-    for (const QByteArray& uid : record.ids()) {
-        if (!onServer.contains(uid)) {
-            gone.insert(uid);
-        }
-    }
-    if (Result<void> forgotten = record.forget(gone); !forgotten.ok()) {
-        return forgotten.error();
-    }
-    return mails;
-}
 
 // A mail of the batch being fetched. One saved by an earlier session whose QUIT was never
 // confirmed is only deleted.
@@ -108,12 +58,24 @@ class SessionFetch {
         if (!mails.ok()) {
             return mails.error();
         }
+        const auto uidOf = [&mails](const MailListing& mail) {
+            const auto found = mails.value().uids.find(mail.number);
+            return found == mails.value().uids.end() ? QByteArray() : found->second;
+        };
+        // Asked of the record before the first batch: from then on the record is written
+        // beside the fetch.
+        std::vector<bool> onRecord;
+        onRecord.reserve(mails.value().listing.size());
+        for (const MailListing& mail : mails.value().listing) {
+            const QByteArray uid = uidOf(mail);
+            onRecord.push_back(!uid.isEmpty() && record_.contains(uid, mail.size));
+        }
         std::vector<BatchMail> batch;
         qint64 batchBytes = 0;
-        for (const MailListing& mail : mails.value().listing) {
-            const auto found = mails.value().uids.find(mail.number);
-            const QByteArray uid = found == mails.value().uids.end() ? QByteArray() : found->second;
-            const bool savedBefore = !uid.isEmpty() && record_.contains(uid, mail.size);
+        for (std::size_t i = 0; i < mails.value().listing.size(); ++i) {
+            const MailListing& mail = mails.value().listing[i];
+            const QByteArray uid = uidOf(mail);
+            const bool savedBefore = onRecord[i];
             if (!savedBefore && mail.size > options_.maxMailBytes) {
                 skip(mail, uid,
                      QStringLiteral("it is larger than the limit of %1 bytes")
@@ -195,17 +157,39 @@ class SessionFetch {
         QStringList* steps = options_.trace ? &batch->steps : nullptr;
         // A batch with nothing to save, as the last one often is, needs no thread.
         const auto launch = drafts.empty() ? std::launch::deferred : std::launch::async;
-        batch->paths = std::async(launch, [this, steps, drafts = std::move(drafts)]() mutable {
-            return folder_.commit(std::move(drafts), [steps](const QString& step) {
+        batch->paths = std::async(launch, [this, steps, received = batch->received,
+                                           drafts = std::move(drafts)]() mutable {
+            const auto trace = [steps](const QString& step) {
                 if (steps != nullptr) {
                     steps->append(step);
                 }
-            });
+            };
+            std::vector<Result<QString>> paths = folder_.commit(std::move(drafts), trace);
+            recordIds(paths, received, trace);
+            return paths;
         });
         saving_ = std::move(batch);
     }
 
-    // Waits until the batch being saved is durable, tells and records its saved mails, and,
+    // Puts the ids of the mails just made durable on record, at once: a fetch that ends before
+    // their deletion then deletes them in its next session without saving them again. Without
+    // their ids on record, a lost QUIT costs a second analysis of these mails, no more.
+    void recordIds(const std::vector<Result<QString>>& paths,
+                   const std::vector<const BatchMail*>& received,
+                   const std::function<void(const QString&)>& trace) {
+        QHash<QByteArray, qint64> ids;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (paths[i].ok() && !received[i]->uid.isEmpty()) {
+                ids.insert(received[i]->uid, received[i]->listing.size);
+            }
+        }
+        if (!ids.isEmpty()) {
+            trace(QStringLiteral("record ids"));
+            (void)record_.add(ids);
+        }
+    }
+
+    // Waits until the batch being saved is durable and on record, tells its saved mails, and,
     // with `remove`, deletes them and the ones saved before from the server.
     Result<void> settle(bool remove) {
         if (!saving_) {
@@ -267,7 +251,6 @@ class SessionFetch {
     QSet<const BatchMail*> save(const std::vector<Result<QString>>& paths,
                                 const std::vector<const BatchMail*>& received) {
         QSet<const BatchMail*> saved;
-        QHash<QByteArray, qint64> ids;
         for (std::size_t i = 0; i < paths.size(); ++i) {
             const BatchMail& mail = *received[i];
             if (!paths[i].ok()) {
@@ -276,17 +259,8 @@ class SessionFetch {
             }
             out_.saved.append(paths[i].value());
             saved.insert(&mail);
-            if (!mail.uid.isEmpty()) {
-                ids.insert(mail.uid, mail.listing.size);
-            }
         }
         tellSaved(options_, out_.saved, saved.size());
-        if (!ids.isEmpty()) {
-            step(QStringLiteral("record ids"));
-            // Without their ids on record, a lost QUIT costs a second analysis of these mails,
-            // no more.
-            (void)record_.add(ids);
-        }
         return saved;
     }
 
