@@ -4,9 +4,9 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
-#include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "mail/pop/PopSession.h"
@@ -110,7 +110,6 @@ class SessionFetch {
         std::vector<BatchMail> mails;
         std::vector<const BatchMail*> received;  // in mails, in the order of their drafts
         std::future<std::vector<Result<QString>>> paths;
-        QStringList steps;  // the folder's, told when the batch settles
     };
 
     // Fetches the batch while the one before it is made durable on a thread of its own, so that
@@ -154,20 +153,15 @@ class SessionFetch {
         auto batch = std::make_unique<SavingBatch>();
         batch->mails = std::move(mails);
         batch->received = std::move(received);
-        QStringList* steps = options_.trace ? &batch->steps : nullptr;
         // A batch with nothing to save, as the last one often is, needs no thread.
         const auto launch = drafts.empty() ? std::launch::deferred : std::launch::async;
-        batch->paths = std::async(launch, [this, steps, received = batch->received,
-                                           drafts = std::move(drafts)]() mutable {
-            const auto trace = [steps](const QString& step) {
-                if (steps != nullptr) {
-                    steps->append(step);
-                }
-            };
-            std::vector<Result<QString>> paths = folder_.commit(std::move(drafts), trace);
-            recordIds(paths, received, trace);
-            return paths;
-        });
+        batch->paths = std::async(
+            launch, [this, received = batch->received, drafts = std::move(drafts)]() mutable {
+                std::vector<Result<QString>> paths =
+                    folder_.commit(std::move(drafts), [this](const QString& name) { step(name); });
+                recordIds(paths, received);
+                return paths;
+            });
         saving_ = std::move(batch);
     }
 
@@ -175,8 +169,7 @@ class SessionFetch {
     // their deletion then deletes them in its next session without saving them again. Without
     // their ids on record, a lost QUIT costs a second analysis of these mails, no more.
     void recordIds(const std::vector<Result<QString>>& paths,
-                   const std::vector<const BatchMail*>& received,
-                   const std::function<void(const QString&)>& trace) {
+                   const std::vector<const BatchMail*>& received) {
         QHash<QByteArray, qint64> ids;
         for (std::size_t i = 0; i < paths.size(); ++i) {
             if (paths[i].ok() && !received[i]->uid.isEmpty()) {
@@ -184,7 +177,7 @@ class SessionFetch {
             }
         }
         if (!ids.isEmpty()) {
-            trace(QStringLiteral("record ids"));
+            step(QStringLiteral("record ids"));
             (void)record_.add(ids);
         }
     }
@@ -197,9 +190,6 @@ class SessionFetch {
         }
         const std::unique_ptr<SavingBatch> batch = std::move(saving_);
         const std::vector<Result<QString>> paths = batch->paths.get();
-        for (const QString& step : batch->steps) {
-            this->step(step);
-        }
         const QSet<const BatchMail*> saved = save(paths, batch->received);
         if (!remove) {
             return {};
@@ -304,8 +294,10 @@ class SessionFetch {
         }
     }
 
+    // Called from the fetching and the saving thread, one call at a time.
     void step(const QString& name) const {
         if (options_.trace) {
+            const std::lock_guard lock(traceLock_);
             options_.trace(name);
         }
     }
@@ -326,6 +318,7 @@ class SessionFetch {
     SessionOutcome& out_;
     std::ptrdiff_t window_ = 1;
     QSet<QByteArray> deleted_;
+    mutable std::mutex traceLock_;
     std::unique_ptr<SavingBatch> saving_;
 };
 

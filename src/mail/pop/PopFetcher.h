@@ -23,9 +23,9 @@ struct SessionOutcome {
 // durable in new/ (and its id recorded). Mails come in batches, in server order: the batch's
 // mails are retrieved into tmp/, made durable and moved into new/ together, their ids recorded
 // together, and only then are their DELEs sent. That saving runs on a thread of its own while
-// the next batch is retrieved; its steps reach the trace once it is done, before the DELEs of
-// its batch (and after the next batch's retrieval). Where the server offers PIPELINING, a
-// window of commands is kept in flight; otherwise one command at a time. A mail that cannot be fetched
+// the next batch is retrieved, so its steps reach the trace among that batch's RETRs, from that
+// thread (never two calls at once). Where the server offers PIPELINING, a window of commands is
+// kept in flight; otherwise one command at a time. A mail that cannot be fetched
 // (too large, no room on the disk, refused or cut short while the dialogue stays in step) stays
 // on the server and the others are fetched all the same. A session that breaks still saves the
 // mails it received whole. Ends with QUIT when the dialogue is still in step, so that the

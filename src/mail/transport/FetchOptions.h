@@ -19,8 +19,8 @@ struct FetchOptions {
     std::function<qint64(const QString& folder)> freeSpace;
     // Told each step that retrieves, records or removes mail, beside the steps of
     // MailFolder::setTrace, in the order taken; for the tests that check that order. A POP3
-    // batch is made durable while the next one is retrieved: its folder steps are told once it
-    // is, before anything that depends on them.
+    // batch is made durable on a thread of its own while the next one is retrieved: its steps
+    // come from that thread, never at the same time as another.
     std::function<void(const QString& step)> trace;
     // Mails fetched and made durable together, at most.
     int batchMails = 256;
