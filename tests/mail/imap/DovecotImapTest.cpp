@@ -1,30 +1,22 @@
 // The IMAP fetch against a real IMAP server.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "DovecotServer.h"
 #include "mail/imap/ImapMailbox.h"
+#include "support/MailFiles.h"
 
 namespace kervo {
 namespace {
 
 using namespace Qt::StringLiterals;
+using test::contentsOf;
 using test::DovecotServer;
 
 QByteArray report(int host) {
     const QByteArray n = QByteArray::number(host);
     return "Subject: host" + n + " tamper report\r\n\r\nNo change on host " + n + ".\r\n";
-}
-
-QList<QByteArray> contentsOf(const QStringList& files) {
-    QList<QByteArray> out;
-    for (const QString& path : files) {
-        QFile file(path);
-        out.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
-    }
-    return out;
 }
 
 struct DovecotCase {
