@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ProgramFolders.h"
+#include "support/TableRows.h"
 
 namespace kervo {
 namespace {
@@ -12,9 +13,7 @@ struct FolderCase {
     const char* mail;
 };
 
-void PrintTo(const FolderCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 // A user at home in /home/op, started in /srv/watch, the program in /opt/kervo.
 FolderFacts usual() {
@@ -82,9 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                        f.installedFilesBeside = true;
                    }),
                    "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"}),
-    [](const ::testing::TestParamInfo<FolderCase>& param) {
-        return std::string(param.param.name);
-    });
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "E2eSupport.h"
+#include "support/TableRows.h"
 
 using namespace kervo::test;
 
@@ -140,9 +141,7 @@ struct FolderRunCase {
     const char* mailLine;
 };
 
-void PrintTo(const FolderRunCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class ExecutableFolders : public ::testing::TestWithParam<FolderRunCase> {};
 
@@ -221,8 +220,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "Settings folder: %R/settings",
                       "Mail folder: %R/home/.local/state/kervo/mail (the executable's folder "
                       "is not writable)"}),
-    [](const ::testing::TestParamInfo<FolderRunCase>& param) {
-        return std::string(param.param.name);
-    });
+    kervo::test::rowName);
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "E2eSupport.h"
 #include "ServerCheckCommand.h"
+#include "support/TableRows.h"
 
 using namespace kervo::test;
 
@@ -22,9 +23,7 @@ struct ServerCheckCase {
     const char* password = DovecotServer::kPassword;
 };
 
-void PrintTo(const ServerCheckCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class ServerCheck : public ::testing::TestWithParam<ServerCheckCase> {};
 
@@ -104,8 +103,6 @@ INSTANTIATE_TEST_SUITE_P(
         ServerCheckCase{"noSettings_badSettings", "", 2, "", "kervo.ini"},
         ServerCheckCase{"userInfoOnLine6_badSettings", "pop3s://alice:x@127.0.0.1:%2", 2, "*****",
                         "line 6"}),
-    [](const ::testing::TestParamInfo<ServerCheckCase>& param) {
-        return std::string(param.param.name);
-    });
+    kervo::test::rowName);
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "JournalFixture.h"
 #include "journal/Journal.h"
 #include "support/MonitorFixture.h"
+#include "support/TableRows.h"
 
 using namespace kervo;
 using kervo::test::JournalFile;
@@ -62,10 +63,7 @@ struct FileCase {
     std::function<void(Opened&)> check;
 };
 
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const FileCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 class JournalFileConditions : public ::testing::TestWithParam<FileCase> {};
 
@@ -180,6 +178,6 @@ const FileCase kFileCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Journal, JournalFileConditions, ::testing::ValuesIn(kFileCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 }  // namespace

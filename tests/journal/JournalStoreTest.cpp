@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "JournalFixture.h"
+#include "support/TableRows.h"
 
 using namespace kervo;
 using kervo::test::JournalFile;
@@ -20,10 +21,7 @@ struct RecordCase {
     qint64 open;
 };
 
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const RecordCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 class JournalRecords : public ::testing::TestWithParam<RecordCase> {};
 
@@ -146,7 +144,7 @@ const RecordCase kRecordCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Journal, JournalRecords, ::testing::ValuesIn(kRecordCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 // The history's filters and the chart's counts.
 struct ListCase {
@@ -154,11 +152,6 @@ struct ListCase {
     AlarmFilter filter;
     QStringList subjects;  // of the alarms listed, in order
 };
-
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const ListCase& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class JournalListing : public ::testing::TestWithParam<ListCase> {};
 
@@ -209,7 +202,7 @@ const ListCase kListCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Journal, JournalListing, ::testing::ValuesIn(kListCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 TEST(JournalActivity, reportsAndAlarmsPerServerAndHour_countedInTheirPeriod) {
     JournalFile file;

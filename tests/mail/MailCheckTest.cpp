@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "PollFixture.h"
+#include "support/TableRows.h"
 
 using namespace kervo;
 using namespace kervo::test;
@@ -177,9 +178,7 @@ struct SchedulingCase {
     QString noticeWhileHeld;
 };
 
-void PrintTo(const SchedulingCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 struct PushScheduling : PollFixture, ::testing::WithParamInterface<SchedulingCase> {};
 
@@ -227,7 +226,7 @@ const SchedulingCase kSchedulingCases[] = {
     {"tickDuringTickPoll_droppedOverdue", {Tick, Tick}, 1, true, u"受信遅延"_s},
 };
 INSTANTIATE_TEST_SUITE_P(MailCheck, PushScheduling, ::testing::ValuesIn(kSchedulingCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 // The push being reconnected shows on the notice line with its current delay, below a failing
 // or overdue poll and above mails left on the server; each loss and recovery is logged once.

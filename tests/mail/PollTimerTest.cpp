@@ -4,6 +4,7 @@
 
 #include "PollFixture.h"
 #include "app/ScreenTexts.h"
+#include "support/TableRows.h"
 
 using namespace kervo;
 using namespace kervo::test;
@@ -76,9 +77,7 @@ struct PurgeCase {
     std::vector<QString> calls;
 };
 
-void PrintTo(const PurgeCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 struct PurgeBehindFetch : PollFixture, ::testing::WithParamInterface<PurgeCase> {};
 
@@ -119,6 +118,6 @@ const PurgeCase kPurgeCases[] = {
      {u"fetchAll"_s, u"readReport:a"_s, u"markAnalysed:a"_s, u"fetchAll"_s, u"purge"_s}},
 };
 INSTANTIATE_TEST_SUITE_P(PollTimer, PurgeBehindFetch, ::testing::ValuesIn(kPurgeCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 }  // namespace

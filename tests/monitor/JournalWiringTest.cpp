@@ -16,6 +16,7 @@
 #include "journal/JournalFixture.h"
 #include "mail/ScriptedMailer.h"
 #include "support/MonitorFixture.h"
+#include "support/TableRows.h"
 
 using namespace kervo;
 using kervo::test::JournalFile;
@@ -58,10 +59,7 @@ struct WiringCase {
     std::function<void(JournalFile&, MonitorRun&)> check;
 };
 
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const WiringCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 class JournalWiring : public ::testing::TestWithParam<WiringCase> {};
 
@@ -128,6 +126,6 @@ const WiringCase kWiringCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Monitor, JournalWiring, ::testing::ValuesIn(kWiringCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "SettingsFiles.h"
 #include "settings/Settings.h"
+#include "support/TableRows.h"
 
 using kervo::LoadedSettings;
 using kervo::LooseValue;
@@ -73,9 +74,7 @@ struct RecordRow {
     QByteArray servers;
     const char* records;
 };
-void PrintTo(const RecordRow& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 class RecordGrammar : public ::testing::TestWithParam<RecordRow> {};
 
@@ -115,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"utf8_decoded", head() + kUtf8, kUtf8, kJapanese},
         {"byteOrderMark_dropped", kBom + head() + kUtf8, kBom + kUtf8, kJapanese},
     }),
-    [](const auto& p) { return std::string(p.param.name); });
+    kervo::test::rowName);
 
 TEST(RecordGrammar, twoHundredRulesAndTwelveServers_allKept) {
     const Settings full = parseOk(head() + ruleLines(200), serverLines(12));
@@ -130,9 +129,6 @@ struct HeadRow {
     QByteArray kervo;
     const char* head;
 };
-void PrintTo(const HeadRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class HeadLines : public ::testing::TestWithParam<HeadRow> {};
 
@@ -153,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
          "\r\n\r\n\r\n\r\n120, pop\r\nwatch\r\nsecret\r\nR1,a,b,c\r\n",
          "||||#120| pop|watch|secret"},
     }),
-    [](const auto& p) { return std::string(p.param.name); });
+    kervo::test::rowName);
 
 struct ErrorRow {
     const char* name;
@@ -163,9 +159,6 @@ struct ErrorRow {
     int line;
     const char* words;
 };
-void PrintTo(const ErrorRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class SettingsErrors : public ::testing::TestWithParam<ErrorRow> {};
 
@@ -209,6 +202,6 @@ INSTANTIATE_TEST_SUITE_P(
         {"dialPictureMissingAndNoServerIni_pictureFirst", head({{3, "img/none.gif"}}), std::nullopt,
          "kervo.ini", 3, "dial picture does not load"},
     }),
-    [](const auto& p) { return std::string(p.param.name); });
+    kervo::test::rowName);
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "journal/Journal.h"
 #include "journal/JournalFixture.h"
 #include "support/MonitorFixture.h"
+#include "support/TableRows.h"
 #include "ui/ActivityChart.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/HistoryWindow.h"
@@ -71,10 +72,7 @@ struct HistoryCase {
     QStringList states;   // the list's acknowledgement column afterwards
 };
 
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const HistoryCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 class HistoryList : public ::testing::TestWithParam<HistoryCase> {};
 
@@ -121,7 +119,7 @@ const HistoryCase kHistoryCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(History, HistoryList, ::testing::ValuesIn(kHistoryCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 TEST(HistoryWindowReport, alarmChosen_wholeReportShownAndOpenRowsStandOut) {
     History h;

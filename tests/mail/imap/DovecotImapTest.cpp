@@ -6,6 +6,7 @@
 #include "DovecotServer.h"
 #include "mail/imap/ImapMailbox.h"
 #include "support/MailFiles.h"
+#include "support/TableRows.h"
 
 namespace kervo {
 namespace {
@@ -28,9 +29,7 @@ struct DovecotCase {
     bool forgetUids = false;  // the server rebuilds its UIDs between two polls
 };
 
-void PrintTo(const DovecotCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class DovecotImap : public ::testing::TestWithParam<DovecotCase> {
   protected:
@@ -122,9 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         DovecotCase{"missingMailbox", "imap://127.0.0.1:%1?mailbox=Nowhere", "SELECT"},
         DovecotCase{"uidValidityChanged", "imap://127.0.0.1:%1", "", DovecotServer::kPassword,
                     true}),
-    [](const ::testing::TestParamInfo<DovecotCase>& param) {
-        return std::string(param.param.name);
-    });
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

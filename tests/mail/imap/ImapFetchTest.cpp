@@ -7,6 +7,7 @@
 #include "FakeImapServer.h"
 #include "mail/imap/ImapMailbox.h"
 #include "support/MailFiles.h"
+#include "support/TableRows.h"
 
 namespace kervo {
 namespace {
@@ -55,9 +56,7 @@ std::vector<ImapFault> at(const QByteArray& trigger, const QByteArray& reply,
     return {{trigger, reply, then}};
 }
 
-void PrintTo(const FetchCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class ImapPoll : public ::testing::TestWithParam<FetchCase> {
   protected:
@@ -147,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "2", SmallLimit},
         FetchCase{"uidValidityChanged_newMessageWithOldUidSaved", "refused", true, "123", "123",
                   "X23", "", Recreated, at("UID STORE", "TAG NO read-only\r\n")}),
-    [](const ::testing::TestParamInfo<FetchCase>& param) { return std::string(param.param.name); });
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

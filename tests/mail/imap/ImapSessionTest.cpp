@@ -9,6 +9,7 @@
 #include "FakeImapServer.h"
 #include "mail/imap/CurlImapConnection.h"
 #include "mail/imap/ImapSession.h"
+#include "support/TableRows.h"
 
 namespace kervo {
 namespace {
@@ -88,9 +89,7 @@ struct ReaderCase {
     const char* body = "";  // what reached the body sink
 };
 
-void PrintTo(const ReaderCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class ImapReader : public ::testing::TestWithParam<ReaderCase> {};
 
@@ -155,9 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"listLeftOpen_lost", {"* 1 FETCH (UID 3\r\n"}, "lost: no IMAP response"},
         ReaderCase{
             "literalNotAtLineEnd_lost", {"* 1 FETCH (X {3} abc)\r\n"}, "lost: no IMAP response"}),
-    [](const ::testing::TestParamInfo<ReaderCase>& param) {
-        return std::string(param.param.name);
-    });
+    kervo::test::rowName);
 
 // The session against the scripted server, logged on by the transfer library.
 struct SessionCase {
@@ -167,10 +164,6 @@ struct SessionCase {
     std::function<QString(ImapSession&, FakeImapServer&)> steps;
     const char* expected;  // what the steps say; "error: <words>" for an Error
 };
-
-void PrintTo(const SessionCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class ImapDialogue : public ::testing::TestWithParam<SessionCase> {};
 
@@ -224,9 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "error: srv: SELECT of \"INBOX\" refused: NO no such mailbox / usable 1 / "
                     "exists 2, validity 1000, next 3"}),
-    [](const ::testing::TestParamInfo<SessionCase>& param) {
-        return std::string(param.param.name);
-    });
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

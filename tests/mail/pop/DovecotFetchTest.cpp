@@ -1,6 +1,7 @@
 // The fetch against a real POP3 server.
 #include "DovecotServer.h"
 #include "PopTestSupport.h"
+#include "support/TableRows.h"
 
 namespace kervo {
 namespace {
@@ -83,9 +84,7 @@ struct LogOnCase {
     const char* password = DovecotServer::kPassword;
 };
 
-void PrintTo(const LogOnCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class DovecotLogOn : public DovecotFetch, public ::testing::WithParamInterface<LogOnCase> {};
 
@@ -127,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "pop3s://127.0.0.1:%2?pin=sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=",
                   "", "not trusted"},
         LogOnCase{"wrongPassword", "127.0.0.1:%1", "", "refused the log-on", "not-the-Password"}),
-    [](const ::testing::TestParamInfo<LogOnCase>& param) { return std::string(param.param.name); });
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

@@ -9,6 +9,7 @@
 #include "PopTestSupport.h"
 #include "mail/pop/CurlPopConnection.h"
 #include "mail/transport/UidlRecord.h"
+#include "support/TableRows.h"
 
 namespace kervo {
 namespace {
@@ -79,9 +80,7 @@ QList<PopFault> at(const QByteArray& trigger, const QByteArray& reply, PopFault:
     return {{trigger, reply, then}};
 }
 
-void PrintTo(const FaultCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 const QByteArray kTimestampGreeting = "+OK fake ready <1896.697170952@fake.example>\r\n";
 // Lines of an id listing that name no mail, long enough together to pass the listing limit.
@@ -199,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
                   at("DELE 2", "-ERR busy\r\n")},
         FaultCase{"pipelined_retrGarbage", "neither", true, "1", "", Pipelined,
                   at("RETR 2", "HELLO\r\n")}),
-    [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.name); });
+    kervo::test::rowName);
 
 TEST_F(FakeServerFetch, mailThatCannotBeFetched_toldOnceNotAtEveryPoll) {
     mailbox_.setMaxMailBytes(100'000);
