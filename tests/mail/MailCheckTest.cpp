@@ -238,35 +238,28 @@ INSTANTIATE_TEST_SUITE_P(MailCheck, PushScheduling, ::testing::ValuesIn(kSchedul
 // or overdue poll and above mails left on the server; each loss and recovery is logged once.
 TEST_F(MailCheckTest, pushReconnecting_noticeRankedAndLoggedOncePerLoss) {
     using Kind = PushState::Kind;
+    const auto retrying = [](int seconds, const QString& why) {
+        return PushState{Kind::Reconnecting, seconds, why};
+    };
+    const std::optional<FetchOutcome> noPoll;
     const struct {
         const char* name;
         PushState push;
         std::optional<FetchOutcome> poll;  // a poll after the push's word, if any
         QString notice;
     } steps[] = {
-        {"noIdleOffered_offAndLogged", {Kind::Off, 0, u"offers no IDLE"_s}, {}, u"Ver 1.3"_s},
-        {"lost_showsTheDelay",
-         {Kind::Reconnecting, 30, u"connection reset"_s},
-         {},
+        {"noIdleOffered_offAndLogged", {Kind::Off, 0, u"offers no IDLE"_s}, noPoll, u"Ver 1.3"_s},
+        {"lost_showsTheDelay", retrying(30, u"connection reset"_s), noPoll,
          u"IMAP再接続待ち 30秒"_s},
-        {"retryFails_showsTheNewDelay",
-         {Kind::Reconnecting, 60, u"refused"_s},
-         {},
+        {"retryFails_showsTheNewDelay", retrying(60, u"refused"_s), noPoll,
          u"IMAP再接続待ち 60秒"_s},
-        {"pollFails_failureFirst",
-         {Kind::Reconnecting, 60, u"refused"_s},
-         FetchOutcome{{}, Error{u"timed out"_s}},
-         u"受信エラー"_s},
-        {"mailsWithheld_reconnectFirst",
-         {Kind::Reconnecting, 60, u"refused"_s},
-         FetchOutcome{{}, {}, {}, 2},
+        {"pollFails_failureFirst", retrying(60, u"refused"_s),
+         FetchOutcome{.ended = Error{u"timed out"_s}}, u"受信エラー"_s},
+        {"mailsWithheld_reconnectFirst", retrying(60, u"refused"_s), FetchOutcome{.withheld = 2},
          u"IMAP再接続待ち 60秒"_s},
-        {"listeningAgain_withheldShows", {Kind::Listening}, {}, u"未受信 2通"_s},
-        {"lostAgain_showsTheDelay",
-         {Kind::Reconnecting, 5, u"bye"_s},
-         FetchOutcome{},
-         u"IMAP再接続待ち 5秒"_s},
-        {"off_cleared", {Kind::Off}, {}, u"Ver 1.3"_s},
+        {"listeningAgain_withheldShows", {Kind::Listening}, noPoll, u"未受信 2通"_s},
+        {"lostAgain_showsTheDelay", retrying(5, u"bye"_s), FetchOutcome(), u"IMAP再接続待ち 5秒"_s},
+        {"off_cleared", {Kind::Off}, noPoll, u"Ver 1.3"_s},
     };
     window.setStatusNotice(u"Ver 1.3"_s);
     for (const auto& step : steps) {
