@@ -9,6 +9,7 @@
 #include "support/TableRows.h"
 
 using namespace kervo::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -32,9 +33,8 @@ TEST_P(ServerCheck, settingsAndServer_giveTheStepTheStatusAndNoMailTaken) {
         GTEST_SKIP() << why.toStdString();
     }
     DovecotServer server;
-    const QString failed = startWithReports(
-        server, {{QStringLiteral("Integrity report web01"), QStringLiteral("no change")},
-                 {QStringLiteral("Integrity report db01"), QStringLiteral("no change")}});
+    const QString failed = startWithReports(server, {{u"Integrity report web01"_s, u"no change"_s},
+                                                     {u"Integrity report db01"_s, u"no change"_s}});
     ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
     const auto filled = [&](const char* text) { return server.filledIn(QString::fromUtf8(text)); };
     QTemporaryDir settings;
@@ -61,8 +61,7 @@ TEST_P(ServerCheck, settingsAndServer_giveTheStepTheStatusAndNoMailTaken) {
     EXPECT_EQ(server.mailCount(), 2);
     if (c.status == 0) {
         const bool imap = QByteArray(c.address).startsWith("imap");
-        EXPECT_TRUE(server.logShows(imap ? QStringLiteral("deleted=0 expunged=0")
-                                         : QStringLiteral("retr=0/0, del=0/2")))
+        EXPECT_TRUE(server.logShows(imap ? u"deleted=0 expunged=0"_s : u"retr=0/0, del=0/2"_s))
             << server.log().toStdString();
     }
 }

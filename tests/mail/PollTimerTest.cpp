@@ -20,14 +20,14 @@ TEST_F(PollTimerTest, ticks_pollEverySecondTickAndPurgeAfterLimitPlusOne) {
     for (int tick = 1; tick <= 34; ++tick) {
         mailer.calls.clear();
         mailer.fetches.push_back({QStringList{QString::number(tick)}});
-        mailer.mails[QString::number(tick)] = {QStringLiteral("web01"), QStringLiteral("x")};
+        mailer.mails[QString::number(tick)] = {u"web01"_s, u"x"_s};
         pollTimer().onTick();
         ASSERT_TRUE(waitForPoll());
         const auto& calls = mailer.calls;
-        if (std::find(calls.begin(), calls.end(), QStringLiteral("fetchAll")) != calls.end()) {
+        if (std::find(calls.begin(), calls.end(), u"fetchAll"_s) != calls.end()) {
             pollTicks.push_back(tick);
         }
-        const auto purge = std::find(calls.begin(), calls.end(), QStringLiteral("purge"));
+        const auto purge = std::find(calls.begin(), calls.end(), u"purge"_s);
         if (purge != calls.end()) {
             purgeTicks.push_back(tick);
             // on a tick that polls and purges, the purge comes after that poll's analysis
@@ -49,7 +49,7 @@ TEST(PurgeLimit, asNumbers_emptyMeansEveryTickAndATextNumberIsCompared) {
     } cases[] = {
         {LooseValue(), 4, 4},
         {LooseValue::fromNumber(2), 9, 3},
-        {LooseValue::fromText(QStringLiteral("2")), 9, 3},  // "10" > "2" only as text
+        {LooseValue::fromText(u"2"_s), 9, 3},  // "10" > "2" only as text
     };
     for (const auto& c : cases) {
         MonitorFixture f;
@@ -63,8 +63,7 @@ TEST(PurgeLimit, asNumbers_emptyMeansEveryTickAndATextNumberIsCompared) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             }
         }
-        EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge")),
-                  c.purges)
+        EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), u"purge"_s), c.purges)
             << c.limit.toText().toStdString();
     }
 }
@@ -85,7 +84,7 @@ TEST_P(PurgeBehindFetch, purgeDue_afterTheTicksPollNeverBesideAFetch) {
     const PurgeCase& c = GetParam();
     mailer.holdFetch = true;
     mailer.fetches.push_back({QStringList{u"a"_s}});
-    mailer.mails[u"a"_s] = {QStringLiteral("db01"), QStringLiteral("x")};
+    mailer.mails[u"a"_s] = {u"db01"_s, u"x"_s};
     int finished = 0;
     QObject::connect(&check(), &MailCheck::pollFinished, [&] { ++finished; });
     if (c.pushFetchFirst) {
@@ -101,7 +100,7 @@ TEST_P(PurgeBehindFetch, purgeDue_afterTheTicksPollNeverBesideAFetch) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     const auto purges = [&] {
-        return std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge"));
+        return std::count(mailer.calls.begin(), mailer.calls.end(), u"purge"_s);
     };
     EXPECT_EQ(purges(), c.pushFetchFirst ? 0 : 1) << "purged before the tick's poll";
     mailer.releaseAll();

@@ -6,21 +6,16 @@
 #include "settings/Settings.h"
 #include "support/TableRows.h"
 
-using kervo::LoadedSettings;
-using kervo::LooseValue;
-using kervo::Result;
-using kervo::Settings;
-using kervo::SettingsError;
-using kervo::test::head;
-using kervo::test::ruleLines;
-using kervo::test::serverLines;
-using kervo::test::SettingsFolder;
+using namespace kervo;
+using namespace Qt::StringLiterals;
+using namespace kervo::test;
 
 namespace {
 
 using Bytes = std::optional<QByteArray>;
+using kervo::test::PrintTo;
 
-const QDir kFolder(QStringLiteral("/settings"));
+const QDir kFolder(u"/settings"_s);
 
 Settings parseOk(const QByteArray& kervo, const QByteArray& servers) {
     Result<Settings, SettingsError> parsed = kervo::parseSettings(kervo, servers, kFolder);
@@ -47,7 +42,7 @@ std::string records(const Settings& s) {
     for (const auto& server : s.servers) {
         servers << show(server.name) + u'|' + show(server.command);
     }
-    return (rules.join(u" / ") + QStringLiteral(" ; ") + servers.join(u" / ")).toStdString();
+    return (rules.join(u" / ") + u" ; "_s + servers.join(u" / ")).toStdString();
 }
 
 // The eight head lines, separated by |.
@@ -74,7 +69,6 @@ struct RecordRow {
     QByteArray servers;
     const char* records;
 };
-using kervo::test::PrintTo;
 
 class RecordGrammar : public ::testing::TestWithParam<RecordRow> {};
 
@@ -119,9 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RecordGrammar, twoHundredRulesAndTwelveServers_allKept) {
     const Settings full = parseOk(head() + ruleLines(200), serverLines(12));
     ASSERT_EQ(full.rules.size(), 200u);
-    EXPECT_EQ(full.rules.back().message, QStringLiteral("message 200"));
+    EXPECT_EQ(full.rules.back().message, u"message 200"_s);
     ASSERT_EQ(full.servers.size(), 12u);
-    EXPECT_EQ(full.servers.back().name.toText(), QStringLiteral("host-11"));
+    EXPECT_EQ(full.servers.back().name.toText(), u"host-11"_s);
 }
 
 struct HeadRow {

@@ -24,6 +24,7 @@
 #include "ui/TrayIcon.h"
 
 using namespace kervo;
+using namespace Qt::StringLiterals;
 using kervo::test::reportOf;
 
 namespace {
@@ -40,16 +41,16 @@ struct History {
         f.clock.time = QDateTime(QDate(2026, 3, 1), QTime(12, 0));
         journal.start();
         journal.waitForUpkeep();
-        journal.record(reportOf(QStringLiteral("a.eml"), 1, 11, {0}));
-        journal.acknowledgeOpen(QStringLiteral("op"));
-        ReportRecord db = reportOf(QStringLiteral("b.eml"), 1, 9, {0}, QStringLiteral("db01"));
-        db.subject = QStringLiteral("db01 disk");
-        db.body = QString(20000, u'd') + QStringLiteral("END");
+        journal.record(reportOf(u"a.eml"_s, 1, 11, {0}));
+        journal.acknowledgeOpen(u"op"_s);
+        ReportRecord db = reportOf(u"b.eml"_s, 1, 9, {0}, u"db01"_s);
+        db.subject = u"db01 disk"_s;
+        db.body = QString(20000, u'd') + u"END"_s;
         journal.record(db);
-        journal.record(reportOf(QStringLiteral("c.eml"), 1, 10, {1}));
+        journal.record(reportOf(u"c.eml"_s, 1, 10, {1}));
         EXPECT_TRUE(journal.waitUntilWritten(10000));
-        window = std::make_unique<HistoryWindow>(
-            journal, f.clock, QStringList{QStringLiteral("web01"), QStringLiteral("db01")});
+        window =
+            std::make_unique<HistoryWindow>(journal, f.clock, QStringList{u"web01"_s, u"db01"_s});
     }
     template <typename T>
     T* child(const char* name) const {
@@ -84,38 +85,38 @@ TEST_P(HistoryList, operatorAction_listShowsTheseAlarms) {
 }
 
 const QString kOpen = screen::unacknowledged();
-const QString kByOp = screen::acknowledgedBy(QDateTime(QDate(2026, 3, 1), QTime(12, 0)),
-                                             QStringLiteral("op"), QString());
+const QString kByOp =
+    screen::acknowledgedBy(QDateTime(QDate(2026, 3, 1), QTime(12, 0)), u"op"_s, QString());
 
 const HistoryCase kHistoryCases[] = {
     {"opened_openOnesFirstNewestFirst",
      [](History&) {},
-     {QStringLiteral("web01"), QStringLiteral("db01"), QStringLiteral("web01")},
+     {u"web01"_s, u"db01"_s, u"web01"_s},
      {kOpen, kOpen, kByOp}},
     {"serverChosen_onlyItsAlarms",
      [](History& h) { h.child<QComboBox>("serverFilter")->setCurrentIndex(2); },
-     {QStringLiteral("db01")},
+     {u"db01"_s},
      {kOpen}},
     {"textTyped_onlyMatchingSubjects",
      [](History& h) {
-         h.child<QLineEdit>("textFilter")->setText(QStringLiteral("DISK"));
+         h.child<QLineEdit>("textFilter")->setText(u"DISK"_s);
          h.window->refresh();
      },
-     {QStringLiteral("db01")},
+     {u"db01"_s},
      {kOpen}},
     {"oneAcknowledgedWithAComment_itMovesBelowTheOpenOnesWithItsComment",
      [](History& h) {
          QSignalSpy told(h.window.get(), &HistoryWindow::alarmAcknowledged);
          h.window->selectRow(1);
-         h.child<QLineEdit>("comment")->setText(QStringLiteral("full, known"));
+         h.child<QLineEdit>("comment")->setText(u"full, known"_s);
          h.child<QPushButton>("acknowledge")->click();
          EXPECT_EQ(told.count(), 1);
          EXPECT_EQ(h.journal.openAlarmCount(), 1);
      },
-     {QStringLiteral("web01"), QStringLiteral("web01"), QStringLiteral("db01")},
+     {u"web01"_s, u"web01"_s, u"db01"_s},
      {kOpen, kByOp,
       screen::acknowledgedBy(QDateTime(QDate(2026, 3, 1), QTime(12, 0)), Journal::operatorName(),
-                             QStringLiteral("full, known"))}},
+                             u"full, known"_s)}},
 };
 
 INSTANTIATE_TEST_SUITE_P(History, HistoryList, ::testing::ValuesIn(kHistoryCases),
@@ -128,13 +129,13 @@ TEST(HistoryWindowReport, alarmChosen_wholeReportShownAndOpenRowsStandOut) {
     EXPECT_FALSE(table->item(2, 0)->font().bold());
     h.window->selectRow(1);
     const QString shown = h.child<QPlainTextEdit>("reportText")->toPlainText();
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("db01 disk"))) << shown.left(40).toStdString();
-    EXPECT_TRUE(shown.endsWith(QStringLiteral("END"))) << "the whole text, past what the window "
-                                                          "shows";
+    EXPECT_TRUE(shown.startsWith(u"db01 disk"_s)) << shown.left(40).toStdString();
+    EXPECT_TRUE(shown.endsWith(u"END"_s)) << "the whole text, past what the window "
+                                             "shows";
     // the chart of the last 24 hours: web01's alarms at 10 and 11, db01's at 9
     const auto& activity = h.child<ActivityChart>("activityChart")->activity();
     ASSERT_EQ(activity.size(), 2u);
-    EXPECT_EQ(activity[1].server, QStringLiteral("web01"));
+    EXPECT_EQ(activity[1].server, u"web01"_s);
     EXPECT_EQ(activity[1].alarms[23 - 2], 1);
     EXPECT_EQ(activity[1].alarms[23 - 1], 1);
     EXPECT_EQ(activity[0].alarms[23 - 3], 1);
@@ -159,11 +160,11 @@ TEST(TrayAndNotifications, noTrayNoService_stateFollowsAndNothingFails) {
     }
     EXPECT_EQ(history.count(), 1);
     EXPECT_EQ(reset.count(), 1);
-    tray.announce(QStringLiteral("Kervo"), QStringLiteral("1"));
+    tray.announce(u"Kervo"_s, u"1"_s);
 
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     DesktopNotifier notifier;
-    notifier.notify(QStringLiteral("web01"), QStringLiteral("passwd changed"));
+    notifier.notify(u"web01"_s, u"passwd changed"_s);
     EXPECT_EQ(notifier.sent(), 0);
 }
 
