@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ProgramFolders.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "E2eSupport.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 using namespace kervo::test;
 using namespace Qt::StringLiterals;

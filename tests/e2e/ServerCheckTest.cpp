@@ -6,7 +6,7 @@
 
 #include "E2eSupport.h"
 #include "ServerCheckCommand.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 using namespace kervo::test;
 using namespace Qt::StringLiterals;

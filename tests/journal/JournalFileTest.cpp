@@ -11,7 +11,7 @@
 #include "JournalFixture.h"
 #include "journal/Journal.h"
 #include "support/MonitorFixture.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 using namespace kervo;
 using namespace Qt::StringLiterals;

@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "JournalFixture.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 using namespace kervo;
 using namespace Qt::StringLiterals;

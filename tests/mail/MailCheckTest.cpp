@@ -7,11 +7,10 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <thread>
 
 #include "PollFixture.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 using namespace kervo;
 using namespace kervo::test;

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include "PollFixture.h"
 #include "app/ScreenTexts.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 using namespace kervo;
 using namespace kervo::test;

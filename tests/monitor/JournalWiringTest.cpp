@@ -16,7 +16,7 @@
 #include "journal/JournalFixture.h"
 #include "mail/ScriptedMailer.h"
 #include "support/MonitorFixture.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 using namespace kervo;
 using namespace Qt::StringLiterals;

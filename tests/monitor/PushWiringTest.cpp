@@ -10,7 +10,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <ostream>
 #include <thread>
 
 #include "Monitor.h"
@@ -20,7 +19,7 @@
 #include "mail/MailPush.h"
 #include "mail/ScriptedMailer.h"
 #include "support/MonitorFixture.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 using namespace kervo;
 using namespace Qt::StringLiterals;

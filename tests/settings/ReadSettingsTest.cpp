@@ -4,7 +4,7 @@
 
 #include "SettingsFiles.h"
 #include "settings/Settings.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 using namespace kervo;
 using namespace Qt::StringLiterals;

@@ -9,18 +9,16 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
-#include <QTest>
 #include <functional>
 
 #include "app/ScreenTexts.h"
 #include "journal/Journal.h"
 #include "journal/JournalFixture.h"
 #include "support/MonitorFixture.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 #include "ui/ActivityChart.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/HistoryWindow.h"
-#include "ui/MainWindow.h"
 #include "ui/TrayIcon.h"
 
 using namespace kervo;
@@ -166,20 +164,6 @@ TEST(TrayAndNotifications, noTrayNoService_stateFollowsAndNothingFails) {
     DesktopNotifier notifier;
     notifier.notify(u"web01"_s, u"passwd changed"_s);
     EXPECT_EQ(notifier.sent(), 0);
-}
-
-TEST(MainWindowContextMenu, rightButton_offersTheHistory) {
-    WindowModel model;
-    MainWindow window(model);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy asked(&window, &MainWindow::historyRequested);
-    QTest::mouseClick(window.windowHandle(), Qt::RightButton, {}, QPoint(10, 300));
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(window.contextMenu()->isVisible());
-    window.historyAction()->trigger();
-    EXPECT_EQ(asked.count(), 1);
-    window.contextMenu()->hide();
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include "DovecotServer.h"
 #include "mail/imap/ImapMailbox.h"
 #include "support/MailFiles.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {

@@ -7,7 +7,7 @@
 #include "FakeImapServer.h"
 #include "mail/imap/ImapMailbox.h"
 #include "support/MailFiles.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {

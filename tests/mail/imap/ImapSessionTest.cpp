@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "mail/imap/ImapSession.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {

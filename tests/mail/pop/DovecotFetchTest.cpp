@@ -1,7 +1,7 @@
 // The fetch against a real POP3 server.
 #include "DovecotServer.h"
 #include "PopTestSupport.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {

@@ -9,7 +9,7 @@
 #include "PopTestSupport.h"
 #include "mail/pop/CurlPopConnection.h"
 #include "mail/transport/UidlRecord.h"
-#include "support/TableRows.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {

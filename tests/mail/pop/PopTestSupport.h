@@ -3,15 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <ostream>
 
 #include "mail/pop/PopMailbox.h"
 #include "support/MailFiles.h"
-
-// Readable failure messages for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "support/Printing.h"
 
 namespace kervo::test {
 

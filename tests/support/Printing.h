@@ -1,12 +1,19 @@
 #pragma once
 
-// Table rows (parameterised cases) carry a `name` in `scenario_expectedOutcome` style: the test
-// is named after it and a listing shows it instead of the row's bytes.
+// How values show in test names and failure messages. Table rows (parameterised cases) carry a
+// `name` in `scenario_expectedOutcome` style: the test is named after it and a listing shows it
+// instead of the row's bytes.
 #include <gtest/gtest.h>
 
+#include <QString>
 #include <concepts>
 #include <ostream>
 #include <string>
+
+// Qt strings as text rather than bytes.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace kervo::test {
 
