@@ -58,15 +58,14 @@ class AlarmFixture : public ::testing::Test {
         return s;
     }
 
+    static Alarm::Pictures picturesOf(const Settings& s) {
+        return {s.backgroundPicture, s.alarmBackgroundPicture, s.dialPicture, s.dialAlarmPicture};
+    }
+
     MonitorFixture f;
     Settings settings = withPictures(f);
     PictureSource pictures{f.log};
-    Alarm alarm{f.window,
-                pictures,
-                f.beeper,
-                f.log,
-                {settings.backgroundPicture, settings.alarmBackgroundPicture, settings.dialPicture,
-                 settings.dialAlarmPicture}};
+    Alarm alarm{f.window, pictures, f.beeper, f.log, picturesOf(settings)};
     ReportAnalysis analysis{settings, f.window, f.clock, alarm};
 };
 

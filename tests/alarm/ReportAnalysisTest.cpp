@@ -102,9 +102,7 @@ TEST_P(AlarmDialPicture, emptyOrMissing_alarmRaisedAndAMissingOneReportedOnce) {
     const bool missing = GetParam();
     Settings changed = settings;
     changed.dialAlarmPicture = missing ? f.pictures.filePath(u8("gone.gif")) : QString();
-    Alarm bare(f.window, pictures, f.beeper, f.log,
-               {changed.backgroundPicture, changed.alarmBackgroundPicture, changed.dialPicture,
-                changed.dialAlarmPicture});
+    Alarm bare(f.window, pictures, f.beeper, f.log, picturesOf(changed));
     test::addRule(changed, u8("db01"), QString(), u8("first"));
     test::addRule(changed, QString(), u8("changed"), u8("second"));
     ReportAnalysis(changed, f.window, f.clock, bare).analyse(u8("db01"), u8("changed"));

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "app/ProgramFolders.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {
+
+using namespace Qt::StringLiterals;
 
 struct FolderCase {
     const char* name;
@@ -12,17 +15,15 @@ struct FolderCase {
     const char* mail;
 };
 
-void PrintTo(const FolderCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 // A user at home in /home/op, started in /srv/watch, the program in /opt/kervo.
 FolderFacts usual() {
     FolderFacts facts;
-    facts.currentDir = QStringLiteral("/srv/watch");
-    facts.executableDir = QStringLiteral("/opt/kervo");
-    facts.installedBinDir = QStringLiteral("/usr/bin");
-    facts.home = QStringLiteral("/home/op");
+    facts.currentDir = u"/srv/watch"_s;
+    facts.executableDir = u"/opt/kervo"_s;
+    facts.installedBinDir = u"/usr/bin"_s;
+    facts.home = u"/home/op"_s;
     return facts;
 }
 
@@ -44,47 +45,46 @@ TEST_P(Folders, facts_chooseSettingsAndMailFolders) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Folders,
-    ::testing::Values(
-        FolderCase{"currentFolderHoldsSettings_readThere",
-                   with([](FolderFacts& f) { f.currentHoldsSettings = true; }), "/srv/watch",
-                   "/home/op/.local/state/kervo/mail"},
-        FolderCase{"settingsOption_winsOverCurrentFolder", with([](FolderFacts& f) {
-                       f.currentHoldsSettings = true;
-                       f.settingsOption = QStringLiteral("../etc/kervo/");
-                   }),
-                   "/srv/etc/kervo", "/home/op/.local/state/kervo/mail"},
-        FolderCase{"noSettingsHere_xdgConfigHome",
-                   with([](FolderFacts& f) { f.xdgConfigHome = QStringLiteral("/cfg"); }),
-                   "/cfg/kervo", "/home/op/.local/state/kervo/mail"},
-        FolderCase{"noSettingsHereNoXdg_homeDotConfig", usual(), "/home/op/.config/kervo",
-                   "/home/op/.local/state/kervo/mail"},
-        FolderCase{"relativeXdgFolders_ignored", with([](FolderFacts& f) {
-                       f.xdgConfigHome = QStringLiteral("cfg");
-                       f.xdgStateHome = QStringLiteral("state");
-                   }),
-                   "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"},
-        FolderCase{"writableExecutableFolder_mailBeside", with([](FolderFacts& f) {
-                       f.executableDirWritable = true;
-                       f.xdgStateHome = QStringLiteral("/st");
-                   }),
-                   "/home/op/.config/kervo", "/opt/kervo/mail"},
-        FolderCase{"readOnlyExecutableFolder_xdgStateHome",
-                   with([](FolderFacts& f) { f.xdgStateHome = QStringLiteral("/st"); }),
-                   "/home/op/.config/kervo", "/st/kervo/mail"},
-        FolderCase{"installedProgramWritableBin_neverMailInBin", with([](FolderFacts& f) {
-                       f.executableDir = QStringLiteral("/usr/bin/");
-                       f.executableDirWritable = true;  // as root
-                   }),
-                   "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"},
-        FolderCase{"installedUnderOtherPrefix_neverMailInBin", with([](FolderFacts& f) {
-                       f.executableDir = QStringLiteral("/home/op/.local/bin");
-                       f.executableDirWritable = true;
-                       f.installedFilesBeside = true;
-                   }),
-                   "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"}),
-    [](const ::testing::TestParamInfo<FolderCase>& param) {
-        return std::string(param.param.name);
-    });
+    ::testing::Values(FolderCase{"currentFolderHoldsSettings_readThere",
+                                 with([](FolderFacts& f) { f.currentHoldsSettings = true; }),
+                                 "/srv/watch", "/home/op/.local/state/kervo/mail"},
+                      FolderCase{"settingsOption_winsOverCurrentFolder", with([](FolderFacts& f) {
+                                     f.currentHoldsSettings = true;
+                                     f.settingsOption = u"../etc/kervo/"_s;
+                                 }),
+                                 "/srv/etc/kervo", "/home/op/.local/state/kervo/mail"},
+                      FolderCase{"noSettingsHere_xdgConfigHome",
+                                 with([](FolderFacts& f) { f.xdgConfigHome = u"/cfg"_s; }),
+                                 "/cfg/kervo", "/home/op/.local/state/kervo/mail"},
+                      FolderCase{"noSettingsHereNoXdg_homeDotConfig", usual(),
+                                 "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"},
+                      FolderCase{"relativeXdgFolders_ignored", with([](FolderFacts& f) {
+                                     f.xdgConfigHome = u"cfg"_s;
+                                     f.xdgStateHome = u"state"_s;
+                                 }),
+                                 "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"},
+                      FolderCase{"writableExecutableFolder_mailBeside", with([](FolderFacts& f) {
+                                     f.executableDirWritable = true;
+                                     f.xdgStateHome = u"/st"_s;
+                                 }),
+                                 "/home/op/.config/kervo", "/opt/kervo/mail"},
+                      FolderCase{"readOnlyExecutableFolder_xdgStateHome",
+                                 with([](FolderFacts& f) { f.xdgStateHome = u"/st"_s; }),
+                                 "/home/op/.config/kervo", "/st/kervo/mail"},
+                      FolderCase{"installedProgramWritableBin_neverMailInBin",
+                                 with([](FolderFacts& f) {
+                                     f.executableDir = u"/usr/bin/"_s;
+                                     f.executableDirWritable = true;  // as root
+                                 }),
+                                 "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"},
+                      FolderCase{"installedUnderOtherPrefix_neverMailInBin",
+                                 with([](FolderFacts& f) {
+                                     f.executableDir = u"/home/op/.local/bin"_s;
+                                     f.executableDirWritable = true;
+                                     f.installedFilesBeside = true;
+                                 }),
+                                 "/home/op/.config/kervo", "/home/op/.local/state/kervo/mail"}),
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

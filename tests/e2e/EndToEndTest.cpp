@@ -14,6 +14,7 @@
 #include "support/MonitorFixture.h"
 
 using namespace kervo;
+using namespace Qt::StringLiterals;
 using namespace kervo::test;
 
 namespace {
@@ -28,18 +29,16 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     }
     DovecotServer server;
     const QString failed = startWithReports(
-        server, {{QStringLiteral("Integrity report web01: files changed"),
-                  QStringLiteral("changed: /etc/passwd")},
-                 {QStringLiteral("db01 nightly report"), QStringLiteral("no changes")},
-                 {QStringLiteral("【改ざん】web01"), QStringLiteral("/var/www/html/index.html")}});
+        server, {{u"Integrity report web01: files changed"_s, u"changed: /etc/passwd"_s},
+                 {u"db01 nightly report"_s, u"no changes"_s},
+                 {u"【改ざん】web01"_s, u"/var/www/html/index.html"_s}});
     ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
 
     QTemporaryDir settings;
     QTemporaryDir home;
-    ASSERT_TRUE(writeSettings(QDir(settings.path()),
-                              QStringLiteral("127.0.0.1:%1").arg(server.popPort()), 1));
-    const QString mailFolder = home.filePath(QStringLiteral("mail"));
-    const QString journal = home.filePath(QStringLiteral("journal.sqlite"));
+    ASSERT_TRUE(writeSettings(QDir(settings.path()), u"127.0.0.1:%1"_s.arg(server.popPort()), 1));
+    const QString mailFolder = home.filePath(u"mail"_s);
+    const QString journal = home.filePath(u"journal.sqlite"_s);
     Application app({QDir(settings.path()), mailFolder, nullptr, journal});
     ASSERT_FALSE(app.start().has_value());
     Monitor& monitor = app.monitor();
@@ -48,10 +47,10 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     // The start-up poll: everything fetched, saved, analysed; the mailbox emptied.
     ASSERT_TRUE(waitFor([&] { return !app.pollInFlight(); }, 60'000));
     EXPECT_EQ(server.mailCount(), 0);
-    EXPECT_EQ(filesIn(mailFolder + QStringLiteral("/cur")), 3);
+    EXPECT_EQ(filesIn(mailFolder + u"/cur"_s), 3);
     EXPECT_TRUE(monitor.alarm().isBlinking());
-    EXPECT_EQ(window.alarmMessage(), QStringLiteral("改ざんを検知しました"));
-    EXPECT_EQ(window.alarmSubject(), QStringLiteral("【改ざん】web01"));
+    EXPECT_EQ(window.alarmMessage(), u"改ざんを検知しました"_s);
+    EXPECT_EQ(window.alarmSubject(), u"【改ざん】web01"_s);
     EXPECT_GT(pixelsOf(window, 1, kReportHandColour), 10);
     EXPECT_GT(pixelsOf(window, 2, kReportHandColour), 10);
     EXPECT_GT(pixelsOf(window, 0, kPollHandColour), 10);
@@ -60,7 +59,7 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     monitor.pollTimer().onTick();
     ASSERT_TRUE(waitFor([&] { return !app.pollInFlight(); }, 30'000));
     monitor.pollTimer().onTick();
-    EXPECT_EQ(filesIn(mailFolder + QStringLiteral("/cur")), 0);
+    EXPECT_EQ(filesIn(mailFolder + u"/cur"_s), 0);
 
     // The server goes away: the poll fails, the window says so, the monitor goes on.
     server.stop();
@@ -69,8 +68,8 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     EXPECT_EQ(window.statusNotice(), screen::pollFailed());
 
     // And comes back with a report waiting: the next polling tick fetches it.
-    const QString back = startWithReports(
-        server, {{QStringLiteral("db01 integrity report"), QStringLiteral("nothing to see")}});
+    const QString back =
+        startWithReports(server, {{u"db01 integrity report"_s, u"nothing to see"_s}});
     ASSERT_TRUE(back.isEmpty()) << back.toStdString();
     window.clearDial(2);
     monitor.pollTimer().onTick();  // tick 4 does not poll
@@ -86,11 +85,9 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     monitor.resetAlarm();
     QProcess history;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("KERVO_JOURNAL"), journal);
+    env.insert(u"KERVO_JOURNAL"_s, journal);
     history.setProcessEnvironment(env);
-    history.start(
-        QStringLiteral(KERVO_EXECUTABLE),
-        {QStringLiteral("--history"), QStringLiteral("--server"), QStringLiteral("web01")});
+    history.start(QStringLiteral(KERVO_EXECUTABLE), {u"--history"_s, u"--server"_s, u"web01"_s});
     ASSERT_TRUE(history.waitForFinished(30'000));
     EXPECT_EQ(history.exitCode(), 0) << history.readAllStandardError().toStdString();
     const QStringList lines =
@@ -98,13 +95,11 @@ TEST(EndToEnd, reportsWaiting_handsAlarmEmptyMailboxPurgeAndServerOutageSurvived
     ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
     const QStringList first = lines[0].split(u'\t');
     ASSERT_EQ(first.size(), 6) << lines[0].toStdString();
-    EXPECT_EQ(first.mid(1, 4),
-              (QStringList{QStringLiteral("web01"), QStringLiteral("R1"),
-                           QStringLiteral("passwd changed on web"),
-                           QStringLiteral("Integrity report web01: files changed")}));
+    EXPECT_EQ(first.mid(1, 4), (QStringList{u"web01"_s, u"R1"_s, u"passwd changed on web"_s,
+                                            u"Integrity report web01: files changed"_s}));
     EXPECT_TRUE(QDateTime::fromString(first[0], Qt::ISODate).isValid()) << first[0].toStdString();
     EXPECT_TRUE(QDateTime::fromString(first[5], Qt::ISODate).isValid()) << first[5].toStdString();
-    EXPECT_EQ(lines[1].split(u'\t').value(2), QStringLiteral("R2"));
+    EXPECT_EQ(lines[1].split(u'\t').value(2), u"R2"_s);
 }
 
 }  // namespace

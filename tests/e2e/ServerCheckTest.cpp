@@ -6,15 +6,16 @@
 
 #include "E2eSupport.h"
 #include "ServerCheckCommand.h"
+#include "support/Printing.h"
 
 using namespace kervo::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 struct ServerCheckCase {
     const char* name;
-    // Line 6: %1 POP3 port, %2 POP3S port, %3 the CA file, %4 the server's key pin, %5 IMAP
-    // port, %6 IMAPS port. Empty: no settings are written at all.
+    // Line 6, filled in by the server (DovecotServer::filledIn); empty: no settings at all.
     const char* address;
     int status;
     const char* outMarks;  // "|"-separated, each to be found on standard output; same markers
@@ -22,9 +23,7 @@ struct ServerCheckCase {
     const char* password = DovecotServer::kPassword;
 };
 
-void PrintTo(const ServerCheckCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class ServerCheck : public ::testing::TestWithParam<ServerCheckCase> {};
 
@@ -34,19 +33,10 @@ TEST_P(ServerCheck, settingsAndServer_giveTheStepTheStatusAndNoMailTaken) {
         GTEST_SKIP() << why.toStdString();
     }
     DovecotServer server;
-    const QString failed = startWithReports(
-        server, {{QStringLiteral("Integrity report web01"), QStringLiteral("no change")},
-                 {QStringLiteral("Integrity report db01"), QStringLiteral("no change")}});
+    const QString failed = startWithReports(server, {{u"Integrity report web01"_s, u"no change"_s},
+                                                     {u"Integrity report db01"_s, u"no change"_s}});
     ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
-    const auto filled = [&](const char* text) {
-        return QString::fromUtf8(text)
-            .replace(QStringLiteral("%1"), QString::number(server.popPort()))
-            .replace(QStringLiteral("%2"), QString::number(server.popsPort()))
-            .replace(QStringLiteral("%3"), server.caFile())
-            .replace(QStringLiteral("%4"), server.pin())
-            .replace(QStringLiteral("%5"), QString::number(server.imapPort()))
-            .replace(QStringLiteral("%6"), QString::number(server.imapsPort()));
-    };
+    const auto filled = [&](const char* text) { return server.filledIn(QString::fromUtf8(text)); };
     QTemporaryDir settings;
     if (*c.address != '\0') {
         ASSERT_TRUE(writeSettings(QDir(settings.path()), filled(c.address), 10, c.password));
@@ -71,8 +61,7 @@ TEST_P(ServerCheck, settingsAndServer_giveTheStepTheStatusAndNoMailTaken) {
     EXPECT_EQ(server.mailCount(), 2);
     if (c.status == 0) {
         const bool imap = QByteArray(c.address).startsWith("imap");
-        EXPECT_TRUE(server.logShows(imap ? QStringLiteral("deleted=0 expunged=0")
-                                         : QStringLiteral("retr=0/0, del=0/2")))
+        EXPECT_TRUE(server.logShows(imap ? u"deleted=0 expunged=0"_s : u"retr=0/0, del=0/2"_s))
             << server.log().toStdString();
     }
 }
@@ -80,32 +69,32 @@ TEST_P(ServerCheck, settingsAndServer_giveTheStepTheStatusAndNoMailTaken) {
 INSTANTIATE_TEST_SUITE_P(
     Servers, ServerCheck,
     ::testing::Values(
-        ServerCheckCase{"plain_countsWithoutTls", "127.0.0.1:%1", 0,
-                        "Address: 127.0.0.1 port %1|TLS: none|Waiting: 2 mails", ""},
-        ServerCheckCase{"stlsCaFile_showsTlsAndPin", "pop3+stls://localhost:%1?cafile=%3", 0,
-                        "TLS: TLSv1.|subject: CN=localhost|pin=%4|Waiting: 2 mails", ""},
-        ServerCheckCase{"pop3sCaFile_showsTlsAndPin", "pop3s://localhost:%2?cafile=%3", 0,
-                        "port %2|TLS: TLSv1.|pin=%4|expires: 2|Waiting: 2 mails", ""},
-        ServerCheckCase{"wrongPassword_failsAtLogOn", "127.0.0.1:%1", 1, "",
+        ServerCheckCase{"plain_countsWithoutTls", "127.0.0.1:{pop}", 0,
+                        "Address: 127.0.0.1 port {pop}|TLS: none|Waiting: 2 mails", ""},
+        ServerCheckCase{"stlsCaFile_showsTlsAndPin", "pop3+stls://localhost:{pop}?cafile={cafile}",
+                        0, "TLS: TLSv1.|subject: CN=localhost|pin={pin}|Waiting: 2 mails", ""},
+        ServerCheckCase{"pop3sCaFile_showsTlsAndPin", "pop3s://localhost:{pops}?cafile={cafile}", 0,
+                        "port {pops}|TLS: TLSv1.|pin={pin}|expires: 2|Waiting: 2 mails", ""},
+        ServerCheckCase{"wrongPassword_failsAtLogOn", "127.0.0.1:{pop}", 1, "",
                         "failed at log-on|refused", "not-the-Password"},
         // .invalid never resolves (RFC 6761)
-        ServerCheckCase{"unknownHost_failsAtNameResolution", "nowhere.invalid:%1", 1, "",
+        ServerCheckCase{"unknownHost_failsAtNameResolution", "nowhere.invalid:{pop}", 1, "",
                         "failed at name resolution"},
         ServerCheckCase{"closedPort_failsAtConnection", "127.0.0.1:1", 1, "",
                         "failed at connection"},
-        ServerCheckCase{"untrustedCertificate_failsAtTlsAndShowsIt", "pop3s://127.0.0.1:%2", 1, "",
-                        "failed at TLS|not trusted|pin=%4"},
-        ServerCheckCase{"imapStartTls_countsReadOnly", "imap+stls://localhost:%5?cafile=%3", 0,
-                        "port %5|TLS: TLSv1.|Waiting: 2 mails", ""},
-        ServerCheckCase{"imapsUntrusted_failsAtTlsAndShowsIt", "imaps://127.0.0.1:%6", 1, "",
-                        "failed at TLS|not trusted|pin=%4"},
-        ServerCheckCase{"imapMissingMailbox_failsCounting", "imap://127.0.0.1:%5?mailbox=Nowhere",
-                        1, "", "failed at counting the mails|EXAMINE"},
+        ServerCheckCase{"untrustedCertificate_failsAtTlsAndShowsIt", "pop3s://127.0.0.1:{pops}", 1,
+                        "", "failed at TLS|not trusted|pin={pin}"},
+        ServerCheckCase{"imapStartTls_countsReadOnly",
+                        "imap+stls://localhost:{imap}?cafile={cafile}", 0,
+                        "port {imap}|TLS: TLSv1.|Waiting: 2 mails", ""},
+        ServerCheckCase{"imapsUntrusted_failsAtTlsAndShowsIt", "imaps://127.0.0.1:{imaps}", 1, "",
+                        "failed at TLS|not trusted|pin={pin}"},
+        ServerCheckCase{"imapMissingMailbox_failsCounting",
+                        "imap://127.0.0.1:{imap}?mailbox=Nowhere", 1, "",
+                        "failed at counting the mails|EXAMINE"},
         ServerCheckCase{"noSettings_badSettings", "", 2, "", "kervo.ini"},
-        ServerCheckCase{"userInfoOnLine6_badSettings", "pop3s://alice:x@127.0.0.1:%2", 2, "*****",
-                        "line 6"}),
-    [](const ::testing::TestParamInfo<ServerCheckCase>& param) {
-        return std::string(param.param.name);
-    });
+        ServerCheckCase{"userInfoOnLine6_badSettings", "pop3s://alice:x@127.0.0.1:{pops}", 2,
+                        "*****", "line 6"}),
+    kervo::test::rowName);
 
 }  // namespace

@@ -11,8 +11,10 @@
 #include "JournalFixture.h"
 #include "journal/Journal.h"
 #include "support/MonitorFixture.h"
+#include "support/Printing.h"
 
 using namespace kervo;
+using namespace Qt::StringLiterals;
 using kervo::test::JournalFile;
 using kervo::test::reportOf;
 
@@ -24,8 +26,7 @@ const QByteArray kGarbage = QByteArray("not a journal at all\n").repeated(200);
 void writeVersionOne(const QString& path) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v1"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"v1"_s);
         db.setDatabaseName(path);
         ASSERT_TRUE(db.open());
         QSqlQuery query(db);
@@ -47,7 +48,7 @@ void writeVersionOne(const QString& path) {
         }
         db.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+    QSqlDatabase::removeDatabase(u"v1"_s);
 }
 
 struct Opened {
@@ -62,10 +63,7 @@ struct FileCase {
     std::function<void(Opened&)> check;
 };
 
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const FileCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 class JournalFileConditions : public ::testing::TestWithParam<FileCase> {};
 
@@ -80,19 +78,18 @@ TEST_P(JournalFileConditions, start_handlesTheFileAsTheOperatorNeeds) {
 
 QStringList asideFiles(const JournalFile& file) {
     return QDir(QFileInfo(file.path).absolutePath())
-        .entryList({QStringLiteral("journal.sqlite.damaged-*")}, QDir::Files);
+        .entryList({u"journal.sqlite.damaged-*"_s}, QDir::Files);
 }
 
 const FileCase kFileCases[] = {
     {"newFile_ownerOnlyAndWriteAheadLog", [](JournalFile&) {},
      [](Opened& o) {
-         o.journal->record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         o.journal->record(reportOf(u"a.eml"_s, 1, 8, {0}));
          ASSERT_TRUE(o.journal->waitUntilWritten(10000));
          struct stat info {};
          ASSERT_EQ(::stat(QFile::encodeName(o.file.path).constData(), &info), 0);
          EXPECT_EQ(info.st_mode & 0777, 0600u);
-         ASSERT_EQ(
-             ::stat(QFile::encodeName(o.file.path + QStringLiteral("-wal")).constData(), &info), 0);
+         ASSERT_EQ(::stat(QFile::encodeName(o.file.path + u"-wal"_s).constData(), &info), 0);
          EXPECT_EQ(info.st_mode & 0777, 0600u);
          EXPECT_EQ(o.file.alarms(), 1);
          EXPECT_FALSE(o.journal->inTrouble());
@@ -111,7 +108,7 @@ const FileCase kFileCases[] = {
          ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
          EXPECT_EQ(kept.readAll(), kGarbage) << "moved aside, never emptied";
          EXPECT_EQ(o.f.warnings.size(), 1);
-         o.journal->record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         o.journal->record(reportOf(u"a.eml"_s, 1, 8, {0}));
          ASSERT_TRUE(o.journal->waitUntilWritten(10000));
          EXPECT_EQ(o.file.alarms(), 1);
          EXPECT_FALSE(o.journal->inTrouble());
@@ -121,7 +118,7 @@ const FileCase kFileCases[] = {
      [](Opened& o) {
          EXPECT_EQ(o.journal->store().schemaVersion(), JournalStore::kSchemaVersion);
          EXPECT_EQ(o.journal->openAlarmCount(), 1);
-         EXPECT_TRUE(o.journal->acknowledge(1, QStringLiteral("op"), QStringLiteral("seen")).ok());
+         EXPECT_TRUE(o.journal->acknowledge(1, u"op"_s, u"seen"_s).ok());
          EXPECT_EQ(o.file.count(QStringLiteral("SELECT count(*) FROM alarms WHERE comment = "
                                                "'seen' AND acknowledged_by = 'op'")),
                    1);
@@ -130,11 +127,11 @@ const FileCase kFileCases[] = {
     {"newerVersion_leftAsItIsAndReported",
      [](JournalFile& file) {
          writeVersionOne(file.path);
-         ASSERT_EQ(file.count(QStringLiteral("PRAGMA user_version = 99")), 0);
+         ASSERT_EQ(file.count(u"PRAGMA user_version = 99"_s), 0);
      },
      [](Opened& o) {
          EXPECT_TRUE(o.journal->inTrouble());
-         EXPECT_EQ(o.file.count(QStringLiteral("PRAGMA user_version")), 99);
+         EXPECT_EQ(o.file.count(u"PRAGMA user_version"_s), 99);
          EXPECT_EQ(o.file.reports(), 1);
          EXPECT_TRUE(asideFiles(o.file).isEmpty());
      }},
@@ -146,20 +143,20 @@ const FileCase kFileCases[] = {
      },
      [](Opened& o) {
          for (int i = 0; i < 3; ++i) {
-             o.journal->record(reportOf(QStringLiteral("m%1.eml").arg(i), 1, 8, {0}));
+             o.journal->record(reportOf(u"m%1.eml"_s.arg(i), 1, 8, {0}));
              o.f.clock.time = o.f.clock.time.addSecs(40);  // each one a retry
              ASSERT_TRUE(o.journal->waitUntilWritten(10000));
          }
          QCoreApplication::processEvents();  // the writer's word reaches this thread
          EXPECT_TRUE(o.journal->inTrouble());
-         EXPECT_EQ(o.f.stream.problems().filter(QStringLiteral("journal")).size(), 1)
+         EXPECT_EQ(o.f.stream.problems().filter(u"journal"_s).size(), 1)
              << o.f.stream.lines().join(u'\n').toStdString();
      }},
     // Nobody waits for the writing here (a wait would hurry the writer): the record is written
     // all the same once the writer has gathered its batch.
     {"recordNobodyWaitsFor_writtenAllTheSame", [](JournalFile&) {},
      [](Opened& o) {
-         o.journal->record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         o.journal->record(reportOf(u"a.eml"_s, 1, 8, {0}));
          const QDeadlineTimer deadline(10000);
          while (o.journal->isWriting() && !deadline.hasExpired()) {
              QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -171,15 +168,15 @@ const FileCase kFileCases[] = {
     // closes; a connection that did not close (a statement of its own left behind) keeps it.
     {"journalGone_everyConnectionClosed", [](JournalFile&) {},
      [](Opened& o) {
-         o.journal->record(reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
+         o.journal->record(reportOf(u"a.eml"_s, 1, 8, {0}));
          ASSERT_TRUE(o.journal->waitUntilWritten(10000));
          o.journal.reset();
-         EXPECT_FALSE(QFile::exists(o.file.path + QStringLiteral("-wal")));
+         EXPECT_FALSE(QFile::exists(o.file.path + u"-wal"_s));
          EXPECT_EQ(o.file.alarms(), 1);
      }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Journal, JournalFileConditions, ::testing::ValuesIn(kFileCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <functional>
 
 #include "JournalFixture.h"
+#include "support/Printing.h"
 
 using namespace kervo;
+using namespace Qt::StringLiterals;
 using kervo::test::JournalFile;
 using kervo::test::reportOf;
 
@@ -20,10 +22,7 @@ struct RecordCase {
     qint64 open;
 };
 
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const RecordCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 class JournalRecords : public ::testing::TestWithParam<RecordCase> {};
 
@@ -47,48 +46,47 @@ void recordOk(JournalStore& store, const ReportRecord& report) {
 
 const RecordCase kRecordCases[] = {
     {"calmReport_keptWithoutAlarm",
-     [](JournalStore& s) { recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8)); }, 1, 0, 0},
+     [](JournalStore& s) { recordOk(s, reportOf(u"a.eml"_s, 1, 8)); }, 1, 0, 0},
     {"reportOfTwoRules_twoOpenAlarms",
      [](JournalStore& s) {
-         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8, {0, 3}));
+         recordOk(s, reportOf(u"a.eml"_s, 1, 8, {0, 3}));
      },
      1, 2, 2},
     // A crash after the record and before the mail was marked analysed: the next run analyses
     // the same mail again, on a new connection.
     {"sameMailAgainAfterACrash_keptOnce",
      [](JournalStore& s) {
-         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8, {0, 3}));
+         recordOk(s, reportOf(u"a.eml"_s, 1, 8, {0, 3}));
          s.close();
          ASSERT_TRUE(s.open().ok());
-         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 9, {0, 3}));
+         recordOk(s, reportOf(u"a.eml"_s, 1, 9, {0, 3}));
      },
      1, 2, 2},
     {"resetAfterTwoReports_noneOpenThenANewOneOpen",
      [](JournalStore& s) {
-         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
-         recordOk(s, reportOf(QStringLiteral("b.eml"), 1, 9, {1}));
-         const Result<int> acknowledged = s.acknowledgeOpen(kNow, QStringLiteral("op"));
+         recordOk(s, reportOf(u"a.eml"_s, 1, 8, {0}));
+         recordOk(s, reportOf(u"b.eml"_s, 1, 9, {1}));
+         const Result<int> acknowledged = s.acknowledgeOpen(kNow, u"op"_s);
          ASSERT_TRUE(acknowledged.ok());
          EXPECT_EQ(acknowledged.value(), 2);
-         recordOk(s, reportOf(QStringLiteral("c.eml"), 1, 10, {1}));
+         recordOk(s, reportOf(u"c.eml"_s, 1, 10, {1}));
      },
      3, 3, 1},
     {"oneAcknowledgedWithComment_theOtherStaysOpen",
      [](JournalStore& s) {
-         recordOk(s, reportOf(QStringLiteral("a.eml"), 1, 8, {0}));
-         recordOk(s, reportOf(QStringLiteral("b.eml"), 1, 9, {1}));
+         recordOk(s, reportOf(u"a.eml"_s, 1, 8, {0}));
+         recordOk(s, reportOf(u"b.eml"_s, 1, 9, {1}));
          const auto listed = s.alarms({});
          ASSERT_TRUE(listed.ok());
          ASSERT_EQ(listed.value().size(), 2u);
          const AlarmEntry newest = listed.value().front();
-         EXPECT_EQ(newest.subject, QStringLiteral("web01 check"));
-         ASSERT_TRUE(
-             s.acknowledge(newest.id, kNow, QStringLiteral("op"), QStringLiteral("known")).ok());
+         EXPECT_EQ(newest.subject, u"web01 check"_s);
+         ASSERT_TRUE(s.acknowledge(newest.id, kNow, u"op"_s, u"known"_s).ok());
          const auto after = s.alarms({});
          ASSERT_TRUE(after.ok());
          // the open one first, then the acknowledged one with its comment
          EXPECT_TRUE(after.value().front().isOpen());
-         EXPECT_EQ(after.value().back().comment, QStringLiteral("known"));
+         EXPECT_EQ(after.value().back().comment, u"known"_s);
          EXPECT_EQ(after.value().back().acknowledged, kNow);
      },
      2, 2, 1},
@@ -96,11 +94,11 @@ const RecordCase kRecordCases[] = {
     // was never acknowledged.
     {"retention_oldGoesButRecentAndOpenStay",
      [](JournalStore& s) {
-         recordOk(s, reportOf(QStringLiteral("old-acknowledged.eml"), 1, 8, {0}));
-         ASSERT_TRUE(s.acknowledgeOpen(kNow, QStringLiteral("op")).ok());
-         recordOk(s, reportOf(QStringLiteral("old-open.eml"), 1, 8, {0}));
-         recordOk(s, reportOf(QStringLiteral("old-calm.eml"), 2, 8));
-         recordOk(s, reportOf(QStringLiteral("recent.eml"), 19, 8));
+         recordOk(s, reportOf(u"old-acknowledged.eml"_s, 1, 8, {0}));
+         ASSERT_TRUE(s.acknowledgeOpen(kNow, u"op"_s).ok());
+         recordOk(s, reportOf(u"old-open.eml"_s, 1, 8, {0}));
+         recordOk(s, reportOf(u"old-calm.eml"_s, 2, 8));
+         recordOk(s, reportOf(u"recent.eml"_s, 19, 8));
          const Result<int> removed =
              s.removeOlderThan(QDateTime(QDate(2026, 3, 10), QTime(0, 0)), 1);
          ASSERT_TRUE(removed.ok());
@@ -110,7 +108,7 @@ const RecordCase kRecordCases[] = {
      2, 1, 1},
     {"hugeReport_keptUpToTheLimitAndMarkedCut",
      [](JournalStore& s) {
-         ReportRecord report = reportOf(QStringLiteral("a.eml"), 1, 8);
+         ReportRecord report = reportOf(u"a.eml"_s, 1, 8);
          report.body = QString(kJournalTextLimit + 10, u'x');
          recordOk(s, report);
          const Result<KeptReport> kept = s.report(1);
@@ -123,12 +121,11 @@ const RecordCase kRecordCases[] = {
     // as UTF-8, whose length in bytes is not the length in characters.
     {"japaneseTexts_readBackAsTheyCame",
      [](JournalStore& s) {
-         ReportRecord report =
-             reportOf(QStringLiteral("改ざん.eml"), 1, 8, {0}, QStringLiteral("ウェブ01"));
-         report.subject = QStringLiteral("ウェブ01 の改ざん検知");
-         report.body = QStringLiteral("/etc/passwd が変更されました\n𠮷野家 ✓");
-         report.hits.front().tag = QStringLiteral("改ざん");
-         report.hits.front().message = QStringLiteral("パスワードファイルの変更");
+         ReportRecord report = reportOf(u"改ざん.eml"_s, 1, 8, {0}, u"ウェブ01"_s);
+         report.subject = u"ウェブ01 の改ざん検知"_s;
+         report.body = u"/etc/passwd が変更されました\n𠮷野家 ✓"_s;
+         report.hits.front().tag = u"改ざん"_s;
+         report.hits.front().message = u"パスワードファイルの変更"_s;
          recordOk(s, report);
          const Result<KeptReport> kept = s.report(1);
          ASSERT_TRUE(kept.ok());
@@ -146,7 +143,7 @@ const RecordCase kRecordCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Journal, JournalRecords, ::testing::ValuesIn(kRecordCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 // The history's filters and the chart's counts.
 struct ListCase {
@@ -154,11 +151,6 @@ struct ListCase {
     AlarmFilter filter;
     QStringList subjects;  // of the alarms listed, in order
 };
-
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const ListCase& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class JournalListing : public ::testing::TestWithParam<ListCase> {};
 
@@ -190,40 +182,30 @@ TEST_P(JournalListing, filter_listsTheseAlarmsNewestFirst) {
 }
 
 const ListCase kListCases[] = {
-    {"noFilter_allNewestFirst",
-     {},
-     {QStringLiteral("web01 shadow"), QStringLiteral("db01 100% full"),
-      QStringLiteral("web01 passwd")}},
-    {"server_onlyItsAlarms",
-     {{}, QStringLiteral("web01"), {}},
-     {QStringLiteral("web01 shadow"), QStringLiteral("web01 passwd")}},
+    {"noFilter_allNewestFirst", {}, {u"web01 shadow"_s, u"db01 100% full"_s, u"web01 passwd"_s}},
+    {"server_onlyItsAlarms", {{}, u"web01"_s, {}}, {u"web01 shadow"_s, u"web01 passwd"_s}},
     {"since_fromThatDayOn",
      {QDateTime(QDate(2026, 3, 2), QTime(0, 0)), {}, {}},
-     {QStringLiteral("web01 shadow"), QStringLiteral("db01 100% full")}},
-    {"textInAnyCase_matchesTheSubject",
-     {{}, {}, QStringLiteral("SHADOW")},
-     {QStringLiteral("web01 shadow")}},
-    {"percentSign_meantAsWritten",
-     {{}, {}, QStringLiteral("0%")},
-     {QStringLiteral("db01 100% full")}},
+     {u"web01 shadow"_s, u"db01 100% full"_s}},
+    {"textInAnyCase_matchesTheSubject", {{}, {}, u"SHADOW"_s}, {u"web01 shadow"_s}},
+    {"percentSign_meantAsWritten", {{}, {}, u"0%"_s}, {u"db01 100% full"_s}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Journal, JournalListing, ::testing::ValuesIn(kListCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 TEST(JournalActivity, reportsAndAlarmsPerServerAndHour_countedInTheirPeriod) {
     JournalFile file;
     JournalStore store(file.path);
     ASSERT_TRUE(store.open().ok());
-    ASSERT_TRUE(store.record(reportOf(QStringLiteral("a.eml"), 1, 8, {0, 1})).ok());
-    ASSERT_TRUE(store.record(reportOf(QStringLiteral("b.eml"), 1, 8)).ok());
-    ASSERT_TRUE(
-        store.record(reportOf(QStringLiteral("c.eml"), 1, 10, {}, QStringLiteral("db01"))).ok());
-    ASSERT_TRUE(store.record(reportOf(QStringLiteral("d.eml"), 1, 6)).ok());  // before the start
+    ASSERT_TRUE(store.record(reportOf(u"a.eml"_s, 1, 8, {0, 1})).ok());
+    ASSERT_TRUE(store.record(reportOf(u"b.eml"_s, 1, 8)).ok());
+    ASSERT_TRUE(store.record(reportOf(u"c.eml"_s, 1, 10, {}, u"db01"_s)).ok());
+    ASSERT_TRUE(store.record(reportOf(u"d.eml"_s, 1, 6)).ok());  // before the start
     const auto counted = store.activity(QDateTime(QDate(2026, 3, 1), QTime(7, 0)), 3600, 4);
     ASSERT_TRUE(counted.ok());
     ASSERT_EQ(counted.value().size(), 2u);
-    EXPECT_EQ(counted.value()[0].server, QStringLiteral("db01"));
+    EXPECT_EQ(counted.value()[0].server, u"db01"_s);
     EXPECT_EQ(counted.value()[0].reports, (std::vector<int>{0, 0, 0, 1}));
     EXPECT_EQ(counted.value()[1].reports, (std::vector<int>{0, 2, 0, 0}));
     EXPECT_EQ(counted.value()[1].alarms, (std::vector<int>{0, 2, 0, 0}));

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include "PollFixture.h"
 #include "app/ScreenTexts.h"
+#include "support/Printing.h"
 
 using namespace kervo;
 using namespace kervo::test;
@@ -19,14 +18,14 @@ TEST_F(PollTimerTest, ticks_pollEverySecondTickAndPurgeAfterLimitPlusOne) {
     for (int tick = 1; tick <= 34; ++tick) {
         mailer.calls.clear();
         mailer.fetches.push_back({QStringList{QString::number(tick)}});
-        mailer.mails[QString::number(tick)] = {QStringLiteral("web01"), QStringLiteral("x")};
+        mailer.mails[QString::number(tick)] = {u"web01"_s, u"x"_s};
         pollTimer().onTick();
         ASSERT_TRUE(waitForPoll());
         const auto& calls = mailer.calls;
-        if (std::find(calls.begin(), calls.end(), QStringLiteral("fetchAll")) != calls.end()) {
+        if (std::find(calls.begin(), calls.end(), u"fetchAll"_s) != calls.end()) {
             pollTicks.push_back(tick);
         }
-        const auto purge = std::find(calls.begin(), calls.end(), QStringLiteral("purge"));
+        const auto purge = std::find(calls.begin(), calls.end(), u"purge"_s);
         if (purge != calls.end()) {
             purgeTicks.push_back(tick);
             // on a tick that polls and purges, the purge comes after that poll's analysis
@@ -48,7 +47,7 @@ TEST(PurgeLimit, asNumbers_emptyMeansEveryTickAndATextNumberIsCompared) {
     } cases[] = {
         {LooseValue(), 4, 4},
         {LooseValue::fromNumber(2), 9, 3},
-        {LooseValue::fromText(QStringLiteral("2")), 9, 3},  // "10" > "2" only as text
+        {LooseValue::fromText(u"2"_s), 9, 3},  // "10" > "2" only as text
     };
     for (const auto& c : cases) {
         MonitorFixture f;
@@ -62,8 +61,7 @@ TEST(PurgeLimit, asNumbers_emptyMeansEveryTickAndATextNumberIsCompared) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             }
         }
-        EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge")),
-                  c.purges)
+        EXPECT_EQ(std::count(mailer.calls.begin(), mailer.calls.end(), u"purge"_s), c.purges)
             << c.limit.toText().toStdString();
     }
 }
@@ -76,9 +74,7 @@ struct PurgeCase {
     std::vector<QString> calls;
 };
 
-void PrintTo(const PurgeCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 struct PurgeBehindFetch : PollFixture, ::testing::WithParamInterface<PurgeCase> {};
 
@@ -86,7 +82,7 @@ TEST_P(PurgeBehindFetch, purgeDue_afterTheTicksPollNeverBesideAFetch) {
     const PurgeCase& c = GetParam();
     mailer.holdFetch = true;
     mailer.fetches.push_back({QStringList{u"a"_s}});
-    mailer.mails[u"a"_s] = {QStringLiteral("db01"), QStringLiteral("x")};
+    mailer.mails[u"a"_s] = {u"db01"_s, u"x"_s};
     int finished = 0;
     QObject::connect(&check(), &MailCheck::pollFinished, [&] { ++finished; });
     if (c.pushFetchFirst) {
@@ -102,7 +98,7 @@ TEST_P(PurgeBehindFetch, purgeDue_afterTheTicksPollNeverBesideAFetch) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     const auto purges = [&] {
-        return std::count(mailer.calls.begin(), mailer.calls.end(), QStringLiteral("purge"));
+        return std::count(mailer.calls.begin(), mailer.calls.end(), u"purge"_s);
     };
     EXPECT_EQ(purges(), c.pushFetchFirst ? 0 : 1) << "purged before the tick's poll";
     mailer.releaseAll();
@@ -119,6 +115,6 @@ const PurgeCase kPurgeCases[] = {
      {u"fetchAll"_s, u"readReport:a"_s, u"markAnalysed:a"_s, u"fetchAll"_s, u"purge"_s}},
 };
 INSTANTIATE_TEST_SUITE_P(PollTimer, PurgeBehindFetch, ::testing::ValuesIn(kPurgeCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 }  // namespace

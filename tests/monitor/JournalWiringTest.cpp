@@ -16,13 +16,15 @@
 #include "journal/JournalFixture.h"
 #include "mail/ScriptedMailer.h"
 #include "support/MonitorFixture.h"
+#include "support/Printing.h"
 
 using namespace kervo;
+using namespace Qt::StringLiterals;
 using kervo::test::JournalFile;
 
 namespace {
 
-const QString kAlarming = QStringLiteral("/mail/new/alarming.eml");
+const QString kAlarming = u"/mail/new/alarming.eml"_s;
 
 // One run of the monitor over the journal file, its first poll bringing the alarming report.
 struct MonitorRun : test::MonitorFixture {
@@ -32,16 +34,14 @@ struct MonitorRun : test::MonitorFixture {
 
     explicit MonitorRun(const QString& journalPath) : journal(journalPath, 90, clock, log) {
         mailer.fetches.push_back({{kAlarming}});
-        mailer.mails[kAlarming] = {QStringLiteral("web01 changed"), QStringLiteral("/etc/passwd")};
+        mailer.mails[kAlarming] = {u"web01 changed"_s, u"/etc/passwd"_s};
         monitor.useJournal(journal);
     }
     ~MonitorRun() { mailer.releaseAll(); }
 
     void start() {
-        Settings settings =
-            test::settingsWith({QStringLiteral("default"), QStringLiteral("web01")});
-        test::addRule(settings, QStringLiteral("changed"), QStringLiteral("/etc/passwd"),
-                      QStringLiteral("passwd changed"));
+        Settings settings = test::settingsWith({u"default"_s, u"web01"_s});
+        test::addRule(settings, u"changed"_s, u"/etc/passwd"_s, u"passwd changed"_s);
         window.setStatusNotice(screen::noticeWhenWell());
         monitor.begin(std::move(settings), QImage(), QImage());
         QDeadlineTimer deadline(5000);
@@ -58,10 +58,7 @@ struct WiringCase {
     std::function<void(JournalFile&, MonitorRun&)> check;
 };
 
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const WiringCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 class JournalWiring : public ::testing::TestWithParam<WiringCase> {};
 
@@ -100,9 +97,9 @@ const WiringCase kWiringCases[] = {
          ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
          run.start();
          EXPECT_TRUE(run.monitor.alarm().isBlinking());
-         EXPECT_EQ(run.window.alarmMessage(), QStringLiteral("passwd changed"));
+         EXPECT_EQ(run.window.alarmMessage(), u"passwd changed"_s);
          EXPECT_EQ(run.window.statusNotice(), screen::journalFailed());
-         EXPECT_EQ(run.stream.problems().filter(QStringLiteral("journal")).size(), 1);
+         EXPECT_EQ(run.stream.problems().filter(u"journal"_s).size(), 1);
      }},
     {"alarmLeftOpenByTheLastRun_announcedUntilTheReset",
      [](JournalFile& file, MonitorRun& run) {
@@ -113,7 +110,7 @@ const WiringCase kWiringCases[] = {
          {
              JournalStore store(file.path);
              ASSERT_TRUE(store.open().ok());
-             ASSERT_TRUE(store.record(test::reportOf(QStringLiteral("left.eml"), 1, 8, {0})).ok());
+             ASSERT_TRUE(store.record(test::reportOf(u"left.eml"_s, 1, 8, {0})).ok());
          }
          MonitorRun next(file.path);
          next.mailer.fetches.clear();
@@ -123,11 +120,11 @@ const WiringCase kWiringCases[] = {
          ASSERT_TRUE(next.journal.waitUntilWritten(10000));
          EXPECT_EQ(next.window.statusNotice(), screen::noticeWhenWell());
          EXPECT_EQ(file.openAlarms(), 0);
-         EXPECT_EQ(file.count(QStringLiteral("SELECT count(*) FROM resets")), 2);
+         EXPECT_EQ(file.count(u"SELECT count(*) FROM resets"_s), 2);
      }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Monitor, JournalWiring, ::testing::ValuesIn(kWiringCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 }  // namespace

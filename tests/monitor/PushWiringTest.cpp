@@ -10,7 +10,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <ostream>
 #include <thread>
 
 #include "Monitor.h"
@@ -20,6 +19,7 @@
 #include "mail/MailPush.h"
 #include "mail/ScriptedMailer.h"
 #include "support/MonitorFixture.h"
+#include "support/Printing.h"
 
 using namespace kervo;
 using namespace Qt::StringLiterals;
@@ -115,9 +115,7 @@ struct WordCase {
     QString notice;
 };
 
-void PrintTo(const WordCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 struct PushWord : ::testing::TestWithParam<WordCase> {};
 
@@ -147,8 +145,7 @@ const WordCase kWordCases[] = {
      },
      0, u"IMAP再接続待ち 30秒"_s},
 };
-INSTANTIATE_TEST_SUITE_P(Monitor, PushWord, ::testing::ValuesIn(kWordCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Monitor, PushWord, ::testing::ValuesIn(kWordCases), kervo::test::rowName);
 
 TEST(PushWiring, monitorDestroyedWhileThePushCallsBack_pushStoppedFirstNothingRunsLate) {
     PushRun run;

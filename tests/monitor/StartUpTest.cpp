@@ -6,14 +6,9 @@
 #include "settings/SettingsFiles.h"
 #include "support/MonitorFixture.h"
 
-using kervo::kDialCount;
-using kervo::Monitor;
-using kervo::test::head;
-using kervo::test::kBackColour;
-using kervo::test::kDialColour;
-using kervo::test::MonitorFixture;
-using kervo::test::serverLines;
-using kervo::test::SettingsFolder;
+using namespace kervo;
+using namespace Qt::StringLiterals;
+using namespace kervo::test;
 
 namespace {
 
@@ -37,7 +32,7 @@ void markDials(MonitorFixture& f, bool visible) {
     f.window.setBackgroundPicture(marker);
     for (int i = 0; i < kDialCount; ++i) {
         f.window.setDialVisible(i, visible);
-        f.window.setDialCaption(i, QStringLiteral("old %1").arg(i));
+        f.window.setDialCaption(i, u"old %1"_s.arg(i));
         f.window.setDialPicture(i, marker);
     }
 }
@@ -45,7 +40,7 @@ void markDials(MonitorFixture& f, bool visible) {
 TEST(StartUp, exampleFiles_fillSettingsAndWindow) {
     SettingsFolder folder;
     folder.writePictures();
-    const QString dial = folder.path(QStringLiteral("img/dial.png"));
+    const QString dial = folder.path(u"img/dial.png"_s);
     folder.writeBoth(pictureHead("img\\back.png", dial.toUtf8()) +
                          "R1,changed,\"Server A\",\"Server A: changed\"\r\nR2,x,login,y\r\n",
                      "\"Server A\",\"console.exe A\"\r\n\"Server B\",\"\"\r\n01,console.exe C\r\n");
@@ -56,19 +51,19 @@ TEST(StartUp, exampleFiles_fillSettingsAndWindow) {
 
     const kervo::Settings& s = f.monitor.settings();
     ASSERT_EQ(s.rules.size(), 2u);
-    EXPECT_EQ(s.rules[0].message, QStringLiteral("Server A: changed"));
+    EXPECT_EQ(s.rules[0].message, u"Server A: changed"_s);
     ASSERT_EQ(s.servers.size(), 3u);
-    EXPECT_EQ(s.servers[2].command.toText(), QStringLiteral("console.exe C"));
+    EXPECT_EQ(s.servers[2].command.toText(), u"console.exe C"_s);
     // The alarm loads these later, whatever the working folder is by then.
-    EXPECT_EQ(s.backgroundPicture, folder.path(QStringLiteral("img\\back.png")));
-    EXPECT_EQ(s.alarmBackgroundPicture, folder.path(QStringLiteral("img\\gone.png")));
+    EXPECT_EQ(s.backgroundPicture, folder.path(u"img\\back.png"_s));
+    EXPECT_EQ(s.alarmBackgroundPicture, folder.path(u"img\\gone.png"_s));
     EXPECT_EQ(s.dialPicture, dial);
 
     const char* captions[] = {"Server A", "Server B", "1"};
     for (int i = 0; i < kDialCount; ++i) {
         EXPECT_EQ(f.window.dial(i).visible, i < 3) << i;
         EXPECT_EQ(f.window.dial(i).caption,
-                  i < 3 ? QString::fromUtf8(captions[i]) : QStringLiteral("old %1").arg(i));
+                  i < 3 ? QString::fromUtf8(captions[i]) : u"old %1"_s.arg(i));
         EXPECT_EQ(f.window.dial(i).picture.pixelColor(0, 0), kDialColour) << i;
     }
     EXPECT_EQ(f.window.backgroundPicture().pixelColor(0, 0), kBackColour);

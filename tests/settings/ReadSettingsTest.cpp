@@ -4,22 +4,18 @@
 
 #include "SettingsFiles.h"
 #include "settings/Settings.h"
+#include "support/Printing.h"
 
-using kervo::LoadedSettings;
-using kervo::LooseValue;
-using kervo::Result;
-using kervo::Settings;
-using kervo::SettingsError;
-using kervo::test::head;
-using kervo::test::ruleLines;
-using kervo::test::serverLines;
-using kervo::test::SettingsFolder;
+using namespace kervo;
+using namespace Qt::StringLiterals;
+using namespace kervo::test;
 
 namespace {
 
 using Bytes = std::optional<QByteArray>;
+using kervo::test::PrintTo;
 
-const QDir kFolder(QStringLiteral("/settings"));
+const QDir kFolder(u"/settings"_s);
 
 Settings parseOk(const QByteArray& kervo, const QByteArray& servers) {
     Result<Settings, SettingsError> parsed = kervo::parseSettings(kervo, servers, kFolder);
@@ -46,7 +42,7 @@ std::string records(const Settings& s) {
     for (const auto& server : s.servers) {
         servers << show(server.name) + u'|' + show(server.command);
     }
-    return (rules.join(u" / ") + QStringLiteral(" ; ") + servers.join(u" / ")).toStdString();
+    return (rules.join(u" / ") + u" ; "_s + servers.join(u" / ")).toStdString();
 }
 
 // The eight head lines, separated by |.
@@ -73,9 +69,6 @@ struct RecordRow {
     QByteArray servers;
     const char* records;
 };
-void PrintTo(const RecordRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class RecordGrammar : public ::testing::TestWithParam<RecordRow> {};
 
@@ -115,14 +108,14 @@ INSTANTIATE_TEST_SUITE_P(
         {"utf8_decoded", head() + kUtf8, kUtf8, kJapanese},
         {"byteOrderMark_dropped", kBom + head() + kUtf8, kBom + kUtf8, kJapanese},
     }),
-    [](const auto& p) { return std::string(p.param.name); });
+    kervo::test::rowName);
 
 TEST(RecordGrammar, twoHundredRulesAndTwelveServers_allKept) {
     const Settings full = parseOk(head() + ruleLines(200), serverLines(12));
     ASSERT_EQ(full.rules.size(), 200u);
-    EXPECT_EQ(full.rules.back().message, QStringLiteral("message 200"));
+    EXPECT_EQ(full.rules.back().message, u"message 200"_s);
     ASSERT_EQ(full.servers.size(), 12u);
-    EXPECT_EQ(full.servers.back().name.toText(), QStringLiteral("host-11"));
+    EXPECT_EQ(full.servers.back().name.toText(), u"host-11"_s);
 }
 
 struct HeadRow {
@@ -130,9 +123,6 @@ struct HeadRow {
     QByteArray kervo;
     const char* head;
 };
-void PrintTo(const HeadRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class HeadLines : public ::testing::TestWithParam<HeadRow> {};
 
@@ -153,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
          "\r\n\r\n\r\n\r\n120, pop\r\nwatch\r\nsecret\r\nR1,a,b,c\r\n",
          "||||#120| pop|watch|secret"},
     }),
-    [](const auto& p) { return std::string(p.param.name); });
+    kervo::test::rowName);
 
 struct ErrorRow {
     const char* name;
@@ -163,9 +153,6 @@ struct ErrorRow {
     int line;
     const char* words;
 };
-void PrintTo(const ErrorRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class SettingsErrors : public ::testing::TestWithParam<ErrorRow> {};
 
@@ -209,6 +196,6 @@ INSTANTIATE_TEST_SUITE_P(
         {"dialPictureMissingAndNoServerIni_pictureFirst", head({{3, "img/none.gif"}}), std::nullopt,
          "kervo.ini", 3, "dial picture does not load"},
     }),
-    [](const auto& p) { return std::string(p.param.name); });
+    kervo::test::rowName);
 
 }  // namespace

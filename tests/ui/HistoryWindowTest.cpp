@@ -9,20 +9,20 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
-#include <QTest>
 #include <functional>
 
 #include "app/ScreenTexts.h"
 #include "journal/Journal.h"
 #include "journal/JournalFixture.h"
 #include "support/MonitorFixture.h"
+#include "support/Printing.h"
 #include "ui/ActivityChart.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/HistoryWindow.h"
-#include "ui/MainWindow.h"
 #include "ui/TrayIcon.h"
 
 using namespace kervo;
+using namespace Qt::StringLiterals;
 using kervo::test::reportOf;
 
 namespace {
@@ -39,16 +39,16 @@ struct History {
         f.clock.time = QDateTime(QDate(2026, 3, 1), QTime(12, 0));
         journal.start();
         journal.waitForUpkeep();
-        journal.record(reportOf(QStringLiteral("a.eml"), 1, 11, {0}));
-        journal.acknowledgeOpen(QStringLiteral("op"));
-        ReportRecord db = reportOf(QStringLiteral("b.eml"), 1, 9, {0}, QStringLiteral("db01"));
-        db.subject = QStringLiteral("db01 disk");
-        db.body = QString(20000, u'd') + QStringLiteral("END");
+        journal.record(reportOf(u"a.eml"_s, 1, 11, {0}));
+        journal.acknowledgeOpen(u"op"_s);
+        ReportRecord db = reportOf(u"b.eml"_s, 1, 9, {0}, u"db01"_s);
+        db.subject = u"db01 disk"_s;
+        db.body = QString(20000, u'd') + u"END"_s;
         journal.record(db);
-        journal.record(reportOf(QStringLiteral("c.eml"), 1, 10, {1}));
+        journal.record(reportOf(u"c.eml"_s, 1, 10, {1}));
         EXPECT_TRUE(journal.waitUntilWritten(10000));
-        window = std::make_unique<HistoryWindow>(
-            journal, f.clock, QStringList{QStringLiteral("web01"), QStringLiteral("db01")});
+        window =
+            std::make_unique<HistoryWindow>(journal, f.clock, QStringList{u"web01"_s, u"db01"_s});
     }
     template <typename T>
     T* child(const char* name) const {
@@ -71,10 +71,7 @@ struct HistoryCase {
     QStringList states;   // the list's acknowledgement column afterwards
 };
 
-// The row's name, not its bytes, in the test's name.
-void PrintTo(const HistoryCase& row, std::ostream* out) {
-    *out << row.name;
-}
+using kervo::test::PrintTo;
 
 class HistoryList : public ::testing::TestWithParam<HistoryCase> {};
 
@@ -86,42 +83,42 @@ TEST_P(HistoryList, operatorAction_listShowsTheseAlarms) {
 }
 
 const QString kOpen = screen::unacknowledged();
-const QString kByOp = screen::acknowledgedBy(QDateTime(QDate(2026, 3, 1), QTime(12, 0)),
-                                             QStringLiteral("op"), QString());
+const QString kByOp =
+    screen::acknowledgedBy(QDateTime(QDate(2026, 3, 1), QTime(12, 0)), u"op"_s, QString());
 
 const HistoryCase kHistoryCases[] = {
     {"opened_openOnesFirstNewestFirst",
      [](History&) {},
-     {QStringLiteral("web01"), QStringLiteral("db01"), QStringLiteral("web01")},
+     {u"web01"_s, u"db01"_s, u"web01"_s},
      {kOpen, kOpen, kByOp}},
     {"serverChosen_onlyItsAlarms",
      [](History& h) { h.child<QComboBox>("serverFilter")->setCurrentIndex(2); },
-     {QStringLiteral("db01")},
+     {u"db01"_s},
      {kOpen}},
     {"textTyped_onlyMatchingSubjects",
      [](History& h) {
-         h.child<QLineEdit>("textFilter")->setText(QStringLiteral("DISK"));
+         h.child<QLineEdit>("textFilter")->setText(u"DISK"_s);
          h.window->refresh();
      },
-     {QStringLiteral("db01")},
+     {u"db01"_s},
      {kOpen}},
     {"oneAcknowledgedWithAComment_itMovesBelowTheOpenOnesWithItsComment",
      [](History& h) {
          QSignalSpy told(h.window.get(), &HistoryWindow::alarmAcknowledged);
          h.window->selectRow(1);
-         h.child<QLineEdit>("comment")->setText(QStringLiteral("full, known"));
+         h.child<QLineEdit>("comment")->setText(u"full, known"_s);
          h.child<QPushButton>("acknowledge")->click();
          EXPECT_EQ(told.count(), 1);
          EXPECT_EQ(h.journal.openAlarmCount(), 1);
      },
-     {QStringLiteral("web01"), QStringLiteral("web01"), QStringLiteral("db01")},
+     {u"web01"_s, u"web01"_s, u"db01"_s},
      {kOpen, kByOp,
       screen::acknowledgedBy(QDateTime(QDate(2026, 3, 1), QTime(12, 0)), Journal::operatorName(),
-                             QStringLiteral("full, known"))}},
+                             u"full, known"_s)}},
 };
 
 INSTANTIATE_TEST_SUITE_P(History, HistoryList, ::testing::ValuesIn(kHistoryCases),
-                         [](const auto& row) { return std::string(row.param.name); });
+                         kervo::test::rowName);
 
 TEST(HistoryWindowReport, alarmChosen_wholeReportShownAndOpenRowsStandOut) {
     History h;
@@ -130,13 +127,13 @@ TEST(HistoryWindowReport, alarmChosen_wholeReportShownAndOpenRowsStandOut) {
     EXPECT_FALSE(table->item(2, 0)->font().bold());
     h.window->selectRow(1);
     const QString shown = h.child<QPlainTextEdit>("reportText")->toPlainText();
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("db01 disk"))) << shown.left(40).toStdString();
-    EXPECT_TRUE(shown.endsWith(QStringLiteral("END"))) << "the whole text, past what the window "
-                                                          "shows";
+    EXPECT_TRUE(shown.startsWith(u"db01 disk"_s)) << shown.left(40).toStdString();
+    EXPECT_TRUE(shown.endsWith(u"END"_s)) << "the whole text, past what the window "
+                                             "shows";
     // the chart of the last 24 hours: web01's alarms at 10 and 11, db01's at 9
     const auto& activity = h.child<ActivityChart>("activityChart")->activity();
     ASSERT_EQ(activity.size(), 2u);
-    EXPECT_EQ(activity[1].server, QStringLiteral("web01"));
+    EXPECT_EQ(activity[1].server, u"web01"_s);
     EXPECT_EQ(activity[1].alarms[23 - 2], 1);
     EXPECT_EQ(activity[1].alarms[23 - 1], 1);
     EXPECT_EQ(activity[0].alarms[23 - 3], 1);
@@ -161,26 +158,12 @@ TEST(TrayAndNotifications, noTrayNoService_stateFollowsAndNothingFails) {
     }
     EXPECT_EQ(history.count(), 1);
     EXPECT_EQ(reset.count(), 1);
-    tray.announce(QStringLiteral("Kervo"), QStringLiteral("1"));
+    tray.announce(u"Kervo"_s, u"1"_s);
 
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     DesktopNotifier notifier;
-    notifier.notify(QStringLiteral("web01"), QStringLiteral("passwd changed"));
+    notifier.notify(u"web01"_s, u"passwd changed"_s);
     EXPECT_EQ(notifier.sent(), 0);
-}
-
-TEST(MainWindowContextMenu, rightButton_offersTheHistory) {
-    WindowModel model;
-    MainWindow window(model);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy asked(&window, &MainWindow::historyRequested);
-    QTest::mouseClick(window.windowHandle(), Qt::RightButton, {}, QPoint(10, 300));
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(window.contextMenu()->isVisible());
-    window.historyAction()->trigger();
-    EXPECT_EQ(asked.count(), 1);
-    window.contextMenu()->hide();
 }
 
 }  // namespace

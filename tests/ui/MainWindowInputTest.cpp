@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -44,11 +45,9 @@ struct MainWindowInput : ::testing::Test {
     RecordingWindow window{model};
 };
 
-TEST_F(MainWindowInput, press_movesOnlyForLeftButtonOnBareBackground) {
+TEST_F(MainWindowInput, press_movesOnlyForLeftButtonOnBareBackgroundRightOffersHistory) {
     const std::tuple<const char*, QPoint, Qt::MouseButton, int> cases[] = {
         {"bare background", {10, 300}, Qt::LeftButton, 1},
-        {"bare background, right", {10, 300}, Qt::RightButton, 0},
-        {"bare background, middle", {10, 300}, Qt::MiddleButton, 0},
         {"hidden dial 11", {600, 300}, Qt::LeftButton, 1},
         {"hidden reset label", {530, 14}, Qt::LeftButton, 1},
         {"visible dial 0", {80, 160}, Qt::LeftButton, 0},
@@ -60,6 +59,16 @@ TEST_F(MainWindowInput, press_movesOnlyForLeftButtonOnBareBackground) {
         window.click(at, button);
         EXPECT_EQ(window.moves - before, moves) << where;
     }
+    // the right button on the bare background moves nothing and offers the history
+    QSignalSpy asked(&window, &MainWindow::historyRequested);
+    const int before = window.moves;
+    window.click({10, 300}, Qt::RightButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.moves, before);
+    EXPECT_TRUE(window.contextMenu()->isVisible());
+    window.historyAction()->trigger();
+    EXPECT_EQ(asked.count(), 1);
+    window.contextMenu()->hide();
 }
 
 TEST_F(MainWindowInput, minimiseMark_minimises) {

@@ -1,16 +1,18 @@
 // The IMAP fetch against a real IMAP server.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "DovecotServer.h"
 #include "mail/imap/ImapMailbox.h"
+#include "support/MailFiles.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {
 
 using namespace Qt::StringLiterals;
+using test::contentsOf;
 using test::DovecotServer;
 
 QByteArray report(int host) {
@@ -18,27 +20,15 @@ QByteArray report(int host) {
     return "Subject: host" + n + " tamper report\r\n\r\nNo change on host " + n + ".\r\n";
 }
 
-QList<QByteArray> contentsOf(const QStringList& files) {
-    QList<QByteArray> out;
-    for (const QString& path : files) {
-        QFile file(path);
-        out.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
-    }
-    return out;
-}
-
 struct DovecotCase {
     const char* name;
-    // %1 IMAP port, %2 IMAPS port, %3 the CA file, %4 the server's key pin
-    const char* address;
+    const char* address;     // filled in by the server (DovecotServer::filledIn)
     const char* error = "";  // empty: the poll succeeds
     const char* password = DovecotServer::kPassword;
     bool forgetUids = false;  // the server rebuilds its UIDs between two polls
 };
 
-void PrintTo(const DovecotCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class DovecotImap : public ::testing::TestWithParam<DovecotCase> {
   protected:
@@ -51,11 +41,7 @@ class DovecotImap : public ::testing::TestWithParam<DovecotCase> {
         mailbox_.setTimeouts(MailTimeouts{20'000, 30'000, 30'000});
     }
     FetchOutcome fetch(const DovecotCase& c) {
-        const QString address = QString::fromUtf8(c.address)
-                                    .replace(u"%1"_s, QString::number(server_.imapPort()))
-                                    .replace(u"%2"_s, QString::number(server_.imapsPort()))
-                                    .replace(u"%3"_s, server_.caFile())
-                                    .replace(u"%4"_s, server_.pin());
+        const QString address = server_.filledIn(QString::fromUtf8(c.address));
         // Each saved message is told, in order, as soon as its batch is safe.
         QStringList told;
         FetchOutcome outcome = mailbox_.fetchAll(
@@ -116,23 +102,24 @@ TEST_P(DovecotImap, polls_saveEveryMessageByteExactOnlyWhenTrusted) {
 INSTANTIATE_TEST_SUITE_P(
     Servers, DovecotImap,
     ::testing::Values(
-        DovecotCase{"plain", "imap://127.0.0.1:%1"},
-        DovecotCase{"plainLogin", "imap://127.0.0.1:%1?auth=user"},
-        DovecotCase{"startTlsCaFile", "imap+stls://localhost:%1?cafile=%3&auth=plain"},
-        DovecotCase{"startTlsLoginWrongPassword", "imap+stls://localhost:%1?cafile=%3&auth=user",
-                    "refused the log-on", "not-the-Password"},
-        DovecotCase{"imapsCaFileOtherMailboxName", "imaps://localhost:%2?cafile=%3&mailbox=inbox"},
-        DovecotCase{"imapsPin", "imaps://127.0.0.1:%2?pin=%4"},
-        DovecotCase{"imapsUntrusted", "imaps://127.0.0.1:%2", "not trusted"},
-        DovecotCase{"startTlsOtherName", "imap+stls://127.0.0.1:%1?cafile=%3", "not trusted"},
-        DovecotCase{"wrongPassword", "imap://127.0.0.1:%1", "refused the log-on",
+        DovecotCase{"plain", "imap://127.0.0.1:{imap}"},
+        DovecotCase{"plainLogin", "imap://127.0.0.1:{imap}?auth=user"},
+        DovecotCase{"startTlsCaFile", "imap+stls://localhost:{imap}?cafile={cafile}&auth=plain"},
+        DovecotCase{"startTlsLoginWrongPassword",
+                    "imap+stls://localhost:{imap}?cafile={cafile}&auth=user", "refused the log-on",
                     "not-the-Password"},
-        DovecotCase{"missingMailbox", "imap://127.0.0.1:%1?mailbox=Nowhere", "SELECT"},
-        DovecotCase{"uidValidityChanged", "imap://127.0.0.1:%1", "", DovecotServer::kPassword,
+        DovecotCase{"imapsCaFileOtherMailboxName",
+                    "imaps://localhost:{imaps}?cafile={cafile}&mailbox=inbox"},
+        DovecotCase{"imapsPin", "imaps://127.0.0.1:{imaps}?pin={pin}"},
+        DovecotCase{"imapsUntrusted", "imaps://127.0.0.1:{imaps}", "not trusted"},
+        DovecotCase{"startTlsOtherName", "imap+stls://127.0.0.1:{imap}?cafile={cafile}",
+                    "not trusted"},
+        DovecotCase{"wrongPassword", "imap://127.0.0.1:{imap}", "refused the log-on",
+                    "not-the-Password"},
+        DovecotCase{"missingMailbox", "imap://127.0.0.1:{imap}?mailbox=Nowhere", "SELECT"},
+        DovecotCase{"uidValidityChanged", "imap://127.0.0.1:{imap}", "", DovecotServer::kPassword,
                     true}),
-    [](const ::testing::TestParamInfo<DovecotCase>& param) {
-        return std::string(param.param.name);
-    });
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

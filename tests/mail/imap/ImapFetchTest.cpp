@@ -1,18 +1,19 @@
 // The IMAP fetch against a scripted server that fails where a real one rarely does.
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "FakeImapServer.h"
 #include "mail/imap/ImapMailbox.h"
+#include "support/MailFiles.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {
 
 using namespace Qt::StringLiterals;
+using test::contentsOf;
 using test::FakeImapServer;
 using test::FakeMessage;
 using test::ImapFault;
@@ -35,20 +36,10 @@ QString which(const QList<QByteArray>& mails) {
     return out;
 }
 
-QList<QByteArray> contentsOf(const QStringList& files) {
-    QList<QByteArray> out;
-    for (const QString& path : files) {
-        QFile file(path);
-        out.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
-    }
-    return out;
-}
-
 enum Setup { Normal, NoUidPlus, Foreign, ForeignNoUidPlus, SmallLimit, Recreated };
 
 struct FetchCase {
     const char* name;
-    std::vector<ImapFault> faults;
     const char* mentions;   // in the error, or in the notices where the poll went on
     bool fails;             // whether the first poll reports an error
     const char* saved;      // the messages the first poll saved, e.g. "13"
@@ -56,11 +47,16 @@ struct FetchCase {
     const char* savedNext;  // what the second poll, without faults, saves anew
     const char* remainingNext;
     Setup setup = Normal;
+    std::vector<ImapFault> faults = {};
 };
 
-void PrintTo(const FetchCase& c, std::ostream* out) {
-    *out << c.name;
+// The server's fault at the first command that begins with trigger.
+std::vector<ImapFault> at(const QByteArray& trigger, const QByteArray& reply,
+                          ImapFault::Then then = ImapFault::Go) {
+    return {{trigger, reply, then}};
 }
+
+using kervo::test::PrintTo;
 
 class ImapPoll : public ::testing::TestWithParam<FetchCase> {
   protected:
@@ -130,86 +126,27 @@ const QByteArray kCutBody = "* 2 FETCH (UID 2 BODY[] {300020}\r\nSubject: 2\r\n\
 INSTANTIATE_TEST_SUITE_P(
     Faults, ImapPoll,
     ::testing::Values(
-        FetchCase{"noFault_allSavedAllExpunged", {}, "", false, "123", "", "", ""},
-        FetchCase{
-            "noUidPlus_expungedWhenOnlyOursMarked", {}, "", false, "123", "", "", "", NoUidPlus},
-        FetchCase{"foreignDeletedWithUidPlus_onlyOursExpunged",
-                  {},
-                  "",
-                  false,
-                  "123",
-                  "F",
-                  "",
-                  "F",
+        FetchCase{"noFault_allSavedAllExpunged", "", false, "123", "", "", ""},
+        FetchCase{"noUidPlus_expungedWhenOnlyOursMarked", "", false, "123", "", "", "", NoUidPlus},
+        FetchCase{"foreignDeletedWithUidPlus_onlyOursExpunged", "", false, "123", "F", "", "F",
                   Foreign},
-        FetchCase{"foreignDeletedNoUidPlus_oursStayMarkedForeignSurvives",
-                  {},
-                  "another client",
-                  false,
-                  "123",
-                  "1F23",
-                  "",
-                  "1F23",
-                  ForeignNoUidPlus},
-        FetchCase{"cutInsideLiteral_savedKeptRestNextPoll",
-                  {{"UID FETCH 2 ", kCutBody, ImapFault::Close}},
-                  "closed",
-                  true,
-                  "1",
-                  "123",
-                  "23",
-                  ""},
-        FetchCase{"byeMidFetch_savedKeptRestNextPoll",
-                  {{"UID FETCH 2 ", "* BYE shutting down\r\n", ImapFault::Close}},
-                  "ended the session",
-                  true,
-                  "1",
-                  "123",
-                  "23",
-                  ""},
-        FetchCase{"messageVanished_othersFetched",
-                  {{"UID FETCH 2 ", "TAG OK nothing\r\n"}},
-                  "no longer there",
-                  false,
-                  "13",
-                  "2",
-                  "2",
-                  ""},
-        FetchCase{"storeRefused_recordSparesSecondCopy",
-                  {{"UID STORE", "TAG NO read-only\r\n"}},
-                  "refused",
-                  true,
-                  "123",
-                  "123",
-                  "",
-                  ""},
-        FetchCase{"cutBeforeExpunge_recordSparesSecondCopy",
-                  {{"UID EXPUNGE", "", ImapFault::Close}},
-                  "closed",
-                  true,
-                  "123",
-                  "123",
-                  "",
-                  ""},
-        FetchCase{"beyondSizeLimit_staysOnServer",
-                  {},
-                  "larger than the limit",
-                  false,
-                  "13",
-                  "2",
-                  "",
-                  "2",
-                  SmallLimit},
-        FetchCase{"uidValidityChanged_newMessageWithOldUidSaved",
-                  {{"UID STORE", "TAG NO read-only\r\n"}},
-                  "refused",
-                  true,
-                  "123",
-                  "123",
-                  "X23",
-                  "",
-                  Recreated}),
-    [](const ::testing::TestParamInfo<FetchCase>& param) { return std::string(param.param.name); });
+        FetchCase{"foreignDeletedNoUidPlus_oursStayMarkedForeignSurvives", "another client", false,
+                  "123", "1F23", "", "1F23", ForeignNoUidPlus},
+        FetchCase{"cutInsideLiteral_savedKeptRestNextPoll", "closed", true, "1", "123", "23", "",
+                  Normal, at("UID FETCH 2 ", kCutBody, ImapFault::Close)},
+        FetchCase{"byeMidFetch_savedKeptRestNextPoll", "ended the session", true, "1", "123", "23",
+                  "", Normal, at("UID FETCH 2 ", "* BYE shutting down\r\n", ImapFault::Close)},
+        FetchCase{"messageVanished_othersFetched", "no longer there", false, "13", "2", "2", "",
+                  Normal, at("UID FETCH 2 ", "TAG OK nothing\r\n")},
+        FetchCase{"storeRefused_recordSparesSecondCopy", "refused", true, "123", "123", "", "",
+                  Normal, at("UID STORE", "TAG NO read-only\r\n")},
+        FetchCase{"cutBeforeExpunge_recordSparesSecondCopy", "closed", true, "123", "123", "", "",
+                  Normal, at("UID EXPUNGE", "", ImapFault::Close)},
+        FetchCase{"beyondSizeLimit_staysOnServer", "larger than the limit", false, "13", "2", "",
+                  "2", SmallLimit},
+        FetchCase{"uidValidityChanged_newMessageWithOldUidSaved", "refused", true, "123", "123",
+                  "X23", "", Recreated, at("UID STORE", "TAG NO read-only\r\n")}),
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

@@ -16,6 +16,8 @@
 namespace kervo {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 using test::FakeImapServer;
 using test::ImapFault;
 
@@ -48,9 +50,9 @@ class Heard {
     // For a failure's message: every state and the arrivals, in order.
     std::string told() {
         const std::lock_guard<std::mutex> held(lock_);
-        QString out = QStringLiteral("arrivals %1; states:").arg(arrivals_);
+        QString out = u"arrivals %1; states:"_s.arg(arrivals_);
         for (const PushState& s : states_) {
-            out += QStringLiteral(" [%1 %2s %3]").arg(int(s.kind)).arg(s.retryInSeconds).arg(s.reason);
+            out += u" [%1 %2s %3]"_s.arg(int(s.kind)).arg(s.retryInSeconds).arg(s.reason);
         }
         return out.toStdString();
     }
@@ -78,7 +80,7 @@ constexpr MailTimeouts kQuick{5'000, 5'000, 5'000};
 constexpr ImapIdleWatcher::Timing kFastRetry{60'000, 50, 200, 100};
 
 QString fakeAddress(const FakeImapServer& server) {
-    return QStringLiteral("imap://127.0.0.1:%1?auth=user").arg(server.port());
+    return u"imap://127.0.0.1:%1?auth=user"_s.arg(server.port());
 }
 
 TEST(ImapIdleWatcher, mailDeliveredDuringIdle_toldAtOnceAlsoAfterRenewals) {
@@ -98,25 +100,22 @@ TEST(ImapIdleWatcher, mailDeliveredDuringIdle_toldAtOnceAlsoAfterRenewals) {
     EXPECT_EQ(heard.count(PushState::Kind::Listening), 1);  // no reconnection for a renewal
 }
 
-TEST(ImapIdleWatcher, serverWithoutIdle_pushOffAndSaysWhy) {
-    FakeImapServer server({}, {});
-    server.withoutIdle();
-    ImapIdleWatcher watcher(kQuick, kFastRetry);
-    Heard heard;
-    watcher.start({fakeAddress(server), u"alice"_qs, u"pw"_qs}, heard.listener());
-    ASSERT_TRUE(heard.waitUntil([](const Heard& h) { return h.count(PushState::Kind::Off) == 1; }));
-    EXPECT_TRUE(heard.last().reason.contains(u"IDLE"));
-    EXPECT_EQ(heard.arrivalsNow(), 0);
-}
-
-TEST(ImapIdleWatcher, pop3Address_pushOffWithoutConnecting) {
-    FakeImapServer server({}, {});
-    ImapIdleWatcher watcher(kQuick, kFastRetry);
-    Heard heard;
-    watcher.start({QStringLiteral("pop3://127.0.0.1:%1").arg(server.port()), u"alice"_qs, {}},
-                  heard.listener());
-    ASSERT_TRUE(heard.waitUntil([](const Heard& h) { return h.count(PushState::Kind::Off) == 1; }));
-    EXPECT_TRUE(server.commands().isEmpty());
+// A server without IDLE leaves the push off with the reason; a POP3 address is never asked.
+TEST(ImapIdleWatcher, serverWithoutIdleOrPop3Address_pushOffAndSaysWhy) {
+    for (const bool pop3 : {false, true}) {
+        FakeImapServer server({}, {});
+        server.withoutIdle();
+        ImapIdleWatcher watcher(kQuick, kFastRetry);
+        Heard heard;
+        const QString address =
+            pop3 ? u"pop3://127.0.0.1:%1"_qs.arg(server.port()) : fakeAddress(server);
+        watcher.start({address, u"alice"_qs, u"pw"_qs}, heard.listener());
+        ASSERT_TRUE(
+            heard.waitUntil([](const Heard& h) { return h.count(PushState::Kind::Off) == 1; }));
+        EXPECT_EQ(heard.last().reason.contains(u"IDLE"), !pop3) << heard.told();
+        EXPECT_EQ(server.commands().isEmpty(), pop3);
+        EXPECT_EQ(heard.arrivalsNow(), 0);
+    }
 }
 
 TEST(ImapIdleWatcher, stopWhileServerNeverGreets_endsAtOnce) {
@@ -159,7 +158,7 @@ class DovecotIdle : public ::testing::Test {
         ASSERT_TRUE(server.start().ok());
     }
     MailAccount account() const {
-        return {QStringLiteral("imap://127.0.0.1:%1?auth=user").arg(server.imapPort()),
+        return {u"imap://127.0.0.1:%1?auth=user"_s.arg(server.imapPort()),
                 QString::fromLatin1(test::DovecotServer::kUser),
                 QString::fromLatin1(test::DovecotServer::kPassword)};
     }

@@ -1,21 +1,15 @@
-// The response reader against bytes split as a network splits them, and the session against a
-// scripted server.
-#include <curl/curl.h>
+// The response reader against bytes split as a network splits them.
 #include <gtest/gtest.h>
 
 #include <QStringList>
-#include <functional>
 
-#include "FakeImapServer.h"
-#include "mail/imap/CurlImapConnection.h"
 #include "mail/imap/ImapSession.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {
 
 using namespace Qt::StringLiterals;
-using test::FakeImapServer;
-using test::ImapFault;
 
 // Hands out the given pieces, one per receive, then reports the connection closed.
 class PiecesChannel final : public MailChannel {
@@ -88,9 +82,7 @@ struct ReaderCase {
     const char* body = "";  // what reached the body sink
 };
 
-void PrintTo(const ReaderCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class ImapReader : public ::testing::TestWithParam<ReaderCase> {};
 
@@ -155,78 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"listLeftOpen_lost", {"* 1 FETCH (UID 3\r\n"}, "lost: no IMAP response"},
         ReaderCase{
             "literalNotAtLineEnd_lost", {"* 1 FETCH (X {3} abc)\r\n"}, "lost: no IMAP response"}),
-    [](const ::testing::TestParamInfo<ReaderCase>& param) {
-        return std::string(param.param.name);
-    });
-
-// The session against the scripted server, logged on by the transfer library.
-struct SessionCase {
-    const char* name;
-    std::vector<ImapFault> faults;
-    // Drives the session and says what it saw, e.g. "exists 2, validity 1000".
-    std::function<QString(ImapSession&, FakeImapServer&)> steps;
-    const char* expected;  // what the steps say; "error: <words>" for an Error
-};
-
-void PrintTo(const SessionCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class ImapDialogue : public ::testing::TestWithParam<SessionCase> {};
-
-TEST_P(ImapDialogue, sessionSteps_giveWhatTheServerSaid) {
-    const SessionCase& c = GetParam();
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    FakeImapServer server({{"Subject: a\r\n\r\nA\r\n"}, {"Subject: b\r\n\r\nB\r\n"}}, c.faults);
-    ASSERT_NE(server.port(), 0);
-    const Result<ServerAddress> address =
-        parseServerAddress(u"imap://127.0.0.1:%1"_s.arg(server.port()));
-    ASSERT_TRUE(address.ok());
-    MailTimeouts timeouts;
-    timeouts.responseMs = 5000;
-    {
-        CurlImapConnection connection;
-        const Result<void> opened = connection.open(address.value(), u"u"_s, u"p"_s, timeouts);
-        ASSERT_TRUE(opened.ok()) << opened.error().message.toStdString();
-        ImapSession session(connection, timeouts, u"srv"_s);
-        const QString outcome = c.steps(session, server);
-        EXPECT_TRUE(QString::fromLatin1(c.expected).startsWith(u"error: "_s)
-                        ? outcome.startsWith(u"error: "_s) &&
-                              outcome.contains(QString::fromLatin1(c.expected).mid(7))
-                        : outcome == QString::fromLatin1(c.expected))
-            << outcome.toStdString();
-    }
-    curl_global_cleanup();
-}
-
-QString selectInbox(ImapSession& session) {
-    const Result<SelectedMailbox> selected = session.select(u"INBOX"_s);
-    if (!selected.ok()) {
-        return u"error: "_s + selected.error().message;
-    }
-    return u"exists %1, validity %2, next %3"_s.arg(selected.value().exists)
-        .arg(selected.value().uidValidity)
-        .arg(selected.value().uidNext);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, ImapDialogue,
-    ::testing::Values(
-        SessionCase{"select_givesCountValidityAndNext",
-                    {},
-                    [](ImapSession& s, FakeImapServer&) { return selectInbox(s); },
-                    "exists 2, validity 1000, next 3"},
-        SessionCase{"selectRefused_isErrorAndSessionGoesOn",
-                    {{"SELECT", "TAG NO [NONEXISTENT] no such mailbox\r\n"}},
-                    [](ImapSession& s, FakeImapServer&) {
-                        const QString first = selectInbox(s);
-                        return first + u" / usable %1 / "_s.arg(s.usable()) + selectInbox(s);
-                    },
-                    "error: srv: SELECT of \"INBOX\" refused: NO no such mailbox / usable 1 / "
-                    "exists 2, validity 1000, next 3"}),
-    [](const ::testing::TestParamInfo<SessionCase>& param) {
-        return std::string(param.param.name);
-    });
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

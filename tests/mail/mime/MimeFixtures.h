@@ -3,12 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
-#include <ostream>
 
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
+#include "support/Printing.h"
 
 namespace kervo::test {
 

@@ -12,6 +12,8 @@
 namespace kervo {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // The texts are the originals the fixtures were encoded from (see data/make_fixtures.py).
 TEST(MailReaderTest, savedMails_giveSubjectAndBody) {
     const std::tuple<const char*, const char16_t*, const char16_t*> cases[] = {
@@ -97,8 +99,7 @@ QString firstDifference(const QString& got, const QString& want) {
     while (at < got.size() && at < want.size() && got.at(at) == want.at(at)) {
         ++at;
     }
-    return QStringLiteral("sizes %1 and %2, first difference at %3: \"%4\" against \"%5\"")
-        .arg(got.size())
+    return u"sizes %1 and %2, first difference at %3: \"%4\" against \"%5\""_s.arg(got.size())
         .arg(want.size())
         .arg(at)
         .arg(got.mid(at, 40), want.mid(at, 40));
@@ -165,8 +166,8 @@ TEST(MailReaderTest, largeMails_keepTheirTextsToTheEnd) {
         const MailTexts& texts = read.value();
         EXPECT_EQ(texts.subject, QString::fromUtf16(c.subject));
         QString want = QString::fromUtf8(c.body);
-        want.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        want.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        want.replace(u"\r\n"_s, u"\n"_s);
+        want.replace(u"\n"_s, u"\r\n"_s);
         EXPECT_TRUE(texts.body == want) << firstDifference(texts.body, want).toStdString();
         const MailTexts fromBytes = readMailBytes(c.raw);
         EXPECT_TRUE(fromBytes.body == want) << firstDifference(fromBytes.body, want).toStdString();
@@ -175,8 +176,8 @@ TEST(MailReaderTest, largeMails_keepTheirTextsToTheEnd) {
 
 TEST(ReadMailToolTest, files_showSubjectAndBodySafelyAndNameTheUnreadable) {
     QTemporaryDir dir;
-    const QString missing = dir.filePath(QStringLiteral("gone.eml"));
-    const QString controls = dir.filePath(QStringLiteral("ctl.eml"));
+    const QString missing = dir.filePath(u"gone.eml"_s);
+    const QString controls = dir.filePath(u"ctl.eml"_s);
     QFile file(controls);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     // The encoded word hides ESC [2J ESC [1H and a line break that would fake a separator.

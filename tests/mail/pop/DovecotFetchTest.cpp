@@ -1,6 +1,7 @@
 // The fetch against a real POP3 server.
 #include "DovecotServer.h"
 #include "PopTestSupport.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {
@@ -77,15 +78,13 @@ TEST_F(DovecotFetch, emptyThenFullMailbox_givesNothingThenAllByteExactInServerOr
 
 struct LogOnCase {
     const char* name;
-    const char* address;    // %1 POP3 port, %2 POP3S port, %3 the CA file, %4 the server's key pin
+    const char* address;    // filled in by the server (DovecotServer::filledIn)
     const char* loginMark;  // what the server logs for the log-on; empty: refused
     const char* error = "";
     const char* password = DovecotServer::kPassword;
 };
 
-void PrintTo(const LogOnCase& c, std::ostream* out) {
-    *out << c.name;
-}
+using kervo::test::PrintTo;
 
 class DovecotLogOn : public DovecotFetch, public ::testing::WithParamInterface<LogOnCase> {};
 
@@ -95,12 +94,7 @@ TEST_P(DovecotLogOn, fetch_succeedsOnlyWithTrustedServerAndRightPassword) {
     // Large enough to span many TLS records, which the receiving side must drain in full.
     const QList<QByteArray> sent = {report(7), "Subject: big\r\n\r\n" + QByteArray(3 << 20, 'z')};
     deliver(sent);
-    const FetchOutcome result = fetch(QString::fromUtf8(c.address)
-                                          .replace(u"%1"_s, QString::number(server_.popPort()))
-                                          .replace(u"%2"_s, QString::number(server_.popsPort()))
-                                          .replace(u"%3"_s, server_.caFile())
-                                          .replace(u"%4"_s, server_.pin()),
-                                      c.password);
+    const FetchOutcome result = fetch(server_.filledIn(QString::fromUtf8(c.address)), c.password);
     const QString error = failureOf(result);
     EXPECT_TRUE(error.contains(QString::fromUtf8(c.error)) && error.isEmpty() == fine)
         << error.toStdString();
@@ -113,21 +107,24 @@ TEST_P(DovecotLogOn, fetch_succeedsOnlyWithTrustedServerAndRightPassword) {
 INSTANTIATE_TEST_SUITE_P(
     Trust, DovecotLogOn,
     ::testing::Values(
-        LogOnCase{"plainApop", "127.0.0.1:%1?auth=apop", "method=APOP"},
-        LogOnCase{"stlsCaFile", "pop3+stls://localhost:%1?cafile=%3", ", TLS"},
-        LogOnCase{"pop3sCaFile", "pop3s://localhost:%2?cafile=%3", ", TLS"},
+        LogOnCase{"plainApop", "127.0.0.1:{pop}?auth=apop", "method=APOP"},
+        LogOnCase{"stlsCaFile", "pop3+stls://localhost:{pop}?cafile={cafile}", ", TLS"},
+        LogOnCase{"pop3sCaFile", "pop3s://localhost:{pops}?cafile={cafile}", ", TLS"},
         // the certificate names localhost, not the address: trusted issuer, wrong name
-        LogOnCase{"pop3sCaFileOtherName", "pop3s://127.0.0.1:%2?cafile=%3", "", "not trusted"},
-        LogOnCase{"pop3sPinAndCaFileOtherName", "pop3s://127.0.0.1:%2?cafile=%3&pin=%4", "",
+        LogOnCase{"pop3sCaFileOtherName", "pop3s://127.0.0.1:{pops}?cafile={cafile}", "",
                   "not trusted"},
-        LogOnCase{"pop3sPin", "pop3s://127.0.0.1:%2?pin=%4", ", TLS"},
-        LogOnCase{"stlsUntrusted", "pop3+stls://127.0.0.1:%1", "", "not trusted"},
-        LogOnCase{"pop3sUntrusted", "pop3s://127.0.0.1:%2", "", "not trusted"},
-        LogOnCase{"pop3sWrongPin",
-                  "pop3s://127.0.0.1:%2?pin=sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=",
-                  "", "not trusted"},
-        LogOnCase{"wrongPassword", "127.0.0.1:%1", "", "refused the log-on", "not-the-Password"}),
-    [](const ::testing::TestParamInfo<LogOnCase>& param) { return std::string(param.param.name); });
+        LogOnCase{"pop3sPinAndCaFileOtherName",
+                  "pop3s://127.0.0.1:{pops}?cafile={cafile}&pin={pin}", "", "not trusted"},
+        LogOnCase{"pop3sPin", "pop3s://127.0.0.1:{pops}?pin={pin}", ", TLS"},
+        LogOnCase{"stlsUntrusted", "pop3+stls://127.0.0.1:{pop}", "", "not trusted"},
+        LogOnCase{"pop3sUntrusted", "pop3s://127.0.0.1:{pops}", "", "not trusted"},
+        LogOnCase{
+            "pop3sWrongPin",
+            "pop3s://127.0.0.1:{pops}?pin=sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=", "",
+            "not trusted"},
+        LogOnCase{"wrongPassword", "127.0.0.1:{pop}", "", "refused the log-on",
+                  "not-the-Password"}),
+    kervo::test::rowName);
 
 }  // namespace
 }  // namespace kervo

@@ -9,6 +9,7 @@
 #include "PopTestSupport.h"
 #include "mail/pop/CurlPopConnection.h"
 #include "mail/transport/UidlRecord.h"
+#include "support/Printing.h"
 
 namespace kervo {
 namespace {
@@ -66,17 +67,20 @@ enum Setup {
 
 struct FaultCase {
     const char* name;
-    std::vector<PopFault> faults;
     const char* mentions;  // in the error, or in the notices where the session went on
     bool fails;            // whether the poll reports an error
     const char* saved;     // the mails saved whole into new/, e.g. "13"
     const char* removed;   // the mails the server no longer holds afterwards
     Setup setup = Normal;
+    QList<PopFault> faults = {};
 };
 
-void PrintTo(const FaultCase& c, std::ostream* out) {
-    *out << c.name;
+// The server's fault at the first command that begins with trigger.
+QList<PopFault> at(const QByteArray& trigger, const QByteArray& reply, PopFault::Then then = Go) {
+    return {{trigger, reply, then}};
 }
+
+using kervo::test::PrintTo;
 
 const QByteArray kTimestampGreeting = "+OK fake ready <1896.697170952@fake.example>\r\n";
 // Lines of an id listing that name no mail, long enough together to pass the listing limit.
@@ -111,7 +115,7 @@ TEST_P(FakeServerFault, fetch_deletesOnlySavedMailAndGoesOnPastMailItCannotFetch
     if (c.setup == NoSpace) {
         mailbox_.setFreeSpaceProbe([](const QString&) { return qint64{0}; });
     }
-    startServer(c.faults);
+    startServer({c.faults.begin(), c.faults.end()});
     if (c.setup == Pipelined) {
         server_->offerPipelining();
     }
@@ -151,88 +155,50 @@ TEST_P(FakeServerFault, fetch_deletesOnlySavedMailAndGoesOnPastMailItCannotFetch
 INSTANTIATE_TEST_SUITE_P(
     Faults, FakeServerFault,
     ::testing::Values(
-        FaultCase{"noFault", {}, "", false, "123", "123"},
-        FaultCase{"uidlRefused", {{"UIDL", "-ERR not supported\r\n"}}, "", false, "123", "123"},
-        FaultCase{"retrCutOffHalfway", {{"RETR 2", kHalfMail, Close}}, "closed", true, "1", ""},
-        FaultCase{"retrStallsHalfway",
-                  {{"RETR 2", kHalfMail, Stall}},
-                  "no data",
-                  true,
-                  "1",
-                  "",
-                  Impatient},
-        FaultCase{"firstRetrRefused", {{"RETR 1", "-ERR locked\r\n"}}, "locked", false, "23", "23"},
-        FaultCase{"retrGarbage", {{"RETR 1", "HELLO\r\n"}}, "neither", true, "", ""},
-        FaultCase{"deleRefused", {{"DELE 2", "-ERR busy\r\n"}}, "busy", false, "123", "13"},
+        FaultCase{"noFault", "", false, "123", "123"},
+        FaultCase{"uidlRefused", "", false, "123", "123", Normal,
+                  at("UIDL", "-ERR not supported\r\n")},
+        FaultCase{"retrCutOffHalfway", "closed", true, "1", "", Normal,
+                  at("RETR 2", kHalfMail, Close)},
+        FaultCase{"retrStallsHalfway", "no data", true, "1", "", Impatient,
+                  at("RETR 2", kHalfMail, Stall)},
+        FaultCase{"firstRetrRefused", "locked", false, "23", "23", Normal,
+                  at("RETR 1", "-ERR locked\r\n")},
+        FaultCase{"retrGarbage", "neither", true, "", "", Normal, at("RETR 1", "HELLO\r\n")},
+        FaultCase{"deleRefused", "busy", false, "123", "13", Normal, at("DELE 2", "-ERR busy\r\n")},
         // the whole batch is saved before its first DELE
-        FaultCase{"droppedAtDele", {{"DELE 2", {}, Close}}, "closed", true, "123", ""},
-        FaultCase{"droppedBeforeQuitAnswer", {{"QUIT", {}, Close}}, "QUIT", true, "123", ""},
-        FaultCase{"overlongLine",
-                  {{"LIST", "+OK " + QByteArray(1 << 22, 'x'), Close}},
-                  "longer",
-                  true,
-                  "",
-                  ""},
-        FaultCase{"hugeListing", {{"UIDL", kHugeIds}}, "longer than", true, "", ""},
+        FaultCase{"droppedAtDele", "closed", true, "123", "", Normal, at("DELE 2", {}, Close)},
+        FaultCase{"droppedBeforeQuitAnswer", "QUIT", true, "123", "", Normal,
+                  at("QUIT", {}, Close)},
+        FaultCase{"overlongLine", "longer", true, "", "", Normal,
+                  at("LIST", "+OK " + QByteArray(1 << 22, 'x'), Close)},
+        FaultCase{"hugeListing", "longer than", true, "", "", Normal, at("UIDL", kHugeIds)},
+        FaultCase{"serverDrips", "bytes a second", true, "", "", Dripping,
+                  at("UIDL", kDrippedIds, Drip)},
+        FaultCase{"garbageGreeting", "127.0.0.1", true, "", "", Impatient,
+                  at("GREETING", "HI\r\n")},
+        FaultCase{"greetingStalls", "in time", true, "", "", Impatient, at("GREETING", {}, Stall)},
         FaultCase{
-            "serverDrips", {{"UIDL", kDrippedIds, Drip}}, "bytes a second", true, "", "", Dripping},
-        FaultCase{
-            "garbageGreeting", {{"GREETING", "HI\r\n"}}, "127.0.0.1", true, "", "", Impatient},
-        FaultCase{"greetingStalls", {{"GREETING", {}, Stall}}, "in time", true, "", "", Impatient},
-        FaultCase{"apopRefused_userPassFollows",
-                  {{"GREETING", kTimestampGreeting}, {"APOP", "-ERR [AUTH] no APOP secret\r\n"}},
-                  "USER/PASS",
-                  false,
-                  "123",
-                  "123"},
-        FaultCase{"userPassForced",
-                  {{"GREETING", kTimestampGreeting}, {"APOP", "-ERR never\r\n"}},
-                  "USER/PASS",
-                  false,
-                  "123",
-                  "123",
-                  UserForced},
-        FaultCase{"serverRepeatsPassword",
-                  {{"PASS", "-ERR no such user/password: monitor/pw-Secret-42\r\n"}},
-                  "refused",
-                  true,
-                  "",
-                  "",
-                  UserForced},
-        FaultCase{"stlsNotOffered", {}, "STLS", true, "", "", StlsAsked},
-        FaultCase{"diskFull", {}, "free disk space", false, "", "", NoSpace},
-        FaultCase{"diskRefusesWriting", {}, "cannot be written", false, "13", "13", SmallFiles},
-        FaultCase{"mailOverLimit", {}, "larger than", false, "13", "13", SmallMails},
+            "apopRefused_userPassFollows", "USER/PASS", false, "123", "123", Normal,
+            at("GREETING", kTimestampGreeting) + at("APOP", "-ERR [AUTH] no APOP secret\r\n")},
+        FaultCase{"userPassForced", "USER/PASS", false, "123", "123", UserForced,
+                  at("GREETING", kTimestampGreeting) + at("APOP", "-ERR never\r\n")},
+        FaultCase{"serverRepeatsPassword", "refused", true, "", "", UserForced,
+                  at("PASS", "-ERR no such user/password: monitor/pw-Secret-42\r\n")},
+        FaultCase{"stlsNotOffered", "STLS", true, "", "", StlsAsked},
+        FaultCase{"diskFull", "free disk space", false, "", "", NoSpace},
+        FaultCase{"diskRefusesWriting", "cannot be written", false, "13", "13", SmallFiles},
+        FaultCase{"mailOverLimit", "larger than", false, "13", "13", SmallMails},
         // with RETRs and DELEs in flight, a failure among them leaves the others in step
-        FaultCase{"pipelined_retrCutOffHalfway",
-                  {{"RETR 2", kHalfMail, Close}},
-                  "closed",
-                  true,
-                  "1",
-                  "",
-                  Pipelined},
-        FaultCase{"pipelined_firstRetrRefused",
-                  {{"RETR 1", "-ERR locked\r\n"}},
-                  "locked",
-                  false,
-                  "23",
-                  "23",
-                  Pipelined},
-        FaultCase{"pipelined_deleRefused",
-                  {{"DELE 2", "-ERR busy\r\n"}},
-                  "busy",
-                  false,
-                  "123",
-                  "13",
-                  Pipelined},
-        FaultCase{"pipelined_retrGarbage",
-                  {{"RETR 2", "HELLO\r\n"}},
-                  "neither",
-                  true,
-                  "1",
-                  "",
-                  Pipelined}),
-    [](const ::testing::TestParamInfo<FaultCase>& param) { return std::string(param.param.name); });
+        FaultCase{"pipelined_retrCutOffHalfway", "closed", true, "1", "", Pipelined,
+                  at("RETR 2", kHalfMail, Close)},
+        FaultCase{"pipelined_firstRetrRefused", "locked", false, "23", "23", Pipelined,
+                  at("RETR 1", "-ERR locked\r\n")},
+        FaultCase{"pipelined_deleRefused", "busy", false, "123", "13", Pipelined,
+                  at("DELE 2", "-ERR busy\r\n")},
+        FaultCase{"pipelined_retrGarbage", "neither", true, "1", "", Pipelined,
+                  at("RETR 2", "HELLO\r\n")}),
+    kervo::test::rowName);
 
 TEST_F(FakeServerFetch, mailThatCannotBeFetched_toldOnceNotAtEveryPoll) {
     mailbox_.setMaxMailBytes(100'000);

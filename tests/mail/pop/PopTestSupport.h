@@ -2,36 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <ostream>
 
 #include "mail/pop/PopMailbox.h"
-
-// Readable failure messages for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "support/MailFiles.h"
+#include "support/Printing.h"
 
 namespace kervo::test {
-
-inline QStringList filesIn(const QString& dir) {
-    QStringList out;
-    for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
-        out.append(dir + u'/' + name);
-    }
-    return out;
-}
-
-inline QList<QByteArray> contentsOf(const QStringList& files) {
-    QList<QByteArray> out;
-    for (const QString& path : files) {
-        QFile file(path);
-        out.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
-    }
-    return out;
-}
 
 // Mails as the client stores them: POP3 cannot send a last line without its line end.
 inline QList<QByteArray> asSaved(QList<QByteArray> mails) {

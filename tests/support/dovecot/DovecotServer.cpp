@@ -152,6 +152,16 @@ void DovecotServer::stop() {
     }
 }
 
+QString DovecotServer::filledIn(const QString& text) const {
+    return QString(text)
+        .replace(u"{pops}"_s, QString::number(popsPort()))
+        .replace(u"{pop}"_s, QString::number(popPort()))
+        .replace(u"{imaps}"_s, QString::number(imapsPort()))
+        .replace(u"{imap}"_s, QString::number(imapPort()))
+        .replace(u"{cafile}"_s, caFile())
+        .replace(u"{pin}"_s, pin());
+}
+
 QString DovecotServer::log() const {
     QFile file(dir_.filePath(u"dovecot.log"_s));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();

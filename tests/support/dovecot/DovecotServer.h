@@ -63,6 +63,8 @@ class DovecotServer {
     int imapsPort() const { return portOf(kImap, true); }
     QString caFile() const { return dir_.filePath(QStringLiteral("cert.pem")); }
     QString pin() const { return pin_; }  // sha256//<base64> of the server's key
+    // The text with {pop}, {pops}, {imap}, {imaps}, {cafile} and {pin} filled in.
+    QString filledIn(const QString& text) const;
     QString log() const;
     // Whether the log shows text within timeoutMs: the server writes its log from a process of
     // its own, a moment after what it records, so a look right after a session may come early.
