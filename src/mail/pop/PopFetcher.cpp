@@ -153,8 +153,10 @@ class SessionFetch {
         auto batch = std::make_unique<SavingBatch>();
         batch->mails = std::move(mails);
         batch->received = std::move(received);
-        // A batch with nothing to save, as the last one often is, needs no thread.
-        const auto launch = drafts.empty() ? std::launch::deferred : std::launch::async;
+        // A batch with nothing to save, as the last one often is, needs no thread; and where no
+        // thread can be had, the batch is saved on this one when it settles.
+        const auto launch =
+            drafts.empty() ? std::launch::deferred : std::launch::async | std::launch::deferred;
         batch->paths = std::async(
             launch, [this, received = batch->received, drafts = std::move(drafts)]() mutable {
                 std::vector<Result<QString>> paths =
