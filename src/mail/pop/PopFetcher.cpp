@@ -58,32 +58,27 @@ class SessionFetch {
         if (!mails.ok()) {
             return mails.error();
         }
-        const auto uidOf = [&mails](const MailListing& mail) {
-            const auto found = mails.value().uids.find(mail.number);
-            return found == mails.value().uids.end() ? QByteArray() : found->second;
-        };
-        // Asked of the record before the first batch: from then on the record is written
-        // beside the fetch.
-        std::vector<bool> onRecord;
-        onRecord.reserve(mails.value().listing.size());
+        // Each mail's id, and whether the record holds it, are settled before the first batch:
+        // from then on the record is written beside the fetch.
+        std::vector<BatchMail> found;
+        found.reserve(mails.value().listing.size());
         for (const MailListing& mail : mails.value().listing) {
-            const QByteArray uid = uidOf(mail);
-            onRecord.push_back(!uid.isEmpty() && record_.contains(uid, mail.size));
+            const auto known = mails.value().uids.find(mail.number);
+            QByteArray uid = known == mails.value().uids.end() ? QByteArray() : known->second;
+            const bool savedBefore = !uid.isEmpty() && record_.contains(uid, mail.size);
+            found.push_back({mail, std::move(uid), savedBefore});
         }
         std::vector<BatchMail> batch;
         qint64 batchBytes = 0;
-        for (std::size_t i = 0; i < mails.value().listing.size(); ++i) {
-            const MailListing& mail = mails.value().listing[i];
-            const QByteArray uid = uidOf(mail);
-            const bool savedBefore = onRecord[i];
-            if (!savedBefore && mail.size > options_.maxMailBytes) {
-                skip(mail, uid,
+        for (BatchMail& mail : found) {
+            if (!mail.savedBefore && mail.listing.size > options_.maxMailBytes) {
+                skip(mail.listing, mail.uid,
                      QStringLiteral("it is larger than the limit of %1 bytes")
                          .arg(options_.maxMailBytes));
                 continue;
             }
-            batch.push_back({mail, uid, savedBefore});
-            batchBytes += savedBefore ? 0 : mail.size;
+            batchBytes += mail.savedBefore ? 0 : mail.listing.size;
+            batch.push_back(std::move(mail));
             if (std::ssize(batch) >= std::max(1, options_.batchMails) ||
                 batchBytes >= options_.batchBytes) {
                 if (Result<void> done = runBatch(std::exchange(batch, {})); !done.ok()) {

@@ -149,9 +149,11 @@ Result<ReportText> FolderMailbox::readReport(const QString& file) {
         Result<MailTexts> read = readMailFile(file, options_.maxMailBytes);
         // Already marked analysed, it waits in cur/ for the purge. Looked for only when the
         // mail is not where it was saved, which spares a lookup per mail of every poll.
-        if (const QString analysed = MailFolder(folder_).analysedPath(file);
-            !read.ok() && !QFileInfo::exists(file) && QFileInfo::exists(analysed)) {
-            read = readMailFile(analysed, options_.maxMailBytes);
+        if (!read.ok() && !QFileInfo::exists(file)) {
+            if (const QString analysed = MailFolder(folder_).analysedPath(file);
+                QFileInfo::exists(analysed)) {
+                read = readMailFile(analysed, options_.maxMailBytes);
+            }
         }
         if (!read.ok()) {
             return read.error();

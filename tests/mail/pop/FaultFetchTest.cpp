@@ -223,6 +223,19 @@ TEST_F(FakeServerFetch, idReusedAfterConfirmedQuit_newMailIsSaved) {
     EXPECT_EQ(saved(second), test::asSaved({kContents[0]}));
 }
 
+// A poll may list a report that the analysis of the one before marks analysed before it is read.
+TEST_F(FakeServerFetch, reportMarkedAnalysedBeforeItsReading_stillRead) {
+    startServer({});
+    const FetchOutcome fetched = fetch();
+    ASSERT_FALSE(fetched.files.isEmpty());
+    const Result<ReportText> before = mailbox_.readReport(fetched.files.first());
+    ASSERT_TRUE(before.ok());
+    mailbox_.markAnalysed(fetched.files.first());
+    const Result<ReportText> after = mailbox_.readReport(fetched.files.first());
+    ASSERT_TRUE(after.ok()) << after.error().message.toStdString();
+    EXPECT_EQ(after.value().body, before.value().body);
+}
+
 TEST_F(FakeServerFetch, openConnection_socketIsCloseOnExec) {
     startServer({});
     CurlPopConnection connection;
