@@ -231,7 +231,8 @@ void MailCheck::analyseSome() {
             }
             return;  // otherwise the worker wakes this again once it has read the next mail
         }
-        analyse(std::move(*taken.mail));
+        analyse(*taken.mail);
+        readAhead_.giveBack(std::move(*taken.mail));
         if (slice.elapsed() >= sliceBudgetMs_) {
             wakeAnalysis();  // the rest on a later turn of the event loop
             return;
@@ -239,7 +240,7 @@ void MailCheck::analyseSome() {
     }
 }
 
-void MailCheck::analyse(ReadAhead::Mail mail) {
+void MailCheck::analyse(const ReadAhead::Mail& mail) {
     if (!mail.read.ok()) {
         // Not marked analysed: the next poll lists it again and reads it then. Said once, not
         // at every poll while the trouble lasts.

@@ -82,7 +82,7 @@ class MailCheck : public QObject {
     void showFetch();
     void onFetched(FetchOutcome outcome);
     void analyseSome();
-    void analyse(ReadAhead::Mail mail);
+    void analyse(const ReadAhead::Mail& mail);
     void finish();
 
     Mailbox& mailbox_;

@@ -1,5 +1,8 @@
 #include "mail/ReadAhead.h"
 
+#include <iterator>
+#include <utility>
+
 namespace kervo {
 
 qint64 ReadAhead::bytesOf(const Mail& mail) {
@@ -9,24 +12,42 @@ qint64 ReadAhead::bytesOf(const Mail& mail) {
     return chars * qint64(sizeof(QChar));
 }
 
+namespace {
+
+// Texts this large were given their own pages, which go back to the system without the
+// allocator's lock: they are let go where they are, not held until the reading thread comes.
+constexpr qint64 kLetGoInPlaceBytes = 128 * 1024;
+
+}  // namespace
+
+std::vector<ReadAhead::Mail> ReadAhead::collectSpent() {
+    return std::exchange(spent_, {});
+}
+
 bool ReadAhead::put(Mail mail, bool& wasEmpty) {
     const qint64 bytes = bytesOf(mail);
-    std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] {
-        return stopped_ || mails_.empty() ||
-               (qsizetype(mails_.size()) < maxMails_ && bytes_ + bytes <= maxBytes_);
-    });
-    if (stopped_) {
-        return false;
+    std::vector<Mail> spent;
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [&] {
+            return stopped_ || count_ == 0 || (count_ < maxMails_ && bytes_ + bytes <= maxBytes_);
+        });
+        spent = collectSpent();
+        if (stopped_) {
+            return false;
+        }
+        wasEmpty = count_ == 0;
+        slots_[static_cast<size_t>((first_ + count_) % maxMails_)] = std::move(mail);
+        ++count_;
+        bytes_ += bytes;
     }
-    wasEmpty = mails_.empty();
-    mails_.push_back(std::move(mail));
-    bytes_ += bytes;
-    return true;
+    return true;  // the spent mails go here, outside the lock
 }
 
 void ReadAhead::close() {
+    std::vector<Mail> spent;
     std::lock_guard lock(mutex_);
+    spent = collectSpent();
     closed_ = true;
 }
 
@@ -39,17 +60,24 @@ ReadAhead::Taken ReadAhead::take() {
             taken.busy = true;
             return taken;
         }
-        if (mails_.empty()) {
+        // Handed over by moving, so that nothing of the reading thread's is freed here.
+        if (spent_.empty()) {
+            spent_.swap(givenBack_);
+        } else {
+            std::move(givenBack_.begin(), givenBack_.end(), std::back_inserter(spent_));
+            givenBack_.clear();
+        }
+        if (count_ == 0) {
             taken.drained = closed_;
             return taken;
         }
-        taken.mail = std::move(mails_.front());
-        mails_.pop_front();
+        taken.mail = std::move(slots_[static_cast<size_t>(first_)]);
+        first_ = (first_ + 1) % maxMails_;
+        --count_;
         bytes_ -= bytesOf(*taken.mail);
         // The reader resumes once half the room is free again, and then reads a run of mails,
         // rather than waking for every mail taken.
-        wakeReader = mails_.empty() ||
-                     (qsizetype(mails_.size()) <= maxMails_ / 2 && bytes_ <= maxBytes_ / 2);
+        wakeReader = count_ == 0 || (count_ <= maxMails_ / 2 && bytes_ <= maxBytes_ / 2);
     }
     if (wakeReader) {
         room_.notify_all();
@@ -57,9 +85,17 @@ ReadAhead::Taken ReadAhead::take() {
     return taken;
 }
 
+void ReadAhead::giveBack(Mail mail) {
+    if (bytesOf(mail) < kLetGoInPlaceBytes) {
+        givenBack_.push_back(std::move(mail));
+    }
+}
+
 void ReadAhead::reopen() {
     std::lock_guard lock(mutex_);
-    mails_.clear();
+    for (; count_ > 0; --count_, first_ = (first_ + 1) % maxMails_) {
+        slots_[static_cast<size_t>(first_)] = Mail{};
+    }
     bytes_ = 0;
     closed_ = false;
 }

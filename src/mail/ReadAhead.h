@@ -3,10 +3,12 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "mail/Mailbox.h"
 #include "settings/RuleBook.h"
@@ -21,11 +23,14 @@ class ReadAhead {
   public:
     struct Mail {
         QString element;
-        Result<ReportText> read;
+        Result<ReportText> read{Error{}};
         ReportFindings findings;
     };
 
-    ReadAhead(qsizetype maxMails, qint64 maxBytes) : maxMails_(maxMails), maxBytes_(maxBytes) {}
+    ReadAhead(qsizetype maxMails, qint64 maxBytes)
+        : maxMails_(std::max<qsizetype>(maxMails, 1)),
+          maxBytes_(maxBytes),
+          slots_(static_cast<size_t>(maxMails_)) {}
 
     // Reading side. Waits for room; false when the queue was stopped (the mail is dropped).
     // wasEmpty says whether the taking side may be waiting for this mail.
@@ -42,6 +47,10 @@ class ReadAhead {
         bool drained = false;  // every mail of the poll has been taken
     };
     Taken take();
+    // Taking side: a mail done with. Its texts are let go on the reading thread, whose memory
+    // they are: freed here, each could wait for that thread's allocator while the thread is held
+    // off the processor, and the window with it.
+    void giveBack(Mail mail);
 
     // A new poll starts on an empty queue.
     void reopen();
@@ -50,15 +59,23 @@ class ReadAhead {
 
   private:
     static qint64 bytesOf(const Mail& mail);
+    // Reading side, under the lock: the mails given back so far, to be let go after it.
+    std::vector<Mail> collectSpent();
 
     const qsizetype maxMails_;
     const qint64 maxBytes_;
     mutable std::mutex mutex_;
     std::condition_variable room_;
-    std::deque<Mail> mails_;
+    // A ring made once: a queue that freed its nodes as they were taken would free the reading
+    // thread's memory on the window's.
+    std::vector<Mail> slots_;
+    qsizetype first_ = 0;
+    qsizetype count_ = 0;
     qint64 bytes_ = 0;
     bool closed_ = false;
     bool stopped_ = false;
+    std::vector<Mail> spent_;      // handed over, waiting for the reading thread
+    std::vector<Mail> givenBack_;  // the taking side's own, until it next holds the lock
 };
 
 // The mails a fetch has told as saved, in order, waiting for the reading thread. Once the fetch
