@@ -54,7 +54,16 @@ Result<QImage> loadPicture(const QString& path) {
     if (image.isNull()) {
         return Error{QStringLiteral("cannot read picture %1: %2").arg(path, reader.errorString())};
     }
-    return image;
+    return readyToPaint(image);
+}
+
+QImage readyToPaint(const QImage& picture) {
+    if (picture.isNull()) {
+        return picture;
+    }
+    // A picture already in the format comes back as it is, without a copy of its pixels.
+    return picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                             : QImage::Format_RGB32);
 }
 
 QImage PictureSource::load(const QString& path, const QString& use) {

@@ -15,6 +15,11 @@ class ProblemLog;
 // error. Paths written with backslashes ("img\back.gif") are tried with forward slashes too.
 Result<QImage> loadPicture(const QString& path);
 
+// The picture in a format the painter blends as it stands. Any other (a PNG's straight alpha, a
+// palette) is converted again at every paint, for a large picture on a pool of threads that the
+// window then waits for while the poll's threads hold the processor.
+QImage readyToPaint(const QImage& picture);
+
 // The pictures the window loads again and again while it runs (at every blink, every alarm and
 // every reset). A picture that cannot be loaded leaves the window without it rather than stopping
 // anything, and is told to the log once, not at every blink, until it loads again.

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "app/Pictures.h"
 #include "app/TextSafety.h"
 
 namespace kervo {
@@ -22,7 +23,7 @@ WindowModel::WindowModel(QObject* parent) : QObject(parent) {
 }
 
 void WindowModel::setBackgroundPicture(const QImage& picture) {
-    backgroundPicture_ = picture;
+    backgroundPicture_ = readyToPaint(picture);
     Q_EMIT backgroundChanged();
 }
 
@@ -88,7 +89,7 @@ void WindowModel::setDialVisible(int index, bool visible) {
 
 void WindowModel::setDialPicture(int index, const QImage& picture) {
     if (DialModel* d = dialAt(index)) {
-        d->picture = picture;
+        d->picture = readyToPaint(picture);
         Q_EMIT dialChanged(index);
     }
 }
