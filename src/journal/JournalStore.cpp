@@ -248,7 +248,8 @@ void JournalStore::abandonBatch() {
 
 Result<QString> JournalStore::moveAside(const QString& path, const QDateTime& now) {
     const QString aside =
-        QStringLiteral("%1.damaged-%2").arg(path, now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        QStringLiteral("%1.damaged-%2")
+            .arg(path, now.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     bool moved = QFile::rename(path, aside);
     for (const char* part : {"-wal", "-shm"}) {
         const QString extra = path + QString::fromLatin1(part);

@@ -54,12 +54,16 @@ void JournalWriter::push(Item item) {
     }
 }
 
+// Times are turned into UTC here, on the caller's thread, so that the writer never asks the
+// time zone: its lock is taken for every report the window shows, and the window would wait
+// for it whenever the writer, holding it, was held off the processor.
 void JournalWriter::record(ReportRecord report, const QDateTime& now) {
-    push({Item::Kind::Record, std::move(report), now, {}, {}});
+    report.received = report.received.toUTC();
+    push({Item::Kind::Record, std::move(report), now.toUTC(), {}, {}});
 }
 
 void JournalWriter::acknowledgeOpen(const QDateTime& at, const QString& by) {
-    push({Item::Kind::Acknowledge, {}, at, by, {}});
+    push({Item::Kind::Acknowledge, {}, at.toUTC(), by, {}});
 }
 
 void JournalWriter::afterWritten(std::function<void()> action) {
