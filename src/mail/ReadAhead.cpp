@@ -54,6 +54,7 @@ void ReadAhead::close() {
 ReadAhead::Taken ReadAhead::take() {
     Taken taken;
     bool wakeReader = false;
+    std::vector<Mail> spentAfterReading;
     {
         std::unique_lock lock(mutex_, std::try_to_lock);
         if (!lock.owns_lock()) {
@@ -69,6 +70,11 @@ ReadAhead::Taken ReadAhead::take() {
         }
         if (count_ == 0) {
             taken.drained = closed_;
+            // The reading is over and its thread allocates nothing more: what it would have
+            // let go is let go here, rather than kept until the next poll.
+            if (closed_) {
+                spentAfterReading = collectSpent();
+            }
             return taken;
         }
         taken.mail = std::move(slots_[static_cast<size_t>(first_)]);

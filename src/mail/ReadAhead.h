@@ -59,7 +59,8 @@ class ReadAhead {
 
   private:
     static qint64 bytesOf(const Mail& mail);
-    // Reading side, under the lock: the mails given back so far, to be let go after it.
+    // Under the lock: the mails given back so far, to be let go after it, by the reading side
+    // or, once the reading is over, by the taking side.
     std::vector<Mail> collectSpent();
 
     const qsizetype maxMails_;
